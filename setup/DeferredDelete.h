@@ -1,0 +1,6 @@
+// Deleting files that may be in use: at once when possible, otherwise at the next start of
+// the system (MoveFileExA on the NT family, the "rename" section of wininit.ini elsewhere).
+#pragma once
+
+// Best effort; reports nothing.
+void DeleteNowOrAtRestart(const char* path);

@@ -1,0 +1,33 @@
+// One open registry key with string reads and writes; the install flow reuses one object
+// for the class key and the uninstall entry in turn.
+#pragma once
+
+#include <windows.h>
+
+#include "common/StringBuffer.h"
+
+class RegKey {
+public:
+    HKEY key;             // the open key; null when closed
+    HKEY root;            // the predefined root it was opened under; null when closed
+    StringBuffer subKey;  // the sub-key path of the last successful Open
+
+    RegKey() : key(nullptr), root(nullptr) {}
+    ~RegKey();
+
+    // Closes what was open, then opens (or with create, creates) the key. create opens with
+    // full access whatever writable says; otherwise writable picks full access or read.
+    bool Open(HKEY rootKey, const char* path, bool writable, bool create);
+    void Close();
+
+    // Reads a value of at most 500 bytes into out (cleared first). On failure out is empty,
+    // except when no key is open: then out is not touched.
+    bool ReadString(const char* name, StringBuffer& out);
+
+    // Writes the text with its terminating zero as a REG_SZ value.
+    bool WriteString(const char* name, const StringBuffer& value);
+
+private:
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+};
