@@ -1,0 +1,390 @@
+// Drop host: plays the file manager's part in one right-drop of files onto a folder. It gets
+// the drop handler from a DLL or through the registry, hands it the drop folder and a shell
+// data object, builds the drop menu, picks an item (or lets a person pick it) and invokes it,
+// writing one line per step to stdout.
+//
+//   drophost (--dll PATH | --registry [--key *|Folder|Drive]) [--pick copy|move|N]
+//            [--verb TEXT] [--wait-ms N] FOLDER ITEM...
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+namespace {
+
+// The handler's class, as the registry script registers it.
+const CLSID kChangeNameClsid = {0x6D9CAEAC, 0x7AC7, 0x46CD,
+                                {0x97, 0xB8, 0x28, 0xCB, 0x76, 0xA4, 0x73, 0xC0}};
+
+// Command ids the host gives the handler, and the file manager's own drop-menu items.
+const UINT kFirstCommand = 0x100;
+const UINT kLastCommand = 0x7FFF;
+const UINT kHandlerPosition = 3;
+
+struct HostItem {
+    UINT id;
+    const char* text;
+};
+
+const HostItem kHostItems[] = {
+    {1, "ここに移動(&M)"},
+    {2, "ここにコピー(&C)"},
+    {3, "ショートカットをここに作成(&S)"},
+    {0, nullptr},                   // separator
+    {4, "キャンセル"},
+};
+
+struct Options {
+    const wchar_t* dllPath = nullptr;
+    bool registry = false;
+    const wchar_t* key = nullptr;
+    int pick = -1;                  // command offset; -1: let a person pick
+    const wchar_t* verb = nullptr;  // a string verb instead of an offset
+    DWORD waitMs = 30000;
+    const wchar_t* folder = nullptr;
+    wchar_t** items = nullptr;
+    int itemCount = 0;
+};
+
+void Line(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    vprintf(format, arguments);
+    va_end(arguments);
+    putchar('\n');
+    fflush(stdout);
+}
+
+// Text for the report: the system's code page, "?" where it has no character.
+void ToAnsi(const wchar_t* text, char* out, int size) {
+    out[0] = '\0';
+    WideCharToMultiByte(CP_ACP, 0, text, -1, out, size, nullptr, nullptr);
+}
+
+bool ParseOptions(int count, wchar_t** arguments, Options* options) {
+    int i = 1;
+    for (; i < count && arguments[i][0] == L'-' && arguments[i][1] == L'-'; ++i) {
+        const wchar_t* name = arguments[i];
+        if (lstrcmpW(name, L"--registry") == 0) {
+            options->registry = true;
+            continue;
+        }
+        if (i + 1 >= count) return false;
+        const wchar_t* value = arguments[++i];
+        if (lstrcmpW(name, L"--dll") == 0) {
+            options->dllPath = value;
+        } else if (lstrcmpW(name, L"--key") == 0) {
+            options->key = value;
+        } else if (lstrcmpW(name, L"--pick") == 0) {
+            if (lstrcmpW(value, L"copy") == 0) options->pick = 0;
+            else if (lstrcmpW(value, L"move") == 0) options->pick = 1;
+            else options->pick = _wtoi(value);
+        } else if (lstrcmpW(name, L"--verb") == 0) {
+            options->verb = value;
+        } else if (lstrcmpW(name, L"--wait-ms") == 0) {
+            options->waitMs = static_cast<DWORD>(_wtoi(value));
+        } else {
+            return false;
+        }
+    }
+    if ((options->dllPath != nullptr) == options->registry) return false;
+    if (count - i < 2) return false;
+    options->folder = arguments[i];
+    options->items = arguments + i + 1;
+    options->itemCount = count - i - 1;
+    return true;
+}
+
+// The class object from the DLL's own export, as the platform gets it once the DLL is loaded.
+HRESULT ClassObjectFromDll(const wchar_t* path, HMODULE* module, IClassFactory** factory) {
+    char ansiPath[MAX_PATH * 2];
+    ToAnsi(path, ansiPath, sizeof ansiPath);
+    *module = LoadLibraryA(ansiPath);
+    Line("load-library %s %s", ansiPath, *module != nullptr ? "ok" : "failed");
+    if (*module == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+    typedef HRESULT(WINAPI * GetClassObject)(REFCLSID, REFIID, void**);
+    GetClassObject getClassObject =
+        reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(*module, "DllGetClassObject")));
+    if (getClassObject == nullptr) return E_NOINTERFACE;
+    HRESULT result = getClassObject(kChangeNameClsid, IID_IClassFactory,
+                                    reinterpret_cast<void**>(factory));
+    Line("class-object 0x%08lX", static_cast<unsigned long>(result));
+    return result;
+}
+
+// The registry's road: the drag-and-drop handler key of the drop target's type names the
+// class, and the platform loads the DLL from the class's InprocServer32 key.
+HRESULT HandlerFromRegistry(const Options& options, IShellExtInit** handler) {
+    char key[64] = "Folder";
+    if (options.key != nullptr) {
+        ToAnsi(options.key, key, sizeof key);
+    } else if (lstrlenW(options.folder) == 3 && options.folder[1] == L':') {
+        lstrcpyA(key, "Drive");
+    }
+    char path[128];
+    wsprintfA(path, "%s\\shellex\\DragDropHandlers\\pelim", key);
+    char value[128] = {};
+    LONG size = sizeof value;
+    LONG status = RegQueryValueA(HKEY_CLASSES_ROOT, path, value, &size);
+    Line("handler-key HKCR\\%s %s", path, status == ERROR_SUCCESS ? value : "missing");
+    if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+
+    wchar_t wideValue[128];
+    MultiByteToWideChar(CP_ACP, 0, value, -1, wideValue, 128);
+    CLSID clsid;
+    HRESULT result = CLSIDFromString(wideValue, &clsid);
+    if (FAILED(result)) return result;
+    result = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                              reinterpret_cast<void**>(handler));
+    Line("co-create-instance 0x%08lX", static_cast<unsigned long>(result));
+    return result;
+}
+
+// A shell data object for the dragged items, made by their parent folder as the file
+// manager makes it (CF_HDROP among its formats). All items share the first one's parent.
+HRESULT MakeDataObject(const Options& options, IDataObject** dataObject) {
+    PIDLIST_ABSOLUTE first = nullptr;
+    HRESULT result = SHParseDisplayName(options.items[0], nullptr, &first, 0, nullptr);
+    if (FAILED(result)) {
+        Line("parse-item 0x%08lX", static_cast<unsigned long>(result));
+        return result;
+    }
+    IShellFolder* parent = nullptr;
+    result = SHBindToParent(first, IID_IShellFolder, reinterpret_cast<void**>(&parent), nullptr);
+    if (FAILED(result)) {
+        CoTaskMemFree(first);
+        return result;
+    }
+    PIDLIST_ABSOLUTE* absolute = new PIDLIST_ABSOLUTE[options.itemCount]();
+    PCUITEMID_CHILD* children = new PCUITEMID_CHILD[options.itemCount]();
+    absolute[0] = first;
+    for (int i = 0; i < options.itemCount && SUCCEEDED(result); ++i) {
+        if (i > 0) result = SHParseDisplayName(options.items[i], nullptr, &absolute[i], 0, nullptr);
+        if (SUCCEEDED(result)) children[i] = ILFindLastID(absolute[i]);
+    }
+    if (SUCCEEDED(result)) {
+        result = parent->GetUIObjectOf(nullptr, options.itemCount, children, IID_IDataObject,
+                                       nullptr, reinterpret_cast<void**>(dataObject));
+    }
+    Line("data-object 0x%08lX items %d", static_cast<unsigned long>(result), options.itemCount);
+    for (int i = 0; i < options.itemCount; ++i) CoTaskMemFree(absolute[i]);
+    delete[] absolute;
+    delete[] children;
+    parent->Release();
+    return result;
+}
+
+// What the handler will read: the CF_HDROP list through the ANSI calls.
+void ReportDropList(IDataObject* dataObject) {
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    if (FAILED(dataObject->GetData(&format, &medium))) {
+        Line("hdrop none");
+        return;
+    }
+    HDROP drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
+    if (drop != nullptr) {
+        UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT i = 0; i < count; ++i) {
+            char path[1024] = {};
+            DragQueryFileA(drop, i, path, sizeof path);
+            Line("hdrop %u %s", i, path);
+        }
+        GlobalUnlock(medium.hGlobal);
+    }
+    ReleaseStgMedium(&medium);
+}
+
+HMENU MakeDropMenu() {
+    HMENU menu = CreatePopupMenu();
+    UINT position = 0;
+    for (const HostItem& item : kHostItems) {
+        if (item.text == nullptr) {
+            InsertMenuA(menu, position++, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+        } else {
+            InsertMenuA(menu, position++, MF_BYPOSITION | MF_STRING, item.id, item.text);
+        }
+    }
+    return menu;
+}
+
+void ReportMenu(HMENU menu) {
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        char text[256] = {};
+        UINT id = GetMenuItemID(menu, i);
+        UINT state = GetMenuState(menu, i, MF_BYPOSITION);
+        if (state & MF_SEPARATOR) {
+            Line("menu %d separator", i);
+            continue;
+        }
+        GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+        Line("menu %d id 0x%X state 0x%X %s", i, id, state, text);
+    }
+}
+
+// Shows the drop menu at the pointer for a person; returns the handler's offset or -1.
+int PickByPerson(HMENU menu, UINT handlerCommands) {
+    HWND owner = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "drophost", WS_POPUP, 0, 0, 1, 1,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    POINT point = {};
+    GetCursorPos(&point);
+    SetForegroundWindow(owner);
+    UINT command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN, point.x,
+                                  point.y, 0, owner, nullptr);
+    PostMessageA(owner, WM_NULL, 0, 0);
+    DestroyWindow(owner);
+    Line("menu-choice 0x%X", command);
+    if (command >= kFirstCommand && command < kFirstCommand + handlerCommands) {
+        return static_cast<int>(command - kFirstCommand);
+    }
+    return -1;
+}
+
+int CountOwnThreads() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    DWORD processId = GetCurrentProcessId();
+    int count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == processId) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Waits, pumping messages, until the threads the handler started have ended.
+void WaitForTransfers(int baseline, DWORD waitMs) {
+    DWORD start = GetTickCount();
+    int count = CountOwnThreads();
+    while (count > baseline && GetTickCount() - start < waitMs) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(20);
+        count = CountOwnThreads();
+    }
+    Line("transfers %s threads %d baseline %d ms %lu", count > baseline ? "running" : "done",
+         count, baseline, static_cast<unsigned long>(GetTickCount() - start));
+}
+
+int Run(const Options& options) {
+    char folder[MAX_PATH * 2];
+    ToAnsi(options.folder, folder, sizeof folder);
+    Line("folder %s", folder);
+
+    HMODULE module = nullptr;
+    IClassFactory* factory = nullptr;
+    IShellExtInit* handler = nullptr;
+    HRESULT result;
+    if (options.registry) {
+        result = HandlerFromRegistry(options, &handler);
+    } else {
+        result = ClassObjectFromDll(options.dllPath, &module, &factory);
+        if (SUCCEEDED(result)) {
+            result = factory->CreateInstance(nullptr, IID_IShellExtInit,
+                                             reinterpret_cast<void**>(&handler));
+            Line("create-instance 0x%08lX", static_cast<unsigned long>(result));
+        }
+    }
+    if (FAILED(result)) {
+        if (factory != nullptr) factory->Release();
+        Line("end no-handler");
+        return 3;
+    }
+
+    PIDLIST_ABSOLUTE folderId = nullptr;
+    result = SHParseDisplayName(options.folder, nullptr, &folderId, 0, nullptr);
+    Line("parse-folder 0x%08lX", static_cast<unsigned long>(result));
+    IDataObject* dataObject = nullptr;
+    if (SUCCEEDED(MakeDataObject(options, &dataObject))) ReportDropList(dataObject);
+
+    result = handler->Initialize(folderId, dataObject, nullptr);
+    Line("initialize 0x%08lX", static_cast<unsigned long>(result));
+
+    IContextMenu* contextMenu = nullptr;
+    result = handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&contextMenu));
+    Line("query-interface-context-menu 0x%08lX", static_cast<unsigned long>(result));
+    int exitCode = 0;
+    if (SUCCEEDED(result)) {
+        HMENU menu = MakeDropMenu();
+        result = contextMenu->QueryContextMenu(menu, kHandlerPosition, kFirstCommand, kLastCommand,
+                                               CMF_NORMAL);
+        Line("query-context-menu 0x%08lX", static_cast<unsigned long>(result));
+        UINT handlerCommands = SUCCEEDED(result) ? HRESULT_CODE(result) : 0;
+        ReportMenu(menu);
+
+        int pick = options.pick;
+        if (pick < 0 && options.verb == nullptr) pick = PickByPerson(menu, handlerCommands);
+        if (pick >= 0 || options.verb != nullptr) {
+            char verb[256] = {};
+            CMINVOKECOMMANDINFO invoke = {};
+            invoke.cbSize = sizeof invoke;
+            invoke.nShow = SW_SHOWNORMAL;
+            if (options.verb != nullptr) {
+                ToAnsi(options.verb, verb, sizeof verb);
+                invoke.lpVerb = verb;
+                Line("pick verb %s", verb);
+            } else {
+                invoke.lpVerb = MAKEINTRESOURCEA(pick);
+                Line("pick %d", pick);
+            }
+            int baseline = CountOwnThreads();
+            result = contextMenu->InvokeCommand(&invoke);
+            Line("invoke-command 0x%08lX", static_cast<unsigned long>(result));
+            WaitForTransfers(baseline, options.waitMs);
+        } else {
+            Line("pick none");
+        }
+        DestroyMenu(menu);
+        contextMenu->Release();
+    } else {
+        exitCode = 3;
+    }
+
+    if (dataObject != nullptr) dataObject->Release();
+    CoTaskMemFree(folderId);
+    Line("release-handler %lu", static_cast<unsigned long>(handler->Release()));
+    if (factory != nullptr) {
+        Line("release-class-object %lu", static_cast<unsigned long>(factory->Release()));
+    }
+    if (module != nullptr) {
+        typedef HRESULT(WINAPI * CanUnloadNow)();
+        CanUnloadNow canUnloadNow =
+            reinterpret_cast<CanUnloadNow>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+        if (canUnloadNow != nullptr) {
+            Line("can-unload-now 0x%08lX", static_cast<unsigned long>(canUnloadNow()));
+        }
+    }
+    Line("end");
+    return exitCode;
+}
+
+}  // namespace
+
+int main() {
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    Options options;
+    if (arguments == nullptr || !ParseOptions(count, arguments, &options)) {
+        fprintf(stderr,
+                "usage: drophost (--dll PATH | --registry [--key *|Folder|Drive])\n"
+                "                [--pick copy|move|N] [--verb TEXT] [--wait-ms N] FOLDER ITEM...\n"
+                "Without --pick or --verb the drop menu is shown at the pointer.\n");
+        return 2;
+    }
+    CoInitialize(nullptr);
+    int exitCode = Run(options);
+    CoUninitialize();
+    LocalFree(arguments);
+    return exitCode;
+}
