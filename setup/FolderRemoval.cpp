@@ -1,0 +1,169 @@
+// Removing a folder tree: every path below the root is listed first, the list is sorted in
+// descending order so that each entry comes before the folder holding it, and the entries
+// are then deleted one by one, the root last. Attributes are never changed.
+#include "setup/FolderRemoval.h"
+
+#include <windows.h>
+
+#include "setup/PathText.h"
+#include "setup/StringList.h"
+
+void ListFolder(const StringBuffer& root, StringList& out, const char* pattern,
+                bool descend, bool listFolders)
+{
+    StringList pending;
+    pending.Add(root);
+    StringBuffer folder;
+    StringBuffer patternText;
+    patternText.Assign(pattern);
+
+    while (pending.count > 0) {
+        pending.TakeLast(folder);
+        if (folder.IsEmpty())
+            continue;
+        if (!EndsWithBackslash(folder.data))
+            folder.Append("\\");
+
+        StringBuffer search = StringBuffer::Concat(folder, patternText);
+        WIN32_FIND_DATAA found;
+        ZeroMemory(&found, sizeof(found));
+        HANDLE finder = FindFirstFileA(search.data, &found);
+        search.Free();
+        if (finder == nullptr || finder == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            StringBuffer path;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                path.Assign(folder);
+                path.Append(found.cFileName);
+                out.Add(path);
+            } else if (descend && lstrcmpA(found.cFileName, ".") != 0
+                       && lstrcmpA(found.cFileName, "..") != 0) {
+                path.Assign(folder);
+                path.Append(found.cFileName);
+                // A folder link (junction, symbolic link) leads out of the tree: it is
+                // listed so that the link itself goes, but what it points at is never walked.
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                    pending.Add(path);
+                if (listFolders)
+                    out.Add(path);
+            }
+            path.Free();
+        } while (FindNextFileA(finder, &found));
+        FindClose(finder);
+    }
+    folder.Free();
+    patternText.Free();
+}
+
+static bool IsEmptyText(const StringBuffer& text)
+{
+    return text.data == nullptr || text.data[0] == '\0';
+}
+
+bool IsGreater(const StringBuffer& a, const StringBuffer& b)
+{
+    if (IsEmptyText(a))
+        return false;
+    if (IsEmptyText(b))
+        return true;
+    return lstrcmpA(a.data, b.data) > 0;
+}
+
+bool IsLess(const StringBuffer& a, const StringBuffer& b)
+{
+    if (IsEmptyText(b))
+        return false;
+    if (IsEmptyText(a))
+        return true;
+    return lstrcmpA(a.data, b.data) < 0;
+}
+
+// Exchanges the texts of two slots without copying them.
+static void SwapText(StringBuffer& a, StringBuffer& b)
+{
+    char* data = a.data;
+    int capacity = a.capacity;
+    a.data = b.data;
+    a.capacity = b.capacity;
+    b.data = data;
+    b.capacity = capacity;
+}
+
+int PartitionList(StringList& list, int lo, int hi, bool ascending)
+{
+    StringBuffer* items = list.items;
+    int mid = (lo + hi) / 2;
+    StringBuffer pivot;
+    pivot.Assign(items[mid]);
+
+    int k = lo;
+    while (k < mid) {
+        bool right = ascending ? IsGreater(items[k], pivot) : IsLess(items[k], pivot);
+        if (right) {
+            // k takes the text below the pivot, the pivot moves down one slot, and the
+            // item takes the pivot's old slot; the new text at k is examined next.
+            SwapText(items[k], items[mid - 1]);
+            SwapText(items[mid - 1], items[mid]);
+            --mid;
+        } else {
+            ++k;
+        }
+    }
+    int j = hi;
+    while (j > mid) {
+        bool left = ascending ? IsLess(items[j], pivot) : IsGreater(items[j], pivot);
+        if (left) {
+            SwapText(items[j], items[mid + 1]);
+            SwapText(items[mid + 1], items[mid]);
+            ++mid;
+        } else {
+            --j;
+        }
+    }
+    pivot.Free();
+    return mid;
+}
+
+void SortList(StringList& list, int lo, int hi, bool ascending)
+{
+    // The smaller side is sorted by recursion and the larger one in this loop, so the
+    // depth stays logarithmic whatever order the folder searches returned.
+    while (lo < hi) {
+        int m = PartitionList(list, lo, hi, ascending);
+        if (m - lo < hi - m) {
+            SortList(list, lo, m - 1, ascending);
+            lo = m + 1;
+        } else {
+            SortList(list, m + 1, hi, ascending);
+            hi = m - 1;
+        }
+    }
+}
+
+int RemoveFolderTree(const StringBuffer& folder)
+{
+    if (IsEmptyText(folder))
+        return 0;
+    int result = 1;
+    StringList list;
+
+    // A root that is itself a folder link is removed as a link; what it points at stays.
+    DWORD attributes = GetFileAttributesA(folder.data);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        ListFolder(folder, list, "*", true, true);
+        SortList(list, 0, list.count - 1, false);
+    }
+
+    for (int i = 0; i < list.count; ++i) {
+        const char* path = list.items[i].data;
+        if (path == nullptr)
+            continue;
+        if (!DeleteFileA(path) && !RemoveDirectoryA(path))
+            result = 0;
+    }
+    if (!RemoveDirectoryA(folder.data))
+        result = 0;
+    list.Free();
+    return result;
+}

@@ -1,0 +1,33 @@
+// Entry point of setup.exe: builds the application record and runs the one role that the
+// command line picks. The exit code is always 0; every role reports to the user itself.
+#include <windows.h>
+#include <stdlib.h>
+
+#include "setup/SetupApp.h"
+#include "setup/SetupRoles.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    SetupApp app(instance);
+
+    // The tail is taken from the platform's command line by the program's own rule rather
+    // than from the runtime's, which ends an unquoted program name at a double-byte character.
+    const char* tail = CommandTail(GetCommandLineA());
+    HANDLE launcher = nullptr;
+    StringBuffer installFolder;
+    switch (ChooseRole(tail, __argc, __argv, &launcher, installFolder)) {
+    case InstallRole:
+        RunInstall(app);
+        break;
+    case UninstallLauncherRole:
+        StartUninstall(app);
+        break;
+    case UninstallMainRole:
+        RunUninstall(app, launcher, installFolder.data != nullptr ? installFolder.data : "");
+        break;
+    case NoRole:
+        break;
+    }
+    installFolder.Free();
+    return 0;
+}
