@@ -1,0 +1,10 @@
+// Path and file tests shared by pelim and setup. Paths are code page 932 text with
+// backslash separators; a folder path that is to be extended ends in a backslash.
+#pragma once
+
+class StringBuffer;
+
+int PathExists(const char* path);
+int IsFolder(char* path);                      // changes the text while it runs, then restores it
+void EnsureTrailingBackslash(StringBuffer& buffer);
+void TruncateAfterLastBackslash(char* path);   // setup only

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Private Wine prefixes for the test runs, kept away from the host's files:
+#   prefix.sh up   BUILD        boot BUILD/wine/main, start Xvfb and a persistent wineserver
+#   prefix.sh down BUILD        end the wineservers of all prefixes under BUILD/wine and Xvfb
+#   prefix.sh new  BUILD NAME   boot another prefix BUILD/wine/NAME (same display), for tests
+#                               that change the system (install, restart); prints its env file
+# Each prefix: HOME is a throwaway folder, the user folders are real folders (not links to
+# HOME), the z: link to the host's / is removed, P: = BUILD/bin (programs), S: = a scratch
+# folder, R: = a scratch folder used as a drive root. Never ~/.wine.
+set -euo pipefail
+
+cmd=${1:?usage: prefix.sh up|down|new BUILD [NAME]}
+build=$(cd "${2:?build folder}" && pwd)
+wine_dir=$build/wine
+mkdir -p "$wine_dir"
+
+wine_env() { # name
+  local name=$1 root=$wine_dir/$1
+  cat <<ENV
+export WINEPREFIX='$root/prefix'
+export HOME='$root/home'
+export WINEDEBUG=-all
+export LC_ALL=ja_JP.UTF-8
+export LANG=ja_JP.UTF-8
+export WINEDLLOVERRIDES='mscoree,mshtml='
+export PELIM_SCRATCH='$root/scratch'
+export PELIM_DRIVE_ROOT='$root/drive-r'
+export PELIM_PREFIX_NAME='$name'
+ENV
+  if [ -f "$wine_dir/display" ]; then
+    echo "export DISPLAY='$(cat "$wine_dir/display")'"
+  fi
+}
+
+boot_prefix() { # name
+  local name=$1 root=$wine_dir/$1
+  case "$root" in "$wine_dir"/?*) ;; *) echo "bad prefix name" >&2; exit 2 ;; esac
+  if [ -d "$root/prefix" ]; then
+    (export WINEPREFIX="$root/prefix"; wineserver -k 2>/dev/null || true)
+  fi
+  rm -rf "$root"
+  mkdir -p "$root/home" "$root/scratch" "$root/drive-r"
+  wine_env "$name" > "$root/env.sh"
+  (
+    # shellcheck disable=SC1091
+    . "$root/env.sh"
+    wine wineboot -i > "$root/boot.log" 2>&1 < /dev/null
+    wineserver -w
+    local dev=$WINEPREFIX/dosdevices
+    rm -f "$dev/z:" "$dev/z::"
+    ln -sfn "$build/bin" "$dev/p:"
+    ln -sfn "$root/scratch" "$dev/s:"
+    ln -sfn "$root/drive-r" "$dev/r:"
+    # The user folders must not lead to HOME either: make them real folders.
+    find "$WINEPREFIX/drive_c/users" -maxdepth 2 -type l | while read -r link; do
+      rm -f "$link"; mkdir -p "$link"
+    done
+    if [ -e "$dev/z:" ]; then echo "z: still present" >&2; exit 1; fi
+  )
+  echo "$root/env.sh"
+}
+
+start_display() {
+  local n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp > "$wine_dir/xvfb.log" 2>&1 < /dev/null &
+  echo $! > "$wine_dir/xvfb.pid"
+  for _ in $(seq 1 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.1
+  done
+  [ -e "/tmp/.X11-unix/X$n" ] || { echo "Xvfb did not start" >&2; exit 1; }
+  echo ":$n" > "$wine_dir/display"
+}
+
+stop_all() {
+  local env
+  for env in "$wine_dir"/*/env.sh; do
+    [ -f "$env" ] || continue
+    (. "$env"; wineserver -k 2>/dev/null || true)
+  done
+  if [ -f "$wine_dir/xvfb.pid" ]; then
+    kill "$(cat "$wine_dir/xvfb.pid")" 2>/dev/null || true
+    rm -f "$wine_dir/xvfb.pid" "$wine_dir/display"
+  fi
+}
+
+case "$cmd" in
+  up)
+    stop_all
+    start_display
+    env=$(boot_prefix main)
+    # A persistent server, and the prefix's background processes started now, with no
+    # pipes of the caller attached.
+    (. "$env"; wineserver -p > /dev/null 2>&1 < /dev/null
+     wine cmd /c exit > /dev/null 2>&1 < /dev/null || true)
+    echo "prefix ready: $env (DISPLAY $(cat "$wine_dir/display"))"
+    ;;
+  down)
+    stop_all
+    echo "wineservers and Xvfb ended"
+    ;;
+  new)
+    boot_prefix "${3:?name}"
+    ;;
+  *)
+    echo "usage: prefix.sh up|down|new BUILD [NAME]" >&2; exit 2 ;;
+esac
