@@ -1,0 +1,114 @@
+// The rename action of ChangeName: splits the dragged item's path, asks for the new name
+// and, on OK, hands a transfer request to a thread of its own.
+#include "ext/ChangeName.h"
+#include "ext/ChangeNameDialog.h"
+#include "ext/TransferWorker.h"
+#include "comserver/ModuleAllocator.h"
+#include "common/PathHelpers.h"
+
+#include <shellapi.h>
+#include <string.h>
+
+// The byte offset of the last character of text, stepping over double-byte characters
+// (-1 for an empty text), and of its last backslash (-1 when there is none). A second
+// byte of a double-byte character is never taken for a backslash.
+static void ScanPath(const char* text, int* lastCharacter, int* lastBackslash)
+{
+    *lastCharacter = -1;
+    *lastBackslash = -1;
+    int i = 0;
+    while (text[i] != '\0') {
+        *lastCharacter = i;
+        if (IsDBCSLeadByteEx(CP_OEMCP, static_cast<BYTE>(text[i])) && text[i + 1] != '\0') {
+            i += 2;
+        } else {
+            if (text[i] == '\\')
+                *lastBackslash = i;
+            i += 1;
+        }
+    }
+}
+
+// A copy of path in a block of its length + 2 zeroed bytes: a one-path list as the
+// shell's file operation reads it.
+static char* MakePathList(const char* path)
+{
+    size_t length = strlen(path);
+    char* block = static_cast<char*>(ModuleAlloc(length + 2));
+    if (block) {
+        memset(block, 0, length + 2);
+        memcpy(block, path, length);
+    }
+    return block;
+}
+
+// Creates the transfer thread for request, which then owns it. The thread holds a module
+// lock and a load reference on this module until it has left the module's code.
+static void StartTransfer(TransferRequest* request)
+{
+    char modulePath[MAX_PATH];
+    HMODULE module = nullptr;
+    if (GetModuleFileNameA(serverModule.moduleInstance, modulePath, MAX_PATH))
+        module = LoadLibraryA(modulePath);
+    if (!module) {
+        ReleaseTransferRequest(request);
+        return;
+    }
+    LockModule();
+    request->thread = CreateThread(nullptr, 0, TransferThreadProc, request, CREATE_SUSPENDED,
+                                   &request->threadId);
+    if (request->thread && request->thread != INVALID_HANDLE_VALUE) {
+        ResumeThread(request->thread);
+        return;
+    }
+    request->thread = nullptr;
+    ReleaseTransferRequest(request);
+    UnlockModule();
+    FreeLibrary(module);
+}
+
+HRESULT ChangeName::ExecuteRename(int verb)
+{
+    // The item's own path without a trailing backslash: a drive root "R:\" becomes "R:".
+    // A double-byte character whose second byte is 0x5C is not a backslash.
+    int lastCharacter, lastBackslash;
+    ScanPath(sourcePath.data, &lastCharacter, &lastBackslash);
+    if (lastCharacter >= 0 && lastCharacter == lastBackslash)
+        sourcePath.data[lastCharacter] = '\0';
+
+    StringBuffer name;
+    name.Assign(sourcePath);
+    ScanPath(name.data, &lastCharacter, &lastBackslash);
+    if (lastBackslash > 0)
+        name.Erase(0, lastBackslash + 1);
+
+    ChangeNameDialog dialog;
+    EnsureTrailingBackslash(targetFolder);
+    int folder = IsFolder(sourcePath.data);
+    dialog.isMove = verb;
+    dialog.hasExtension = folder ? 0 : 1;
+    dialog.name.Assign(name);
+    dialog.destinationFolder.Assign(targetFolder);
+
+    if (dialog.Run(serverModule.moduleInstance, GetDesktopWindow())) {
+        StringBuffer destination;
+        destination.Assign(targetFolder);
+        destination.Append(dialog.name);
+        TransferRequest* request =
+            static_cast<TransferRequest*>(ModuleAlloc(sizeof(TransferRequest)));
+        if (request) {
+            memset(request, 0, sizeof(*request));
+            request->operation = verb == 0 ? FO_COPY : FO_MOVE;
+            request->fromPaths = MakePathList(sourcePath.data);
+            request->toPaths = MakePathList(destination.data ? destination.data : "");
+            if (request->fromPaths && request->toPaths)
+                StartTransfer(request);
+            else
+                ReleaseTransferRequest(request);
+        }
+        destination.Free();
+    }
+    dialog.Reset();
+    name.Free();
+    return S_OK;
+}
