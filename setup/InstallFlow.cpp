@@ -1,0 +1,347 @@
+// InstallFlow: what setup.exe does when started without arguments. It tests the rights on
+// the system folder, finds an earlier installation in the class key, lets the user confirm
+// the install folder, copies the read-me, the program and the DLL, retires an earlier DLL,
+// registers the new one with regsvr32.exe, records the installation and opens the read-me.
+#include "setup/InstallFlow.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "common/PathHelpers.h"
+#include "setup/DeferredDelete.h"
+#include "setup/FolderGuard.h"
+#include "setup/FolderRemoval.h"
+#include "setup/OsVersion.h"
+#include "setup/SetupApp.h"
+#include "setup/SetupRoles.h"
+#include "setup/SpecialFolder.h"
+
+const char classKeyPath[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\";
+const char uninstallKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM\\";
+
+static const char setupVersion[] = "102";
+static const char extensionFileName[] = "pelim102.dll";
+static const char readmeFileName[] = "readme.txt";
+static const char setupFileName[] = "setup.exe";
+static const char sourceFolderName[] = "pelim\\";
+static const char extensionFolderName[] = "ShellExt\\";
+static const char registrationTool[] = "regsvr32.exe";
+
+static const char installerCaption[] = "PELIM インストーラー";
+static const char completionCaption[] = "PELIM";
+
+static const char rightsMessage[] = "管理者権限のあるユーザーでインストールしてください！";
+static const char versionQuestion[] =
+    "既にインストールされているバージョンよりも\n同じか,古いバージョンをインストールしようとしています.\n"
+    "インストールを続けますか？";
+static const char installFolderMessage[] =
+    "指定されたフォルダへのインストールに失敗しました.\nインストールを中止します.";
+static const char extensionFolderMessage[] =
+    "シェルエクステンションフォルダの作成に失敗しました.\nインストールを中止します.";
+static const char dllMessage[] = "DLLのインストールに失敗しました.\nインストールを中止します.";
+static const char completedMessage[] = "インストールが完了しました！";
+static const char logoffQuestion[] =
+    "インストールが完了しました！\r\n最新の状態にアップデートするにはログオフが必要です.\r\n今すぐログオフしますか？";
+static const char restartQuestion[] =
+    "インストールが完了しました！\r\n最新の状態にアップデートするには再起動が必要です.\r\n今すぐ再起動しますか？";
+
+static const UINT noticeFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_OK;       // 0x1030
+static const UINT questionFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_YESNO;  // 0x1034
+
+static const char* TextOf(const StringBuffer& buffer)
+{
+    return buffer.data != nullptr ? buffer.data : "";
+}
+
+void RunInstall(SetupApp& app)
+{
+    InstallFlow flow(app);
+    flow.Run();
+}
+
+InstallFlow::InstallFlow(SetupApp& application)
+    : app(application), systemFolder(200), scratch(200), installedVersion(0),
+      createdInstallFolder(false), createdReadme(false), createdSetup(false)
+{
+}
+
+InstallFlow::~InstallFlow()
+{
+    key.Close();
+    systemFolder.Free();
+    scratch.Free();
+    installFolder.Free();
+    sourceFolder.Free();
+}
+
+void InstallFlow::Run()
+{
+    if (!TestRights()) {
+        ShowMessage(rightsMessage, installerCaption, noticeFlags);
+        return;
+    }
+    ReadEarlierInstallation();
+    if (installedVersion >= atoi(setupVersion) &&
+        ShowMessage(versionQuestion, installerCaption, questionFlags) == IDNO)
+        return;
+    if (!ConfirmFolder())
+        return;
+
+    if (!IsFolder(installFolder.data)) {
+        if (!CreateDirectoryA(installFolder.data, nullptr)) {
+            ShowMessage(installFolderMessage, installerCaption, noticeFlags);
+            return;
+        }
+        createdInstallFolder = true;
+    }
+
+    sourceFolder.Format("%s%s", TextOf(app.moduleFolder), sourceFolderName);
+    if (!CopyIntoInstallFolder()) {
+        ShowMessage(installFolderMessage, installerCaption, noticeFlags);
+        RollBack();
+        return;
+    }
+    if (!PrepareExtensionFolder()) {
+        ShowMessage(extensionFolderMessage, installerCaption, noticeFlags);
+        RollBack();
+        return;
+    }
+    if (!CopyExtension()) {
+        ShowMessage(dllMessage, installerCaption, noticeFlags);
+        RollBack();
+        return;
+    }
+
+    // From here on the flow runs to its end; what fails is not reported.
+    RetireEarlierExtension();
+    RegisterExtension();
+    RecordInstallation();
+    RemoveSetupSource(app, installFolder);
+    if (Complete())
+        OpenReadme();
+}
+
+// Creating a file in the system folder is the test for the rights the installation needs.
+bool InstallFlow::TestRights()
+{
+    GetSystemDirectoryA(systemFolder.data, 200);
+    AddTrailingBackslash(systemFolder);
+
+    scratch.Reserve(MAX_PATH);
+    if (GetTempFileNameA(systemFolder.data, "_tmp", 0, scratch.data) == 0 ||
+        !PathExists(scratch.data))
+        return false;
+    DeleteFileA(scratch.data);
+    return true;
+}
+
+void InstallFlow::ReadEarlierInstallation()
+{
+    if (!key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false))
+        return;
+    key.ReadString("InstFolder", installFolder);
+    scratch.Reserve(200);
+    if (key.ReadString("Version", scratch))
+        installedVersion = atoi(scratch.data);
+    key.Close();
+}
+
+// Proposes the stored folder or Program Files + "pelim\" and lets the user confirm it.
+bool InstallFlow::ConfirmFolder()
+{
+    if (installFolder.IsEmpty()) {
+        GetSpecialFolder(installFolder, CSIDL_PROGRAM_FILES);
+        installFolder.Append(sourceFolderName);
+    }
+    dialog.folder.Reserve(500);
+    if (!dialog.Run(app.instance, app.desktopWindow, installFolder))
+        return false;
+    installFolder.Assign(dialog.folder);
+    AddTrailingBackslash(installFolder);
+    return true;
+}
+
+// Copies source onto target (overwriting) unless both name the same file already: the
+// setup program started from its own install folder, or a source folder chosen as the
+// install folder, must not copy a file onto itself. created tells whether the target is new.
+static bool CopyOverwriting(const char* source, const char* target, bool& created)
+{
+    created = false;
+    if (SameFileOrFolder(source, target))
+        return true;
+    bool existed = PathExists(target) != 0;
+    if (!CopyFileA(source, target, FALSE))
+        return false;
+    created = !existed;
+    return true;
+}
+
+bool InstallFlow::CopyIntoInstallFolder()
+{
+    StringBuffer source, target;
+    source.Assign(sourceFolder);
+    source.Append(readmeFileName);
+    target.Assign(installFolder);
+    target.Append(readmeFileName);
+    bool copied = CopyOverwriting(source.data, target.data, createdReadme);
+    if (copied) {
+        target.Assign(installFolder);
+        target.Append(setupFileName);
+        copied = CopyOverwriting(TextOf(app.modulePath), target.data, createdSetup);
+    }
+    source.Free();
+    target.Free();
+    return copied;
+}
+
+bool InstallFlow::PrepareExtensionFolder()
+{
+    systemFolder.Append(extensionFolderName);
+    if (IsFolder(systemFolder.data))
+        return true;
+    return CreateDirectoryA(systemFolder.data, nullptr) != 0;
+}
+
+// A DLL of the same name already in place is kept, never overwritten.
+bool InstallFlow::CopyExtension()
+{
+    StringBuffer source, target;
+    source.Assign(sourceFolder);
+    source.Append(extensionFileName);
+    target.Assign(systemFolder);
+    target.Append(extensionFileName);
+    bool present = CopyFileA(source.data, target.data, TRUE) || PathExists(target.data);
+    source.Free();
+    target.Free();
+    return present;
+}
+
+void InstallFlow::RetireEarlierExtension()
+{
+    if (installedVersion <= 0 || installedVersion == atoi(setupVersion))
+        return;
+    scratch.Format("%spelim%d.dll", systemFolder.data, installedVersion);
+    DeleteNowOrAtRestart(scratch.data);
+}
+
+// regsvr32.exe /s <extension folder>pelim102.dll, the path quoted when it holds a blank
+// (unquoted, the tool would take only its first part). The tool is named by its full path
+// in the system folder, so that a regsvr32.exe lying beside setup.exe is never the one run.
+void InstallFlow::RegisterExtension()
+{
+    StringBuffer tool(MAX_PATH);
+    GetSystemDirectoryA(tool.data, MAX_PATH);
+    AddTrailingBackslash(tool);
+    tool.Append(registrationTool);
+
+    const char* format = strchr(systemFolder.data, ' ') != nullptr ? "%s /s \"%s%s\"" : "%s /s %s%s";
+    scratch.Format(format, registrationTool, systemFolder.data, extensionFileName);
+
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    ZeroMemory(&process, sizeof(process));
+    CreateProcessA(tool.data, scratch.data, nullptr, nullptr, FALSE, 0, nullptr,
+                   systemFolder.data, &startup, &process);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    tool.Free();
+}
+
+// "Version" and "InstFolder" in the class key that the registration has just re-created,
+// and the uninstall entry. A program path with a blank is quoted in "UninstallString", so
+// that the system cannot take a part of it for the program to run.
+void InstallFlow::RecordInstallation()
+{
+    if (key.Open(HKEY_CLASSES_ROOT, classKeyPath, true, false)) {
+        scratch.Assign(setupVersion);
+        key.WriteString("Version", scratch);
+        key.WriteString("InstFolder", installFolder);
+    }
+
+    if (key.Open(HKEY_LOCAL_MACHINE, uninstallKeyPath, true, true)) {
+        scratch.Assign("PELIM");
+        key.WriteString("DisplayName", scratch);
+        bool quoted = strchr(installFolder.data, ' ') != nullptr;
+        scratch.Assign(quoted ? "\"" : "");
+        scratch.Append(installFolder);
+        scratch.Append(setupFileName);
+        scratch.Append(quoted ? "\" -U" : " -U");
+        key.WriteString("UninstallString", scratch);
+    }
+    key.Close();
+}
+
+// The completion message; after an upgrade or a downgrade the offer to log off (NT
+// family) or to restart. False when the log-off or restart has been requested.
+bool InstallFlow::Complete()
+{
+    if (installedVersion > 0 && installedVersion != atoi(setupVersion)) {
+        bool nt = IsNtPlatform();
+        if (ShowMessage(nt ? logoffQuestion : restartQuestion, completionCaption, questionFlags) != IDNO &&
+            ExitWindowsEx(nt ? EWX_LOGOFF : EWX_REBOOT, 0))
+            return false;
+        return true;
+    }
+    ShowMessage(completedMessage, completionCaption, noticeFlags);
+    return true;
+}
+
+void InstallFlow::OpenReadme()
+{
+    StringBuffer readme;
+    readme.Assign(installFolder);
+    readme.Append(readmeFileName);
+    ShellExecuteA(app.desktopWindow, "open", readme.data, nullptr, installFolder.data, SW_SHOWNORMAL);
+    readme.Free();
+}
+
+// Takes back what this run put into the install folder: the whole folder when this run
+// created it, otherwise only the files that were not there before.
+void InstallFlow::RollBack()
+{
+    if (createdInstallFolder) {
+        RemoveFolderTree(installFolder);
+        return;
+    }
+    StringBuffer target;
+    if (createdReadme) {
+        target.Assign(installFolder);
+        target.Append(readmeFileName);
+        DeleteFileA(target.data);
+    }
+    if (createdSetup) {
+        target.Assign(installFolder);
+        target.Append(setupFileName);
+        DeleteFileA(target.data);
+    }
+    target.Free();
+}
+
+int InstallFlow::ShowMessage(const char* text, const char* caption, UINT flags)
+{
+    return MessageBoxA(app.desktopWindow, text, caption, flags);
+}
+
+void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder)
+{
+    if (app.moduleFolder.IsEmpty())
+        return;    // no folder of our own is known: nothing to remove
+
+    StringBuffer source;
+    source.Format("%s%s", app.moduleFolder.data, sourceFolderName);
+    if (!FolderContains(source.data, TextOf(installFolder)))
+        RemoveFolderTree(source);
+    source.Free();
+
+    StringBuffer installedSetup;
+    installedSetup.Assign(installFolder);
+    installedSetup.Append(setupFileName);
+    if (!SameFileOrFolder(app.modulePath.data, installedSetup.data))
+        DeleteNowOrAtRestart(app.modulePath.data);
+    installedSetup.Free();
+}

@@ -1,0 +1,62 @@
+// InstallFlow: installs or upgrades the extension in one linear pass, from the rights test
+// to the completion message and the read-me.
+#pragma once
+
+#include <windows.h>
+
+#include "common/StringBuffer.h"
+#include "setup/InstallFolderDialog.h"
+#include "setup/RegKey.h"
+
+class SetupApp;
+
+// The class key of ChangeName, where the installation records "Version" and "InstFolder".
+extern const char classKeyPath[];
+// The uninstall entry of the system's program list.
+extern const char uninstallKeyPath[];
+
+class InstallFlow {
+public:
+    explicit InstallFlow(SetupApp& app);
+    ~InstallFlow();
+
+    void Run();
+
+private:
+    SetupApp& app;
+    StringBuffer systemFolder;      // later the extension folder (system folder + "ShellExt\")
+    StringBuffer scratch;           // test file name, "Version" text, registration command line
+    StringBuffer installFolder;
+    int installedVersion;           // 0: no earlier installation
+    RegKey key;
+    InstallFolderDialog dialog;
+    StringBuffer sourceFolder;
+
+    // What this run created in the install folder: a roll-back removes that and nothing else.
+    bool createdInstallFolder;
+    bool createdReadme;
+    bool createdSetup;
+
+    bool TestRights();
+    void ReadEarlierInstallation();
+    bool ConfirmFolder();
+    bool CopyIntoInstallFolder();
+    bool PrepareExtensionFolder();
+    bool CopyExtension();
+    void RetireEarlierExtension();
+    void RegisterExtension();
+    void RecordInstallation();
+    bool Complete();
+    void OpenReadme();
+
+    void RollBack();
+    int ShowMessage(const char* text, const char* caption, UINT flags);
+
+    InstallFlow(const InstallFlow&) = delete;
+    InstallFlow& operator=(const InstallFlow&) = delete;
+};
+
+// Removes the setup's "pelim\" source folder and schedules the running program for
+// deletion, sparing an install folder that lies inside the source folder and a running
+// program that is the installed one.
+void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder);
