@@ -1,0 +1,194 @@
+// The command tail and the choice of role, first on literal command lines, then on real
+// command lines of started programs (the dispatch probe reads its own as setup.exe does).
+#include "setup/SetupApp.h"
+
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <string>
+
+#include "ProcessRun.h"
+
+namespace {
+
+struct Choice {
+    SetupRole role;
+    INT_PTR handle;
+    std::string folder;
+};
+
+Choice Choose(const char* tail, std::initializer_list<const char*> words)
+{
+    char* argv[8] = {};
+    int argc = 0;
+    for (const char* word : words)
+        argv[argc++] = const_cast<char*>(word);
+    HANDLE launcher = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-99));
+    StringBuffer folder;
+    folder.Assign("untouched");
+    SetupRole role = ChooseRole(tail, argc, argv, &launcher, folder);
+    return { role, reinterpret_cast<INT_PTR>(launcher), folder.data };
+}
+
+TEST(CommandTail, SkipsTheProgramNameAndTheBlanksAfterIt)
+{
+    EXPECT_STREQ("", CommandTail("setup.exe"));
+    EXPECT_STREQ("", CommandTail("setup.exe    "));
+    EXPECT_STREQ("-U", CommandTail("setup.exe -U"));
+    EXPECT_STREQ("-U x", CommandTail("setup.exe \t -U x"));
+    EXPECT_STREQ("-U ", CommandTail("setup.exe -U "));
+    EXPECT_STREQ("", CommandTail(""));
+    EXPECT_EQ(nullptr, CommandTail(nullptr));
+}
+
+TEST(CommandTail, QuotedProgramNameRunsToTheNextQuote)
+{
+    EXPECT_STREQ("-U", CommandTail("\"C:\\Program Files\\pelim\\setup.exe\" -U"));
+    EXPECT_STREQ("-U", CommandTail("\"C:\\Program Files\\pelim\\setup.exe\"-U"));
+    EXPECT_STREQ("", CommandTail("\"C:\\Program Files\\pelim\\setup.exe\""));
+    EXPECT_STREQ("", CommandTail("\"C:\\unterminated -U"));
+}
+
+TEST(CommandTail, DoubleByteCharactersAreNotBlanks)
+{
+    // Bytes of 0x80 and above belong to the name; only codes 1 to 32 end it.
+    EXPECT_STREQ("-U", CommandTail("C:\\テスト表\\setup.exe -U"));
+    EXPECT_STREQ("表 -U", CommandTail("setup.exe 表 -U"));
+}
+
+TEST(ChooseRole, EmptyTailInstalls)
+{
+    Choice choice = Choose("", { "setup.exe" });
+    EXPECT_EQ(InstallRole, choice.role);
+    EXPECT_EQ(-99, choice.handle);
+    EXPECT_EQ("untouched", choice.folder);
+    EXPECT_EQ(InstallRole, Choose(nullptr, { "setup.exe" }).role);
+    EXPECT_EQ(InstallRole, Choose(CommandTail("setup.exe   "), { "setup.exe" }).role);
+}
+
+TEST(ChooseRole, OnlyTheExactTailMinusUStartsTheLauncher)
+{
+    EXPECT_EQ(UninstallLauncherRole, Choose("-U", { "setup.exe", "-U" }).role);
+    EXPECT_EQ(NoRole, Choose("-U x", { "setup.exe", "-U", "x" }).role);
+    EXPECT_EQ(NoRole, Choose("-U ", { "setup.exe", "-U" }).role);
+    EXPECT_EQ(NoRole, Choose("-u", { "setup.exe", "-u" }).role);
+    EXPECT_EQ(NoRole, Choose("/U", { "setup.exe", "/U" }).role);
+}
+
+TEST(ChooseRole, MainUninstTakesTheNumberAndTheRestWithItsBlanks)
+{
+    Choice choice = Choose("/MainUninst 132 C:\\Program Files\\pelim\\",
+                           { "setup.exe", "/MainUninst", "132", "C:\\Program", "Files\\pelim\\" });
+    EXPECT_EQ(UninstallMainRole, choice.role);
+    EXPECT_EQ(132, choice.handle);
+    EXPECT_EQ("C:\\Program Files\\pelim\\", choice.folder);
+
+    // The folder is taken raw: quotes stay, as do double-byte names.
+    choice = Choose("/MainUninst 8 \"S:\\表 ソ\\\"", { "setup.exe", "/MainUninst", "8", "S:\\表 ソ\\\"" });
+    EXPECT_EQ(UninstallMainRole, choice.role);
+    EXPECT_EQ(8, choice.handle);
+    EXPECT_EQ("\"S:\\表 ソ\\\"", choice.folder);
+}
+
+TEST(ChooseRole, TwoBlanksAfterMainUninstKeepTheBlankAfterTheNumber)
+{
+    Choice choice = Choose("/MainUninst  132 C:\\x\\", { "setup.exe", "/MainUninst", "132", "C:\\x\\" });
+    EXPECT_EQ(UninstallMainRole, choice.role);
+    EXPECT_EQ(132, choice.handle);
+    EXPECT_EQ(" C:\\x\\", choice.folder);
+}
+
+TEST(ChooseRole, MainUninstWithoutANumberRunsNoRole)
+{
+    Choice choice = Choose("/MainUninst", { "setup.exe", "/MainUninst" });
+    EXPECT_EQ(NoRole, choice.role);
+    EXPECT_EQ(-99, choice.handle);
+    EXPECT_EQ("untouched", choice.folder);
+    EXPECT_EQ(NoRole, Choose("/MainUninst ", { "setup.exe", "/MainUninst" }).role);
+
+    // A number without a folder leaves the rest empty.
+    choice = Choose("/MainUninst 132", { "setup.exe", "/MainUninst", "132" });
+    EXPECT_EQ(UninstallMainRole, choice.role);
+    EXPECT_EQ(132, choice.handle);
+    EXPECT_EQ("", choice.folder);
+}
+
+TEST(ChooseRole, MainUninstIsCaseSensitiveAndWholeWord)
+{
+    EXPECT_EQ(NoRole, Choose("/mainuninst 132 C:\\x\\", { "setup.exe", "/mainuninst", "132", "C:\\x\\" }).role);
+    EXPECT_EQ(NoRole, Choose("/MainUninstX 132 C:\\x\\", { "setup.exe", "/MainUninstX", "132", "C:\\x\\" }).role);
+}
+
+TEST(ChooseRole, NegativeHandleValuesAreSignExtended)
+{
+    Choice choice = Choose("/MainUninst -5 C:\\x\\", { "setup.exe", "/MainUninst", "-5", "C:\\x\\" });
+    EXPECT_EQ(UninstallMainRole, choice.role);
+    EXPECT_EQ(static_cast<INT_PTR>(-5), choice.handle);
+}
+
+// The probe is copied into a folder whose name has a blank and a 0x5C second byte.
+class DispatchProbeTest : public ::testing::Test {
+protected:
+    static std::string folder;
+    static std::string probe;
+
+    static void SetUpTestSuite()
+    {
+        CreateDirectoryA("S:\\setup_dispatch", nullptr);
+        folder = "S:\\setup_dispatch\\テスト 表";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        probe = folder + "\\setup_dispatch_probe.exe";
+        CopyFileA("P:\\setup_dispatch_probe.exe", probe.c_str(), FALSE);
+    }
+
+    static std::string Run(const std::string& commandLine)
+    {
+        ProcessResult result = RunProcess(probe.c_str(), commandLine, 20000);
+        EXPECT_TRUE(result.started);
+        EXPECT_TRUE(result.ended);
+        EXPECT_EQ(0u, result.exitCode);
+        return result.output;
+    }
+};
+std::string DispatchProbeTest::folder;
+std::string DispatchProbeTest::probe;
+
+TEST_F(DispatchProbeTest, QuotedProgramPathWithBlanks)
+{
+    std::string quoted = "\"" + probe + "\"";
+    EXPECT_EQ("tail=[]\nrole=1\nhandle=0\nfolder=[(null)]\n"
+              "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
+              Run(quoted));
+    EXPECT_EQ("tail=[]\nrole=1\nhandle=0\nfolder=[(null)]\n"
+              "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
+              Run(quoted + "    "));
+    EXPECT_EQ("tail=[-U]\nrole=2\nhandle=0\nfolder=[(null)]\n"
+              "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
+              Run(quoted + " -U"));
+    EXPECT_EQ("tail=[-U x]\nrole=0\nhandle=0\nfolder=[(null)]\n"
+              "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
+              Run(quoted + " -U x"));
+}
+
+TEST_F(DispatchProbeTest, TheLaunchersCommandLineAsTheRuntimeParsesIt)
+{
+    std::string quoted = "\"" + probe + "\"";
+    EXPECT_EQ("tail=[/MainUninst 132 C:\\Program Files\\pelim\\]\nrole=3\nhandle=132\n"
+              "folder=[C:\\Program Files\\pelim\\]\nmoduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
+              Run(quoted + " /MainUninst 132 C:\\Program Files\\pelim\\"));
+    EXPECT_EQ("tail=[/MainUninst]\nrole=0\nhandle=0\nfolder=[(null)]\n"
+              "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
+              Run(quoted + " /MainUninst"));
+}
+
+TEST(SetupProgram, ATailOfNoRoleEndsAtOnceWithExitCodeZero)
+{
+    for (const char* tail : { " -U x", " -u", " /MainUninst", " /mainuninst 1 C:\\x\\", " -U -U" }) {
+        ProcessResult result = RunProcess("P:\\setup.exe", std::string("P:\\setup.exe") + tail, 20000);
+        EXPECT_TRUE(result.started) << tail;
+        EXPECT_TRUE(result.ended) << tail;
+        EXPECT_EQ(0u, result.exitCode) << tail;
+        EXPECT_EQ("", result.output) << tail;
+    }
+}
+
+} // namespace
