@@ -1,0 +1,190 @@
+// The resources of the built pelim102.dll, read back as the platform reads them: dialog
+// template 201 field by field, the string table and the version resource, all Japanese
+// (language 1041). Texts are compared with their code page 932 form.
+#include "comserver/PelimDll.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+const WORD kJapanese = 1041;
+
+std::wstring FromCp932(const char* text)
+{
+    int length = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
+    if (length > 1)
+        MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text, -1, &wide[0], length);
+    return wide;
+}
+
+// Reads a classic dialog template (DLGTEMPLATE and its DLGITEMTEMPLATEs).
+class TemplateReader {
+public:
+    TemplateReader(const BYTE* data, size_t size) : data_(data), size_(size) {}
+    DWORD Dword() { DWORD v = 0; Read(&v, 4); return v; }
+    WORD Word() { WORD v = 0; Read(&v, 2); return v; }
+    short Short() { return static_cast<short>(Word()); }
+    // A string field: 0xFFFF and an ordinal, or zero-terminated UTF-16.
+    std::wstring Field(WORD* ordinal)
+    {
+        *ordinal = 0;
+        std::wstring text;
+        WORD first = Word();
+        if (first == 0xFFFF) {
+            *ordinal = Word();
+            return text;
+        }
+        for (WORD c = first; c != 0; c = Word())
+            text.push_back(static_cast<wchar_t>(c));
+        return text;
+    }
+    void AlignDword() { offset_ = (offset_ + 3) & ~static_cast<size_t>(3); }
+    bool Overrun() const { return overrun_; }
+
+private:
+    void Read(void* out, size_t n)
+    {
+        if (offset_ + n > size_) {
+            overrun_ = true;
+            return;
+        }
+        memcpy(out, data_ + offset_, n);
+        offset_ += n;
+    }
+    const BYTE* data_;
+    size_t size_;
+    size_t offset_ = 0;
+    bool overrun_ = false;
+};
+
+struct ExpectedControl {
+    WORD id;
+    WORD classAtom;     // 0x80 BUTTON, 0x81 EDIT, 0x82 STATIC
+    const char* text;
+    DWORD style;
+    short x, y, cx, cy;
+};
+
+class Resources : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        module = LoadLibraryExA(kPelimDllPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(nullptr, module);
+    }
+    static void TearDownTestSuite() { FreeLibrary(module); }
+    static HMODULE module;
+
+    static std::vector<BYTE> Resource(LPCSTR type, LPCSTR name)
+    {
+        std::vector<BYTE> bytes;
+        HRSRC found = FindResourceExA(module, type, name, kJapanese);
+        if (!found)
+            return bytes;
+        HGLOBAL loaded = LoadResource(module, found);
+        const BYTE* data = static_cast<const BYTE*>(LockResource(loaded));
+        if (data)
+            bytes.assign(data, data + SizeofResource(module, found));
+        return bytes;
+    }
+};
+HMODULE Resources::module = nullptr;
+
+TEST_F(Resources, DialogTemplate201)
+{
+    std::vector<BYTE> bytes = Resource(RT_DIALOG, MAKEINTRESOURCEA(201));
+    ASSERT_FALSE(bytes.empty()) << "no Japanese dialog 201";
+    TemplateReader reader(bytes.data(), bytes.size());
+
+    ASSERT_NE(0xFFFF0001u, reader.Dword()) << "an extended template";
+    reader = TemplateReader(bytes.data(), bytes.size());
+    // WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, no DS_CENTER.
+    EXPECT_EQ(0x80C800C0u, reader.Dword());
+    EXPECT_EQ(0u, reader.Dword());
+    WORD count = reader.Word();
+    ASSERT_EQ(5, count);
+    reader.Short();   // x and y: the dialog is moved to the pointer at run time
+    reader.Short();
+    EXPECT_EQ(151, reader.Short());
+    EXPECT_EQ(33, reader.Short());
+    WORD ordinal;
+    EXPECT_EQ(L"", reader.Field(&ordinal)) << "no menu";
+    EXPECT_EQ(0, ordinal);
+    EXPECT_EQ(L"", reader.Field(&ordinal)) << "the standard dialog class";
+    EXPECT_EQ(0, ordinal);
+    EXPECT_EQ(FromCp932("ﾀﾞｲｱﾛｸﾞ"), reader.Field(&ordinal));
+    EXPECT_EQ(9, reader.Word());
+    EXPECT_EQ(FromCp932("ＭＳ Ｐゴシック"), reader.Field(&ordinal));
+
+    // In tab order; every style includes WS_CHILD | WS_VISIBLE (0x50000000).
+    const ExpectedControl controls[] = {
+        {201, 0x81, "", 0x50810080, 1, 1, 110, 14},          // WS_BORDER|WS_TABSTOP|ES_AUTOHSCROLL
+        {202, 0x81, "", 0x50810080, 120, 1, 30, 14},
+        {1, 0x80, "コピー(&C)", 0x50010001, 75, 18, 37, 14},  // WS_TABSTOP|BS_DEFPUSHBUTTON
+        {2, 0x80, "ｷｬﾝｾﾙ(&Q)", 0x50010000, 113, 18, 37, 14}, // WS_TABSTOP
+        {203, 0x82, "", 0x50000004, 114, 11, 3, 3},          // SS_BLACKRECT
+    };
+    for (const ExpectedControl& expected : controls) {
+        SCOPED_TRACE(expected.id);
+        reader.AlignDword();
+        EXPECT_EQ(expected.style, reader.Dword());
+        EXPECT_EQ(0u, reader.Dword());
+        EXPECT_EQ(expected.x, reader.Short());
+        EXPECT_EQ(expected.y, reader.Short());
+        EXPECT_EQ(expected.cx, reader.Short());
+        EXPECT_EQ(expected.cy, reader.Short());
+        EXPECT_EQ(expected.id, reader.Word());
+        EXPECT_EQ(L"", reader.Field(&ordinal));
+        EXPECT_EQ(expected.classAtom, ordinal);
+        EXPECT_EQ(FromCp932(expected.text), reader.Field(&ordinal));
+        EXPECT_EQ(0, ordinal);
+        EXPECT_EQ(0, reader.Word()) << "no creation data";
+    }
+    EXPECT_FALSE(reader.Overrun());
+}
+
+TEST_F(Resources, StringTable)
+{
+    // Strings 96 to 111 form block 7.
+    EXPECT_FALSE(Resource(RT_STRING, MAKEINTRESOURCEA(100 / 16 + 1)).empty()) << "not Japanese";
+    char text[64] = "";
+    EXPECT_EQ(5, LoadStringA(module, 100, text, sizeof(text)));
+    EXPECT_STREQ("pelim", text);
+}
+
+TEST_F(Resources, VersionResource)
+{
+    EXPECT_FALSE(Resource(RT_VERSION, MAKEINTRESOURCEA(1)).empty()) << "not Japanese";
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(kPelimDllPath, &handle);
+    ASSERT_NE(0u, size);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(kPelimDllPath, 0, size, info.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);   // 1.0
+    EXPECT_EQ(0x00010000u, fixed->dwFileVersionLS);   // 1.0
+    EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+
+    struct { WORD language; WORD codePage; }* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    EXPECT_EQ(1041, translation->language);
+    EXPECT_EQ(932, translation->codePage);
+
+    char* description = nullptr;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\041103a4\\FileDescription",
+                               reinterpret_cast<void**>(&description), &length));
+    EXPECT_STREQ("ドラッグ＆ドロップ拡張モジュール", description);
+    char* version = nullptr;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\041103a4\\FileVersion",
+                               reinterpret_cast<void**>(&version), &length));
+    EXPECT_STREQ("1.0.1.0", version);
+}
+
+}  // namespace
