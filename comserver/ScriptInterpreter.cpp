@@ -1,0 +1,685 @@
+// The registry script interpreter behind DllRegisterServer and DllUnregisterServer.
+// Scripts are ANSI text; every scan moves by whole characters so that the second byte
+// of a double-byte character is never taken for a delimiter.
+#include "comserver/ScriptInterpreter.h"
+#include "comserver/ReplacementMap.h"
+
+#include <objbase.h>
+#include <oleauto.h>
+
+struct RootKeyEntry {
+    const char* name;
+    HKEY key;
+};
+
+// The short names are searched first, then the long ones.
+static const RootKeyEntry rootKeys[] = {
+    {"HKCR", HKEY_CLASSES_ROOT},
+    {"HKCU", HKEY_CURRENT_USER},
+    {"HKLM", HKEY_LOCAL_MACHINE},
+    {"HKU", HKEY_USERS},
+    {"HKPD", HKEY_PERFORMANCE_DATA},
+    {"HKDD", HKEY_DYN_DATA},
+    {"HKCC", HKEY_CURRENT_CONFIG},
+    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+    {"HKEY_USERS", HKEY_USERS},
+    {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+    {"HKEY_DYN_DATA", HKEY_DYN_DATA},
+    {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+};
+
+struct ValueTypeEntry {
+    char letter;
+    DWORD type;
+};
+
+static const ValueTypeEntry valueTypes[] = {
+    {'S', REG_SZ},
+    {'D', REG_DWORD},
+    {'B', REG_BINARY},
+};
+
+// Keys that are never deleted with everything below them.
+static const char* const protectedKeys[] = {"CLSID", "TYPELIB"};
+
+static bool IsWhiteSpace(char c)
+{
+    return c == '\t' || c == '\n' || c == '\r' || c == ' ';
+}
+
+// The next character; a lead byte standing just before the terminating NUL counts alone.
+static const char* NextChar(const char* p)
+{
+    if (*p == '\0')
+        return p;
+    const char* next = CharNextA(p);
+    if (next <= p || (next > p + 1 && p[1] == '\0'))
+        next = p + 1;
+    return next;
+}
+
+static bool IsBlockOpener(const char* token)
+{
+    return token[0] == '{' && token[1] == '\0';
+}
+
+static bool ContainsBackslash(const char* name)
+{
+    for (const char* p = name; *p; p = NextChar(p)) {
+        if (*p == '\\')
+            return true;
+    }
+    return false;
+}
+
+static bool IsProtectedKey(const char* name)
+{
+    for (const char* protectedName : protectedKeys) {
+        if (lstrcmpiA(name, protectedName) == 0)
+            return true;
+    }
+    return false;
+}
+
+static HKEY FindRootKey(const char* name)
+{
+    for (const RootKeyEntry& entry : rootKeys) {
+        if (lstrcmpiA(name, entry.name) == 0)
+            return entry.key;
+    }
+    return nullptr;
+}
+
+static const ValueTypeEntry* FindValueType(const char* letter)
+{
+    if (letter[0] == '\0' || letter[1] != '\0')
+        return nullptr;
+    char upper = letter[0];
+    if (upper >= 'a' && upper <= 'z')
+        upper = char(upper - 'a' + 'A');
+    for (const ValueTypeEntry& entry : valueTypes) {
+        if (entry.letter == upper)
+            return &entry;
+    }
+    return nullptr;
+}
+
+static BYTE HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return BYTE(c - '0');
+    if (c >= 'A' && c <= 'F')
+        return BYTE(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f')
+        return BYTE(c - 'a' + 10);
+    return 0;
+}
+
+static HRESULT LastErrorResult()
+{
+    DWORD code = GetLastError();
+    return code ? HRESULT_FROM_WIN32(code) : E_FAIL;
+}
+
+LONG RecurseDeleteKey(HKEY parent, const char* name)
+{
+    HKEY key;
+    LONG result = RegOpenKeyExA(parent, name, 0, KEY_READ | KEY_WRITE, &key);
+    if (result != ERROR_SUCCESS)
+        return result;
+    char subName[256];
+    DWORD subLength = sizeof(subName);
+    while (RegEnumKeyExA(key, 0, subName, &subLength, nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS) {
+        result = RecurseDeleteKey(key, subName);
+        if (result != ERROR_SUCCESS) {
+            RegCloseKey(key);
+            return result;
+        }
+        subLength = sizeof(subName);
+    }
+    RegCloseKey(key);
+    return RegDeleteKeyA(parent, name);
+}
+
+bool HasSubKeys(HKEY key)
+{
+    DWORD subKeys = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return false;
+    return subKeys > 0;
+}
+
+bool HasValues(HKEY key)
+{
+    DWORD values = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return false;
+    if (values != 1)
+        return values > 0;
+    char name[4096];
+    DWORD length = sizeof(name);
+    if (RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return false;
+    return name[0] != '\0';
+}
+
+HRESULT ScriptInterpreter::RunScriptFromResource(LPCOLESTR modulePath, UINT resourceId,
+                                                 LPCOLESTR resourceType, BOOL doRegister)
+{
+    char path[MAX_PATH];
+    char type[256];
+    if (!WideCharToMultiByte(CP_ACP, 0, modulePath, -1, path, sizeof(path), nullptr, nullptr))
+        return LastErrorResult();
+    if (!WideCharToMultiByte(CP_ACP, 0, resourceType, -1, type, sizeof(type), nullptr, nullptr))
+        return LastErrorResult();
+
+    HMODULE file = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!file)
+        return LastErrorResult();
+    HRSRC found = FindResourceA(file, MAKEINTRESOURCEA(resourceId), type);
+    HGLOBAL loaded = found ? LoadResource(file, found) : nullptr;
+    if (!loaded) {
+        HRESULT result = LastErrorResult();
+        FreeLibrary(file);
+        return result;
+    }
+    // The resource is copied with a NUL of its own: the bytes after it are not ours to read.
+    DWORD size = SizeofResource(file, found);
+    const char* bytes = static_cast<const char*>(LockResource(loaded));
+    char* text = static_cast<char*>(CoTaskMemAlloc(size + 1));
+    if (!bytes || !text) {
+        CoTaskMemFree(text);
+        FreeLibrary(file);
+        return bytes ? E_OUTOFMEMORY : E_FAIL;
+    }
+    CopyMemory(text, bytes, size);
+    text[size] = '\0';
+    HRESULT result = RunScript(text, doRegister);
+    CoTaskMemFree(text);
+    FreeLibrary(file);
+    return result;
+}
+
+// Output of the preprocessor: a task-allocator buffer that doubles when it is full.
+struct PreprocessOutput {
+    char* data;
+    size_t used;
+    size_t capacity;
+
+    bool Make(size_t more)
+    {
+        while (used + more + 1 > capacity) {
+            void* grown = CoTaskMemRealloc(data, capacity * 2);
+            if (!grown)
+                return false;
+            data = static_cast<char*>(grown);
+            capacity *= 2;
+        }
+        return true;
+    }
+
+    bool Append(const char* bytes, size_t length)
+    {
+        if (!Make(length))
+            return false;
+        CopyMemory(data + used, bytes, length);
+        used += length;
+        return true;
+    }
+};
+
+HRESULT ScriptInterpreter::PreprocessScript(const char* text, char** output)
+{
+    *output = nullptr;
+    PreprocessOutput out;
+    out.used = 0;
+    out.capacity = size_t(lstrlenA(text)) * 2;
+    if (out.capacity < 16)
+        out.capacity = 16;
+    out.data = static_cast<char*>(CoTaskMemAlloc(out.capacity));
+    if (!out.data)
+        return E_OUTOFMEMORY;
+
+    HRESULT result = S_OK;
+    const char* p = text;
+    while (*p) {
+        if (*p != '%') {
+            const char* next = NextChar(p);
+            if (!out.Append(p, next - p)) {
+                result = E_OUTOFMEMORY;
+                break;
+            }
+            p = next;
+            continue;
+        }
+        if (p[1] == '%') {
+            if (!out.Append("%", 1)) {
+                result = E_OUTOFMEMORY;
+                break;
+            }
+            p += 2;
+            continue;
+        }
+        char name[scriptVariableSize];
+        int length = 0;
+        const char* q = p + 1;
+        while (*q && *q != '%') {
+            const char* next = NextChar(q);
+            if (length + (next - q) > scriptVariableSize - 1) {
+                result = E_FAIL;
+                break;
+            }
+            while (q < next)
+                name[length++] = *q++;
+        }
+        if (FAILED(result))
+            break;
+        if (*q != '%') {
+            result = DISP_E_EXCEPTION;
+            break;
+        }
+        name[length] = '\0';
+        LPCOLESTR value = replacements ? replacements->FindReplacement(name) : nullptr;
+        if (!value) {
+            result = DISP_E_EXCEPTION;
+            break;
+        }
+        int needed = WideCharToMultiByte(CP_ACP, 0, value, -1, nullptr, 0, nullptr, nullptr);
+        if (needed <= 0) {
+            result = DISP_E_EXCEPTION;
+            break;
+        }
+        if (!out.Make(needed)) {
+            result = E_OUTOFMEMORY;
+            break;
+        }
+        WideCharToMultiByte(CP_ACP, 0, value, -1, out.data + out.used, needed, nullptr, nullptr);
+        out.used += needed - 1;
+        p = q + 1;
+    }
+    if (FAILED(result)) {
+        CoTaskMemFree(out.data);
+        return result;
+    }
+    out.data[out.used] = '\0';
+    *output = out.data;
+    return S_OK;
+}
+
+void ScriptInterpreter::SkipWhiteSpace()
+{
+    while (IsWhiteSpace(*cursor))
+        ++cursor;
+}
+
+HRESULT ScriptInterpreter::NextToken(char* token)
+{
+    SkipWhiteSpace();
+    if (*cursor == '\0')
+        return DISP_E_EXCEPTION;
+    int stored = 0;
+    if (*cursor == '\'') {
+        ++cursor;
+        for (;;) {
+            if (*cursor == '\0')
+                return DISP_E_EXCEPTION;
+            if (*cursor == '\'') {
+                if (cursor[1] != '\'') {
+                    ++cursor;
+                    break;
+                }
+                ++cursor;   // a doubled quote stands for one
+            }
+            if (stored >= scriptTokenSize - 2)
+                return DISP_E_EXCEPTION;
+            const char* next = NextChar(cursor);
+            while (cursor < next)
+                token[stored++] = *cursor++;
+        }
+    } else {
+        while (*cursor && !IsWhiteSpace(*cursor)) {
+            const char* next = NextChar(cursor);
+            if (stored + (next - cursor) > scriptTokenSize - 1)
+                return DISP_E_EXCEPTION;
+            while (cursor < next)
+                token[stored++] = *cursor++;
+        }
+    }
+    token[stored] = '\0';
+    return S_OK;
+}
+
+// The keywords and the name that open an entry, read alike by both walks. On return the
+// token holds the key name or, for a value entry, the value name.
+HRESULT ScriptInterpreter::ReadEntryHead(char* token, EntryHead& head)
+{
+    head.forceRemove = false;
+    head.deleteKey = false;
+    head.noRemove = false;
+    head.isValue = false;
+    HRESULT result = S_OK;
+    if (IsBlockOpener(token))       // a block belongs right after a key entry
+        return DISP_E_EXCEPTION;
+    if (lstrcmpiA(token, "ForceRemove") == 0)
+        head.forceRemove = true;
+    else if (lstrcmpiA(token, "Delete") == 0)
+        head.deleteKey = true;
+    if (head.forceRemove || head.deleteKey) {
+        if (FAILED(result = NextToken(token)))
+            return result;
+    }
+    if (lstrcmpiA(token, "NoRemove") == 0) {
+        head.noRemove = true;
+        if (FAILED(result = NextToken(token)))
+            return result;
+    }
+    if (!head.forceRemove && !head.deleteKey && lstrcmpiA(token, "Val") == 0) {
+        head.isValue = true;
+        return NextToken(token);
+    }
+    // A key entry names one key right below its parent, never the parent itself.
+    if (token[0] == '\0' || ContainsBackslash(token))
+        return DISP_E_EXCEPTION;
+    return S_OK;
+}
+
+// Keeps the value name (token) in its own buffer and reads the "=" after it.
+HRESULT ScriptInterpreter::ReadValueName(char* token, char* valueName)
+{
+    if (lstrlenA(token) > scriptNameSize - 1)
+        return DISP_E_EXCEPTION;
+    lstrcpyA(valueName, token);
+    HRESULT result = NextToken(token);
+    if (FAILED(result))
+        return result;
+    return token[0] == '=' ? S_OK : DISP_E_EXCEPTION;
+}
+
+// The "=" has been read: type letter, value text, then the next token of the walk.
+HRESULT ScriptInterpreter::SetValue(char* token, HKEY key, const char* valueName)
+{
+    char typeText[scriptTokenSize];
+    char valueText[scriptTokenSize];
+    HRESULT result = NextToken(typeText);
+    if (FAILED(result))
+        return result;
+    const ValueTypeEntry* type = FindValueType(typeText);
+    if (!type)
+        return DISP_E_EXCEPTION;
+    if (FAILED(result = NextToken(valueText)))
+        return result;
+
+    int length = lstrlenA(valueText);
+    switch (type->type) {
+    case REG_SZ:
+        RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(valueText),
+                       length + 1);
+        break;
+    case REG_DWORD: {
+        WCHAR wide[scriptTokenSize];
+        ULONG number = 0;
+        if (MultiByteToWideChar(CP_ACP, 0, valueText, -1, wide, scriptTokenSize))
+            VarUI4FromStr(wide, 0, 0, &number);
+        RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                       sizeof(number));
+        break;
+    }
+    case REG_BINARY: {
+        if (length % 2 != 0)
+            return E_FAIL;
+        BYTE data[scriptTokenSize / 2];
+        for (int i = 0; i < length / 2; ++i)
+            data[i] = BYTE(HexDigit(valueText[2 * i]) << 4 | HexDigit(valueText[2 * i + 1]));
+        RegSetValueExA(key, valueName, 0, REG_BINARY, data, length / 2);
+        break;
+    }
+    }
+    return NextToken(token);
+}
+
+// After a key name: passes over "= type value" if it stands there.
+HRESULT ScriptInterpreter::SkipAssignment(char* token)
+{
+    if (token[0] != '=')
+        return S_OK;
+    HRESULT result = NextToken(token);
+    if (SUCCEEDED(result))
+        result = NextToken(token);
+    if (SUCCEEDED(result))
+        result = NextToken(token);
+    return result;
+}
+
+// Register walk over one block; the "{" has been read. Returns after its "}".
+HRESULT ScriptInterpreter::RegisterBlock(char* token, HKEY parent, int depth)
+{
+    if (depth > maxBlockDepth)
+        return ScriptNestingTooDeep;
+    HKEY held = nullptr;
+    HRESULT result = NextToken(token);
+    while (SUCCEEDED(result) && token[0] != '}') {
+        EntryHead head;
+        if (FAILED(result = ReadEntryHead(token, head)))
+            break;
+        if (head.isValue) {
+            char valueName[scriptNameSize];
+            if (FAILED(result = ReadValueName(token, valueName)))
+                break;
+            if (FAILED(result = SetValue(token, parent, valueName)))
+                break;
+            if (IsBlockOpener(token))
+                result = DISP_E_EXCEPTION;
+            continue;
+        }
+        if ((head.forceRemove || head.deleteKey) && !IsProtectedKey(token))
+            RecurseDeleteKey(parent, token);
+        if (head.deleteKey) {
+            if (SUCCEEDED(result = NextToken(token)))
+                result = SkipAssignment(token);
+            if (SUCCEEDED(result) && IsBlockOpener(token))
+                result = DISP_E_EXCEPTION;
+            continue;
+        }
+
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(parent, token, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS &&
+            RegOpenKeyExA(parent, token, 0, KEY_READ, &key) != ERROR_SUCCESS &&
+            RegCreateKeyExA(parent, token, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr) != ERROR_SUCCESS) {
+            result = DISP_E_EXCEPTION;
+            break;
+        }
+        if (held)
+            RegCloseKey(held);
+        held = key;
+
+        if (FAILED(result = NextToken(token)))
+            break;
+        if (token[0] == '=' && FAILED(result = SetValue(token, held, nullptr)))
+            break;
+        if (IsBlockOpener(token)) {
+            if (FAILED(result = RegisterBlock(token, held, depth + 1)))
+                break;
+            result = NextToken(token);
+        }
+    }
+    if (held && RegCloseKey(held) != ERROR_SUCCESS && SUCCEEDED(result))
+        result = DISP_E_EXCEPTION;
+    return result;
+}
+
+// Walk in recovery: reads one block, its "{" already read, up to its "}" and changes
+// nothing. It keeps its own count of open blocks instead of recursing, so that text
+// nested deeper than any walk goes is passed over whole.
+HRESULT ScriptInterpreter::SkipBlock(char* token)
+{
+    int open = 1;
+    HRESULT result = NextToken(token);
+    while (SUCCEEDED(result)) {
+        if (token[0] == '}') {
+            if (--open == 0)
+                return S_OK;
+            result = NextToken(token);
+            continue;
+        }
+        EntryHead head;
+        if (FAILED(result = ReadEntryHead(token, head)))
+            break;
+        if (head.isValue) {
+            char valueName[scriptNameSize];
+            if (SUCCEEDED(result = ReadValueName(token, valueName)))
+                result = SkipAssignment(token);
+            if (SUCCEEDED(result) && IsBlockOpener(token))
+                result = DISP_E_EXCEPTION;
+            continue;
+        }
+        if (SUCCEEDED(result = NextToken(token)))
+            result = SkipAssignment(token);
+        if (SUCCEEDED(result) && IsBlockOpener(token)) {
+            if (head.deleteKey) {
+                result = DISP_E_EXCEPTION;
+                break;
+            }
+            ++open;
+            result = NextToken(token);
+        }
+    }
+    return result;
+}
+
+// After a key name in the unregister walk: passes over the assignment and, in recovery,
+// over the block that follows.
+HRESULT ScriptInterpreter::SkipKeyRest(char* token, const EntryHead& head)
+{
+    HRESULT result = NextToken(token);
+    if (SUCCEEDED(result))
+        result = SkipAssignment(token);
+    if (SUCCEEDED(result) && IsBlockOpener(token)) {
+        result = head.deleteKey ? DISP_E_EXCEPTION : SkipBlock(token);
+        if (SUCCEEDED(result))
+            result = NextToken(token);
+    }
+    return result;
+}
+
+// Unregister walk over one block; the "{" has been read. Returns after its "}".
+HRESULT ScriptInterpreter::UnregisterBlock(char* token, HKEY parent, int depth)
+{
+    if (depth > maxBlockDepth)
+        return ScriptNestingTooDeep;
+    bool deleteFlag = true;     // cleared by "NoRemove" for the rest of the block
+    HRESULT result = NextToken(token);
+    while (SUCCEEDED(result) && token[0] != '}') {
+        EntryHead head;
+        if (FAILED(result = ReadEntryHead(token, head)))
+            break;
+        if (head.noRemove)
+            deleteFlag = false;
+        if (head.isValue) {
+            char valueName[scriptNameSize];
+            if (FAILED(result = ReadValueName(token, valueName)))
+                break;
+            RegDeleteValueA(parent, valueName);
+            if (SUCCEEDED(result = SkipAssignment(token)) && IsBlockOpener(token))
+                result = DISP_E_EXCEPTION;
+            continue;
+        }
+
+        // Registry key names are shorter than this buffer; a longer name cannot exist.
+        char keyName[scriptNameSize];
+        bool fits = lstrlenA(token) < scriptNameSize;
+        if (fits)
+            lstrcpyA(keyName, token);
+        // Opened for writing too, so that the values its block names can be deleted.
+        HKEY key = nullptr;
+        bool opened = fits && (RegOpenKeyExA(parent, keyName, 0, KEY_READ | KEY_WRITE, &key) ==
+                                   ERROR_SUCCESS ||
+                               RegOpenKeyExA(parent, keyName, 0, KEY_READ, &key) == ERROR_SUCCESS);
+        if (!opened) {
+            // Nothing to remove here: the rest of the entry is read in recovery.
+            result = SkipKeyRest(token, head);
+            continue;
+        }
+
+        if (!HasSubKeys(key) && !HasValues(key)) {
+            // Nothing below it but its default value: it goes at once.
+            if (RegCloseKey(key) != ERROR_SUCCESS) {
+                result = DISP_E_EXCEPTION;
+                break;
+            }
+            if (deleteFlag)
+                RegDeleteKeyA(parent, keyName);
+            result = SkipKeyRest(token, head);
+            continue;
+        }
+
+        // Its named values and subkeys first, then the key itself when no subkey is left.
+        if (SUCCEEDED(result = NextToken(token)))
+            result = SkipAssignment(token);
+        if (SUCCEEDED(result) && IsBlockOpener(token)) {
+            result = head.deleteKey ? DISP_E_EXCEPTION : UnregisterBlock(token, key, depth + 1);
+            if (SUCCEEDED(result))
+                result = NextToken(token);
+        }
+        if (FAILED(result)) {
+            RegCloseKey(key);
+            break;
+        }
+        // A key that still has subkeys holds entries the script did not write: it stays.
+        bool keep = HasSubKeys(key);
+        if (RegCloseKey(key) != ERROR_SUCCESS) {
+            result = DISP_E_EXCEPTION;
+            break;
+        }
+        if (!keep && deleteFlag)
+            RegDeleteKeyA(parent, keyName);
+    }
+    return result;
+}
+
+HRESULT ScriptInterpreter::RunScript(const char* text, BOOL doRegister)
+{
+    char* script;
+    HRESULT result = PreprocessScript(text, &script);
+    if (FAILED(result))
+        return result;
+
+    char token[scriptTokenSize];
+    cursor = script;
+    while (*cursor) {
+        if (FAILED(result = NextToken(token)))
+            break;
+        HKEY root = FindRootKey(token);
+        if (!root) {
+            result = DISP_E_EXCEPTION;
+            break;
+        }
+        if (FAILED(result = NextToken(token)))
+            break;
+        if (token[0] != '{') {
+            result = DISP_E_EXCEPTION;
+            break;
+        }
+        char* blockStart = cursor;
+        if (doRegister) {
+            result = RegisterBlock(token, root, 1);
+            if (FAILED(result)) {
+                // Take back what this root block wrote; earlier blocks stay registered.
+                cursor = blockStart;
+                UnregisterBlock(token, root, 1);
+                break;
+            }
+        } else if (FAILED(result = UnregisterBlock(token, root, 1))) {
+            break;
+        }
+        SkipWhiteSpace();
+    }
+    CoTaskMemFree(script);
+    cursor = nullptr;
+    return result;
+}
