@@ -1,0 +1,329 @@
+// Self-registration of the built pelim102.dll through the real regsvr32.exe, as the setup
+// program runs it: the registry content afterwards, value for value and type for type,
+// the type library, registering twice, quoted paths, unregistering what is left.
+#include <windows.h>
+#include <oleauto.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char classKey[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
+const char libraryKey[] = "TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}";
+const GUID libraryId = {0x09453CB6, 0x62C4, 0x4355, {0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6}};
+const IID changeNameInterface = {0x8D835F8D, 0x429F, 0x427E, {0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE}};
+const CLSID changeNameClass = {0x6D9CAEAC, 0x7AC7, 0x46CD, {0x97, 0xB8, 0x28, 0xCB, 0x76, 0xA4, 0x73, 0xC0}};
+const char* const handlerParents[] = {"*", "Drive", "Folder"};
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.rfind('\\') + 1);
+}
+
+std::string BuiltDll() { return ProgramFolder() + "pelim102.dll"; }
+
+// Runs regsvr32.exe with the given switches on a DLL and returns its exit code.
+DWORD RunRegsvr32(const std::string& switches, const std::string& dll)
+{
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    std::string line = "\"" + std::string(system) + "\\regsvr32.exe\" " + switches + " \"" + dll + "\"";
+    STARTUPINFOA startup = {sizeof(startup)};
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        ADD_FAILURE() << "cannot start " << line;
+        return DWORD(-1);
+    }
+    DWORD code = DWORD(-1);
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        ADD_FAILURE() << "regsvr32.exe did not end within 60 s";
+        TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+// Everything below HKCR\path as text: one "[key]" line per key, then its values
+// "name=TYPE(size):data" (strings without their NUL), names sorted.
+void DumpKey(HKEY root, const std::string& path, std::string& out)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    out += "[" + path + "]\n";
+    std::vector<std::string> values;
+    for (DWORD i = 0;; ++i) {
+        char name[512];
+        BYTE data[2048];
+        DWORD nameLength = sizeof(name), size = sizeof(data), type = 0;
+        if (RegEnumValueA(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
+            break;
+        std::string line = std::string(name[0] ? name : "@") + "=";
+        if (type == REG_SZ) {
+            line += "REG_SZ(" + std::to_string(size) + "):" +
+                    std::string(reinterpret_cast<char*>(data), size ? size - 1 : 0);
+        } else {
+            line += "TYPE" + std::to_string(type) + "(" + std::to_string(size) + ")";
+        }
+        values.push_back(line + "\n");
+    }
+    std::sort(values.begin(), values.end());
+    for (const std::string& value : values)
+        out += value;
+    std::vector<std::string> subKeys;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        subKeys.push_back(name);
+    }
+    RegCloseKey(key);
+    std::sort(subKeys.begin(), subKeys.end());
+    for (const std::string& sub : subKeys)
+        DumpKey(root, path + "\\" + sub, out);
+}
+
+std::string Dump(const std::string& path)
+{
+    std::string out;
+    DumpKey(HKEY_CLASSES_ROOT, path, out);
+    return out;
+}
+
+bool ClassesKeyExists(const std::string& path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::string ExpectedClassKey(const std::string& dllPath)
+{
+    return std::string("[") + classKey + "]\n"
+           "@=REG_SZ(33):ドラッグ＆ドロップ拡張モジュール\n"
+           "InstFolder=REG_SZ(1):\n"
+           "Version=REG_SZ(1):\n"
+           "[" + classKey + "\\InprocServer32]\n"
+           "@=REG_SZ(" + std::to_string(dllPath.size() + 1) + "):" + dllPath + "\n"
+           "ThreadingModel=REG_SZ(10):Apartment\n";
+}
+
+std::string ExpectedHandler(const char* parent)
+{
+    return std::string("[") + parent + "\\shellex\\DragDropHandlers\\pelim]\n"
+           "@=REG_SZ(39):{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\n";
+}
+
+void ExpectRegistered(const std::string& dllPath)
+{
+    EXPECT_EQ(ExpectedClassKey(dllPath), Dump(classKey));
+    for (const char* parent : handlerParents)
+        EXPECT_EQ(ExpectedHandler(parent), Dump(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim"));
+}
+
+void ExpectUnregistered()
+{
+    EXPECT_FALSE(ClassesKeyExists(classKey));
+    for (const char* parent : handlerParents) {
+        EXPECT_FALSE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim"));
+        // The shared parents stay, even when no other handler is left.
+        EXPECT_TRUE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers")) << parent;
+    }
+    EXPECT_TRUE(ClassesKeyExists("CLSID"));
+    ITypeLib* library = nullptr;
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
+    if (library)
+        library->Release();
+}
+
+class Registration : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(0u, RunRegsvr32("/s /u", BuiltDll())); }
+    void TearDown() override { RunRegsvr32("/s /u", BuiltDll()); }
+};
+
+TEST(RegistrationResources, RegistryScriptIsTheExactText)
+{
+    const std::string handler = "\tNoRemove %s\r\n\t{\r\n\t\tNoRemove shellex\r\n\t\t{\r\n"
+                                "\t\t\tNoRemove DragDropHandlers\r\n\t\t\t{\r\n"
+                                "\t\t\t\tForceRemove pelim = s '{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}'\r\n"
+                                "\t\t\t}\r\n\t\t}\r\n\t}\r\n";
+    std::string expected =
+        "HKCR\r\n{\r\n\tNoRemove CLSID\r\n\t{\r\n"
+        "\t\tForceRemove {6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0} = s 'ドラッグ＆ドロップ拡張モジュール'\r\n"
+        "\t\t{\r\n\t\t\tInprocServer32 = s '%MODULE%'\r\n\t\t\t{\r\n"
+        "\t\t\t\tval ThreadingModel = s 'Apartment'\r\n\t\t\t}\r\n"
+        "\t\t\tval Version = s ''\r\n\t\t\tval InstFolder = s ''\r\n\t\t}\r\n\t}\r\n";
+    for (const char* parent : handlerParents) {
+        std::string block = handler;
+        block.replace(block.find("%s"), 2, parent);
+        expected += block;
+    }
+    expected += "}\r\n";
+    ASSERT_EQ(767u, expected.size());
+
+    HMODULE file = LoadLibraryExA(BuiltDll().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, file);
+    HRSRC script = FindResourceExA(file, "REGISTRY", MAKEINTRESOURCEA(101),
+                                   MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+    ASSERT_NE(nullptr, script);
+    EXPECT_EQ(767u, SizeofResource(file, script));
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(file, script)));
+    EXPECT_EQ(expected, std::string(bytes, SizeofResource(file, script)));
+    EXPECT_NE(nullptr, FindResourceExA(file, "TYPELIB", MAKEINTRESOURCEA(1),
+                                       MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
+    FreeLibrary(file);
+}
+
+TEST(RegistrationResources, ExportsByOrdinal)
+{
+    HMODULE dll = LoadLibraryA(BuiltDll().c_str());
+    ASSERT_NE(nullptr, dll);
+    EXPECT_EQ(GetProcAddress(dll, "DllRegisterServer"), GetProcAddress(dll, MAKEINTRESOURCEA(3)));
+    EXPECT_EQ(GetProcAddress(dll, "DllUnregisterServer"), GetProcAddress(dll, MAKEINTRESOURCEA(4)));
+    EXPECT_NE(nullptr, GetProcAddress(dll, MAKEINTRESOURCEA(3)));
+    FreeLibrary(dll);
+}
+
+TEST_F(Registration, RegisterWritesTheEntriesAndTheTypeLibrary)
+{
+    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll()));
+    ExpectRegistered(BuiltDll());
+
+    // The library's help string reads back as the half-width katakana it was written with.
+    std::string libraryVersion = Dump(std::string(libraryKey) + "\\1.0");
+    EXPECT_NE(std::string::npos, libraryVersion.find("@=REG_SZ(22):pelim 1.0 ﾀｲﾌﾟ ﾗｲﾌﾞﾗﾘ\n"))
+        << libraryVersion;
+    ITypeLib* library = nullptr;
+    ASSERT_EQ(S_OK, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
+    BSTR name = nullptr, help = nullptr;
+    ASSERT_EQ(S_OK, library->GetDocumentation(-1, &name, &help, nullptr, nullptr));
+    EXPECT_STREQ(L"PELIMLib", name);
+    EXPECT_STREQ(L"pelim 1.0 \xFF80\xFF72\xFF8C\xFF9F \xFF97\xFF72\xFF8C\xFF9E\xFF97\xFF98", help);
+    SysFreeString(name);
+    SysFreeString(help);
+    TLIBATTR* libraryAttributes;
+    ASSERT_EQ(S_OK, library->GetLibAttr(&libraryAttributes));
+    EXPECT_EQ(0u, libraryAttributes->lcid);
+    EXPECT_EQ(1, libraryAttributes->wMajorVerNum);
+    EXPECT_EQ(0, libraryAttributes->wMinorVerNum);
+    library->ReleaseTLibAttr(libraryAttributes);
+
+    ITypeInfo* info = nullptr;
+    ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(changeNameInterface, &info));
+    TYPEATTR* attributes;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
+    EXPECT_EQ(TKIND_DISPATCH, attributes->typekind);
+    EXPECT_EQ(7, attributes->cFuncs);
+    EXPECT_EQ(TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE,
+              attributes->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE));
+    info->ReleaseTypeAttr(attributes);
+    // The interface half of the dual interface: OLE-automation compatible, from IDispatch.
+    HREFTYPE interfaceHalf;
+    ITypeInfo* vtable = nullptr;
+    ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(-1, &interfaceHalf));
+    ASSERT_EQ(S_OK, info->GetRefTypeInfo(interfaceHalf, &vtable));
+    ASSERT_EQ(S_OK, vtable->GetTypeAttr(&attributes));
+    EXPECT_EQ(TKIND_INTERFACE, attributes->typekind);
+    EXPECT_EQ(TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION,
+              attributes->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION));
+    EXPECT_EQ(0, attributes->cFuncs);
+    EXPECT_EQ(0, attributes->wMajorVerNum);
+    EXPECT_EQ(0, attributes->wMinorVerNum);
+    vtable->ReleaseTypeAttr(attributes);
+    vtable->Release();
+    ASSERT_EQ(S_OK, info->GetDocumentation(-1, &name, &help, nullptr, nullptr));
+    EXPECT_STREQ(L"IChangeName", name);
+    EXPECT_STREQ(L"IChangeName Interface", help);
+    SysFreeString(name);
+    SysFreeString(help);
+    info->Release();
+    ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(changeNameClass, &info));
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
+    EXPECT_EQ(TKIND_COCLASS, attributes->typekind);
+    EXPECT_EQ(TYPEFLAG_FCANCREATE, attributes->wTypeFlags);
+    info->ReleaseTypeAttr(attributes);
+    ASSERT_EQ(S_OK, info->GetDocumentation(-1, &name, &help, nullptr, nullptr));
+    EXPECT_STREQ(L"ChangeName", name);
+    EXPECT_STREQ(L"ChangeName Class", help);
+    SysFreeString(name);
+    SysFreeString(help);
+    info->Release();
+    library->Release();
+}
+
+TEST_F(Registration, RegisteringTwiceRecreatesTheClassKey)
+{
+    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll()));
+    // What an earlier setup run filled in, and a stray key, go with the class key.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, classKey, 0, KEY_ALL_ACCESS, &key));
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("1.0.2"), 6);
+    RegSetValueExA(key, "InstFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\pelim\\"), 10);
+    HKEY stray;
+    RegCreateKeyExA(key, "Stray", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &stray, nullptr);
+    RegCloseKey(stray);
+    RegCloseKey(key);
+
+    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll()));
+    ExpectRegistered(BuiltDll());
+}
+
+TEST_F(Registration, PathWithSingleQuoteIsWrittenAsItIs)
+{
+    std::string folder = ProgramFolder();
+    char scratch[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, scratch);
+    std::string quoted = std::string(scratch);
+    if (quoted.back() == '\\')
+        quoted.pop_back();
+    quoted += "\\registration_test";
+    CreateDirectoryA(quoted.c_str(), nullptr);
+    quoted += "\\it's 'here'";
+    CreateDirectoryA(quoted.c_str(), nullptr);
+    std::string dll = quoted + "\\pelim102.dll";
+    ASSERT_TRUE(CopyFileA(BuiltDll().c_str(), dll.c_str(), FALSE));
+
+    ASSERT_EQ(0u, RunRegsvr32("/s", dll));
+    ExpectRegistered(dll);
+    std::string library = Dump(std::string(libraryKey) + "\\1.0\\0\\win64");
+    EXPECT_NE(std::string::npos, library.find(":" + dll + "\n")) << library;
+
+    ASSERT_EQ(0u, RunRegsvr32("/s /u", dll));
+    ExpectUnregistered();
+    DeleteFileA(dll.c_str());
+}
+
+TEST_F(Registration, UnregisterRemovesWhatIsLeftAndKeepsTheSharedKeys)
+{
+    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll()));
+    // A partial manual removal first.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT,
+                                           (std::string(classKey) + "\\InprocServer32").c_str(), 0,
+                                           KEY_ALL_ACCESS, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "ThreadingModel"));
+    RegCloseKey(key);
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CLASSES_ROOT, "Drive\\shellex\\DragDropHandlers\\pelim"));
+
+    ASSERT_EQ(0u, RunRegsvr32("/s /u", BuiltDll()));
+    ExpectUnregistered();
+    // Unregistering what is already gone succeeds too.
+    EXPECT_EQ(0u, RunRegsvr32("/s /u", BuiltDll()));
+    ExpectUnregistered();
+}
+
+}  // namespace
