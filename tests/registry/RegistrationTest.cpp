@@ -1,6 +1,8 @@
 // Self-registration of the built pelim102.dll through the real regsvr32.exe, as the setup
 // program runs it: the registry content afterwards, value for value and type for type,
 // the type library, registering twice, quoted paths, unregistering what is left.
+#include "registry/Regsvr32.h"
+
 #include <windows.h>
 #include <oleauto.h>
 #include <gtest/gtest.h>
@@ -27,31 +29,6 @@ std::string ProgramFolder()
 }
 
 std::string BuiltDll() { return ProgramFolder() + "pelim102.dll"; }
-
-// Runs regsvr32.exe with the given switches on a DLL and returns its exit code.
-DWORD RunRegsvr32(const std::string& switches, const std::string& dll)
-{
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    std::string line = "\"" + std::string(system) + "\\regsvr32.exe\" " + switches + " \"" + dll + "\"";
-    STARTUPINFOA startup = {sizeof(startup)};
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        ADD_FAILURE() << "cannot start " << line;
-        return DWORD(-1);
-    }
-    DWORD code = DWORD(-1);
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &code);
-    } else {
-        ADD_FAILURE() << "regsvr32.exe did not end within 60 s";
-        TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
 
 // Everything below HKCR\path as text: one "[key]" line per key, then its values
 // "name=TYPE(size):data" (strings without their NUL), names sorted.
