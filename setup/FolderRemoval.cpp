@@ -37,14 +37,14 @@ void ListFolder(const StringBuffer& root, StringList& out, const char* pattern,
                 path.Assign(folder);
                 path.Append(found.cFileName);
                 out.Add(path);
+            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // A folder link (junction, symbolic link) leads out of the tree. It is neither
+                // walked nor listed: removing it may take the folder it points at with it.
             } else if (descend && lstrcmpA(found.cFileName, ".") != 0
                        && lstrcmpA(found.cFileName, "..") != 0) {
                 path.Assign(folder);
                 path.Append(found.cFileName);
-                // A folder link (junction, symbolic link) leads out of the tree: it is
-                // listed so that the link itself goes, but what it points at is never walked.
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                    pending.Add(path);
+                pending.Add(path);
                 if (listFolders)
                     out.Add(path);
             }
@@ -148,12 +148,22 @@ int RemoveFolderTree(const StringBuffer& folder)
     int result = 1;
     StringList list;
 
-    // A root that is itself a folder link is removed as a link; what it points at stays.
-    DWORD attributes = GetFileAttributesA(folder.data);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        ListFolder(folder, list, "*", true, true);
-        SortList(list, 0, list.count - 1, false);
+    // The root is looked at without its trailing backslash: with it, the platform answers
+    // for what a folder link points at instead of for the link.
+    StringBuffer root;
+    root.Assign(folder);
+    int length = root.Length();
+    if (length > 3 && EndsWithBackslash(root.data))
+        root.data[length - 1] = '\0';
+
+    // A root that is itself a folder link is left alone, link and all.
+    DWORD attributes = GetFileAttributesA(root.data);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        root.Free();
+        return 0;
     }
+    ListFolder(root, list, "*", true, true);
+    SortList(list, 0, list.count - 1, false);
 
     for (int i = 0; i < list.count; ++i) {
         const char* path = list.items[i].data;
@@ -162,8 +172,9 @@ int RemoveFolderTree(const StringBuffer& folder)
         if (!DeleteFileA(path) && !RemoveDirectoryA(path))
             result = 0;
     }
-    if (!RemoveDirectoryA(folder.data))
+    if (!RemoveDirectoryA(root.data))
         result = 0;
     list.Free();
+    root.Free();
     return result;
 }

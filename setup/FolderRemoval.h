@@ -8,7 +8,7 @@ class StringList;
 
 // Appends the full paths of the entries below root that match pattern (folders without a
 // trailing backslash). With descend, subfolders are walked too; with listFolders they are
-// listed as well. Folder links (reparse points) are listed but never walked into.
+// listed as well. Folder links (reparse points) are neither walked nor listed.
 void ListFolder(const StringBuffer& root, StringList& out, const char* pattern,
                 bool descend, bool listFolders);
 
@@ -21,5 +21,6 @@ bool IsGreater(const StringBuffer& a, const StringBuffer& b);
 bool IsLess(const StringBuffer& a, const StringBuffer& b);
 
 // 1 when every entry below the folder and the folder itself were removed, else 0.
-// File attributes are never changed; an empty folder path removes nothing.
+// File attributes are never changed; an empty folder path and a folder that is itself a
+// link remove nothing, and links inside the tree stay (with the folders that hold them).
 int RemoveFolderTree(const StringBuffer& folder);

@@ -51,21 +51,31 @@ check "wininit.ini was consumed" [ ! -e "$ini" ]
 pending=$(run reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations)
 check "no pending renames left" bash -c "! grep -q restart <<< \"\$1\"" _ "$pending"
 
-# 3. Folder links inside the tree and as the root: removed as links at most, never followed.
+# 3. Folder links inside the tree and as the root are never walked and never removed: on
+# this platform removing a link to an empty folder removes that folder.
 links=$PELIM_SCRATCH/links
 rm -rf "$links"
-mkdir -p "$links/outside" "$links/tree/sub"
+mkdir -p "$links/outside" "$links/empty" "$links/tree/sub"
 echo keep > "$links/outside/keep.txt"
 echo mine > "$links/tree/sub/mine.txt"
+echo mine > "$links/tree/top.txt"
 ln -s ../../outside "$links/tree/sub/link"
+ln -s ../empty "$links/tree/emptylink"
 ln -s "$links/outside" "$links/rootlink"
+ln -s "$links/empty" "$links/emptyroot"
 out=$(run 'P:\setup_remove_probe.exe' 'S:\links\tree')
-check "a tree holding a link reports what stays" [ "$out" = "result=0" ]
-check "the tree's own file is gone" [ ! -e "$links/tree/sub/mine.txt" ]
+check "a tree holding links reports that it stays" [ "$out" = "result=0" ]
+check "the tree's own files are gone" test ! -e "$links/tree/sub/mine.txt" -a ! -e "$links/tree/top.txt"
+check "the links and the folders holding them stay" test -L "$links/tree/sub/link" -a -L "$links/tree/emptylink"
 check "the file behind the link inside the tree stays" [ -f "$links/outside/keep.txt" ]
-out=$(run 'P:\setup_remove_probe.exe' 'S:\links\rootlink')
-check "a root that is a link is not walked" [ "$out" = "result=0" ]
+check "the empty folder behind the other link stays" [ -d "$links/empty" ]
+for root in 'S:\links\rootlink' 'S:\links\rootlink\' 'S:\links\emptyroot\'; do
+  out=$(run 'P:\setup_remove_probe.exe' "$root")
+  check "root link $root: nothing removed" [ "$out" = "result=0" ]
+done
 check "the file behind the root link stays" [ -f "$links/outside/keep.txt" ]
+check "the empty folder behind the root link stays" [ -d "$links/empty" ]
+check "the root links stay" test -L "$links/rootlink" -a -L "$links/emptyroot"
 
 echo "system tests: $failures failure(s)"
 [ "$failures" -eq 0 ]
