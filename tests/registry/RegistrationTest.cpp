@@ -303,4 +303,100 @@ TEST_F(Registration, UnregisterRemovesWhatIsLeftAndKeepsTheSharedKeys)
     ExpectUnregistered();
 }
 
+// A copy of the built DLL in a scratch folder of its own, with one resource replaced.
+std::string CopyWithResource(const std::string& folderName, const char* type, int id,
+                             const std::string* data)
+{
+    char scratch[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, scratch);
+    std::string folder = scratch;
+    if (folder.back() == '\\')
+        folder.pop_back();
+    folder += "\\registration_test";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    folder += "\\" + folderName;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    std::string dll = folder + "\\pelim102.dll";
+    EXPECT_TRUE(CopyFileA(BuiltDll().c_str(), dll.c_str(), FALSE));
+    HANDLE update = BeginUpdateResourceA(dll.c_str(), FALSE);
+    EXPECT_NE(nullptr, update);
+    EXPECT_TRUE(UpdateResourceA(update, type, MAKEINTRESOURCEA(id),
+                                MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT),
+                                const_cast<char*>(data->data()), DWORD(data->size())));
+    EXPECT_TRUE(EndUpdateResourceA(update, FALSE));
+    return dll;
+}
+
+std::string ResourceBytes(const std::string& dll, const char* type, int id)
+{
+    HMODULE file = LoadLibraryExA(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!file)
+        return std::string();
+    std::string bytes;
+    HRSRC found = FindResourceA(file, MAKEINTRESOURCEA(id), type);
+    if (found)
+        bytes.assign(static_cast<const char*>(LockResource(LoadResource(file, found))),
+                     SizeofResource(file, found));
+    FreeLibrary(file);
+    return bytes;
+}
+
+TEST_F(Registration, TypeLibraryFromTheTlbFileBesideTheDll)
+{
+    std::string library = ResourceBytes(BuiltDll(), "TYPELIB", 1);
+    ASSERT_FALSE(library.empty());
+    // The copy's own type library is damaged, so that it cannot be loaded from the DLL.
+    const std::string damaged = "not a type library";
+    std::string dll = CopyWithResource("tlb", "TYPELIB", 1, &damaged);
+    ASSERT_EQ(damaged, ResourceBytes(dll, "TYPELIB", 1));
+    std::string folder = dll.substr(0, dll.rfind('\\') + 1);
+    std::string tlb = folder + "pelim102.tlb";
+
+    // Neither in the DLL nor beside it: the load error, after the script has run.
+    EXPECT_NE(0u, RunRegsvr32("/s", dll));
+    ExpectRegistered(dll);
+    ITypeLib* loaded = nullptr;
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(libraryId, 1, 0, 0, &loaded));
+
+    HANDLE file = CreateFileA(tlb.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written;
+    WriteFile(file, library.data(), DWORD(library.size()), &written, nullptr);
+    CloseHandle(file);
+
+    ASSERT_EQ(0u, RunRegsvr32("/s", dll));
+    ExpectRegistered(dll);
+    std::string registered = Dump(std::string(libraryKey) + "\\1.0");
+    EXPECT_NE(std::string::npos, registered.find(":" + tlb + "\n")) << registered;
+    EXPECT_NE(std::string::npos, registered.find("HELPDIR]\n@=REG_SZ(" +
+                                                 std::to_string(folder.size() + 1) + "):" + folder + "\n"))
+        << registered;
+
+    ASSERT_EQ(0u, RunRegsvr32("/s /u", dll));
+    ExpectUnregistered();
+    DeleteFileA(tlb.c_str());
+    DeleteFileA(dll.c_str());
+}
+
+TEST_F(Registration, FailingScriptTakesBackWhatItWrote)
+{
+    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll()));
+    std::string script = ResourceBytes(BuiltDll(), "REGISTRY", 101);
+    size_t at = script.find("ThreadingModel = s");
+    ASSERT_NE(std::string::npos, at);
+    script[at + 17] = 'q';   // an unknown value type in the middle of the class key
+    std::string dll = CopyWithResource("broken", "REGISTRY", 101, &script);
+
+    EXPECT_NE(0u, RunRegsvr32("/s", dll));
+    // The class key was removed by "ForceRemove", written again in part, and the whole
+    // root block was then walked in unregister mode: every entry of the script is gone,
+    // the shared keys stay.
+    EXPECT_FALSE(ClassesKeyExists(classKey));
+    for (const char* parent : handlerParents) {
+        EXPECT_FALSE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim"));
+        EXPECT_TRUE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers"));
+    }
+    DeleteFileA(dll.c_str());
+}
+
 }  // namespace
