@@ -187,7 +187,7 @@ bool IsShown(HWND window) {
 
 LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG,
+    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL,
                              kSendTimeoutMs, &result)) {
         return 0;
     }
@@ -198,14 +198,14 @@ bool GetControlText(HWND control, std::string* text) {
     text->clear();
     if (!IsWindow(control)) return false;
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+    if (!SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs,
                              &length)) {
         return false;
     }
     std::vector<char> buffer(length + 2, '\0');
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutA(control, WM_GETTEXT, buffer.size(),
-                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
                              kSendTimeoutMs, &copied)) {
         return false;
     }
@@ -223,9 +223,13 @@ bool SetControlText(HWND dialog, int id, const char* text) {
     HWND control = GetDlgItem(dialog, id);
     if (control == nullptr) return false;
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
-                               SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0 &&
-           result != 0;
+    if (!SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
+                             SMTO_NORMAL, kSendTimeoutMs, &result)) {
+        fprintf(stderr, "SetControlText %d: error %lu\n", id, GetLastError());
+        return false;
+    }
+    if (result == 0) fprintf(stderr, "SetControlText %d: result 0\n", id);
+    return result != 0;
 }
 
 bool ClickButton(HWND dialog, int id) {
@@ -251,12 +255,33 @@ bool CloseBox(HWND window) {
     return PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0) != 0;
 }
 
+bool TypeChars(HWND control, const char* text) {
+    if (!IsWindow(control)) return false;
+    for (const char* c = text; *c != '\0'; ++c) {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(control, WM_CHAR, static_cast<BYTE>(*c), 1, SMTO_NORMAL,
+                                 kSendTimeoutMs, &result)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 HWND FocusOf(HWND window) {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     DWORD threadId = GetWindowThreadProcessId(window, nullptr);
     if (threadId == 0 || !GetGUIThreadInfo(threadId, &info)) return nullptr;
     return info.hwndFocus;
+}
+
+bool WaitForFocus(HWND window, HWND control, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (FocusOf(window) == control) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(kPollMs);
+    }
 }
 
 bool ReadMessageBox(HWND box, MessageBoxInfo* info) {

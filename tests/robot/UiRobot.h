@@ -10,7 +10,7 @@
 namespace UiRobot {
 
 // Time a cross-thread message may take before the robot gives up on it.
-const UINT kSendTimeoutMs = 2000;
+const UINT kSendTimeoutMs = 10000;
 
 // Which windows a search looks at. Zero or null members match anything.
 struct WindowQuery {
@@ -49,8 +49,14 @@ bool PostCommand(HWND dialog, int id);          // WM_COMMAND as a button would 
 bool PressKey(HWND window, UINT virtualKey);    // key down and up to the window
 bool CloseBox(HWND window);                     // the caption's close box (SC_CLOSE)
 
+// Types characters into a control one WM_CHAR at a time, as the keyboard would; the
+// control's own limits apply. Single-byte characters only.
+bool TypeChars(HWND control, const char* text);
+
 // The window that has the keyboard focus in the thread that owns the given window.
 HWND FocusOf(HWND window);
+// Waits until the focus in the window's thread is on control; false after timeoutMs.
+bool WaitForFocus(HWND window, HWND control, DWORD timeoutMs);
 
 // A message box as the user sees it. style is put together from what is shown: the
 // button set (MB_OK ...), the icon (MB_ICONEXCLAMATION ...) and MB_SYSTEMMODAL when the

@@ -9,15 +9,12 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shellapi.h>
-#include <tlhelp32.h>
 #include <stdio.h>
 #include <stdlib.h>
 
-namespace {
+#include "ShellDrop.h"
 
-// The handler's class, as the registry script registers it.
-const CLSID kChangeNameClsid = {0x6D9CAEAC, 0x7AC7, 0x46CD,
-                                {0x97, 0xB8, 0x28, 0xCB, 0x76, 0xA4, 0x73, 0xC0}};
+namespace {
 
 // Command ids the host gives the handler, and the file manager's own drop-menu items.
 const UINT kFirstCommand = 0x100;
@@ -144,37 +141,9 @@ HRESULT HandlerFromRegistry(const Options& options, IShellExtInit** handler) {
     return result;
 }
 
-// A shell data object for the dragged items, made by their parent folder as the file
-// manager makes it (CF_HDROP among its formats). All items share the first one's parent.
 HRESULT MakeDataObject(const Options& options, IDataObject** dataObject) {
-    PIDLIST_ABSOLUTE first = nullptr;
-    HRESULT result = SHParseDisplayName(options.items[0], nullptr, &first, 0, nullptr);
-    if (FAILED(result)) {
-        Line("parse-item 0x%08lX", static_cast<unsigned long>(result));
-        return result;
-    }
-    IShellFolder* parent = nullptr;
-    result = SHBindToParent(first, IID_IShellFolder, reinterpret_cast<void**>(&parent), nullptr);
-    if (FAILED(result)) {
-        CoTaskMemFree(first);
-        return result;
-    }
-    PIDLIST_ABSOLUTE* absolute = new PIDLIST_ABSOLUTE[options.itemCount]();
-    PCUITEMID_CHILD* children = new PCUITEMID_CHILD[options.itemCount]();
-    absolute[0] = first;
-    for (int i = 0; i < options.itemCount && SUCCEEDED(result); ++i) {
-        if (i > 0) result = SHParseDisplayName(options.items[i], nullptr, &absolute[i], 0, nullptr);
-        if (SUCCEEDED(result)) children[i] = ILFindLastID(absolute[i]);
-    }
-    if (SUCCEEDED(result)) {
-        result = parent->GetUIObjectOf(nullptr, options.itemCount, children, IID_IDataObject,
-                                       nullptr, reinterpret_cast<void**>(dataObject));
-    }
+    HRESULT result = MakeDropDataObject(options.items, options.itemCount, dataObject);
     Line("data-object 0x%08lX items %d", static_cast<unsigned long>(result), options.itemCount);
-    for (int i = 0; i < options.itemCount; ++i) CoTaskMemFree(absolute[i]);
-    delete[] absolute;
-    delete[] children;
-    parent->Release();
     return result;
 }
 
@@ -245,33 +214,9 @@ int PickByPerson(HMENU menu, UINT handlerCommands) {
     return -1;
 }
 
-int CountOwnThreads() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    DWORD processId = GetCurrentProcessId();
-    int count = 0;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == processId) ++count;
-    }
-    CloseHandle(snapshot);
-    return count;
-}
-
-// Waits, pumping messages, until the threads the handler started have ended.
 void WaitForTransfers(int baseline, DWORD waitMs) {
     DWORD start = GetTickCount();
-    int count = CountOwnThreads();
-    while (count > baseline && GetTickCount() - start < waitMs) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(20);
-        count = CountOwnThreads();
-    }
+    int count = WaitForThreadCount(baseline, waitMs);
     Line("transfers %s threads %d baseline %d ms %lu", count > baseline ? "running" : "done",
          count, baseline, static_cast<unsigned long>(GetTickCount() - start));
 }

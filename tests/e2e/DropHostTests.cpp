@@ -1,0 +1,503 @@
+// Right-drops through the drop host with the real pelim102.dll: the drop menu, the rename
+// dialog driven by the robot, and the shell's file operation on real files under S:\e2e\.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "E2eSupport.h"
+#include "UiRobot.h"
+
+using namespace e2e;
+using UiRobot::ControlText;
+using UiRobot::MessageBoxInfo;
+
+namespace {
+
+class DropTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "." + info->name();
+        for (char& c : name) {
+            if (c == '/') c = '_';
+        }
+        folder = CaseFolder(name);
+        source = folder + "src\\";
+        target = folder + "dst";
+        ASSERT_TRUE(MakeFolder(source));
+        ASSERT_TRUE(MakeFolder(target));
+    }
+
+    // Starts a drop of item onto the target folder with the given pick.
+    bool StartDrop(const char* pick, const std::string& item, const std::string& onto = "") {
+        return host.Start(DropArguments(pick, onto.empty() ? target : onto, {item}),
+                          folder + "host.txt");
+    }
+
+    // Starts the drop and waits for its rename dialog.
+    HWND Drop(const char* pick, const std::string& item, const std::string& onto = "") {
+        if (!StartDrop(pick, item, onto)) return nullptr;
+        return WaitForRenameDialog(host.processId, std::string(pick) == "move");
+    }
+
+    // Confirms with OK and waits until the dialog is gone.
+    void Confirm(HWND dialog) {
+        ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+        ASSERT_TRUE(UiRobot::WaitForWindowGone(dialog, kGoneMs));
+    }
+
+    // The host has ended on its own, InvokeCommand said S_OK and its transfers are done.
+    void ExpectDropEnded() {
+        ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
+        EXPECT_EQ(0u, host.exitCode) << host.report;
+        EXPECT_TRUE(host.HasLine("query-context-menu 0x00000002")) << host.report;
+        EXPECT_TRUE(host.HasLine("invoke-command 0x00000000")) << host.report;
+        EXPECT_EQ(1u, host.LinesStartingWith("transfers done").size()) << host.report;
+    }
+
+    std::string folder;
+    std::string source;
+    std::string target;   // no trailing backslash, as the shell gives a drop folder
+    DropHost host;
+};
+
+// A message box of the host process, read back; fails the test when none appears.
+MessageBoxInfo ExpectMessageBox(DWORD processId, const char* caption) {
+    MessageBoxInfo info = {};
+    HWND box = UiRobot::WaitForMessageBox(processId, caption, kAppearMs);
+    EXPECT_NE(nullptr, box) << "no message box " << caption;
+    if (box != nullptr) UiRobot::ReadMessageBox(box, &info);
+    return info;
+}
+
+int ExtensionLimit(HWND dialog) {
+    return static_cast<int>(
+        UiRobot::SendWithTimeout(GetDlgItem(dialog, kExtensionBox), EM_GETLIMITTEXT, 0, 0));
+}
+
+TEST_F(DropTest, CopiesFileUnderNewNameAndExtension) {
+    ASSERT_TRUE(WriteTextFile(source + "report.txt", "report body"));
+    ASSERT_TRUE(SetCursorPos(137, 211));
+
+    HWND dialog = Drop("copy", source + "report.txt");
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(kCopyCaption, UiRobot::WindowCaption(dialog));
+    EXPECT_EQ(kCopyButton, ControlText(dialog, IDOK));
+    EXPECT_EQ(kCancelButton, ControlText(dialog, IDCANCEL));
+    EXPECT_EQ("report", ControlText(dialog, kNameBox));
+    EXPECT_EQ("txt", ControlText(dialog, kExtensionBox));
+    EXPECT_EQ(8, ExtensionLimit(dialog));
+    EXPECT_TRUE(UiRobot::IsShown(GetDlgItem(dialog, kExtensionBox)));
+    EXPECT_TRUE(UiRobot::IsShown(GetDlgItem(dialog, kDot)));
+    RECT rect = UiRobot::WindowRect(dialog);
+    EXPECT_EQ(137, rect.left);
+    EXPECT_EQ(211, rect.top);
+    EXPECT_TRUE(UiRobot::WaitForFocus(dialog, GetDlgItem(dialog, kNameBox), kGoneMs));
+
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "summary"));
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kExtensionBox, "md"));
+    Screenshot("copy-dialog");
+    Confirm(dialog);
+    ExpectDropEnded();
+
+    EXPECT_TRUE(host.HasLine("menu 3 id 0x100 state 0x0 名前を変更してコピー(&G)")) << host.report;
+    EXPECT_TRUE(host.HasLine("menu 4 id 0x101 state 0x0 名前を変更して移動(&W)")) << host.report;
+    EXPECT_TRUE(host.HasLine("menu 5 separator")) << host.report;
+    EXPECT_EQ(std::vector<std::string>({"summary.md"}), ListFolder(target));
+    EXPECT_EQ("report body", ReadTextFile(target + "\\summary.md"));
+    EXPECT_EQ(std::vector<std::string>({"report.txt"}), ListFolder(source));
+}
+
+TEST_F(DropTest, MovesFileUnderNewNameConfirmedWithEnter) {
+    ASSERT_TRUE(WriteTextFile(source + "old.log", "moved body"));
+    ASSERT_TRUE(SetCursorPos(400, 300));
+
+    HWND dialog = Drop("move", source + "old.log");
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(kMoveCaption, UiRobot::WindowCaption(dialog));
+    EXPECT_EQ(kMoveButton, ControlText(dialog, IDOK));
+    EXPECT_EQ(kCancelButton, ControlText(dialog, IDCANCEL));
+    EXPECT_EQ("old", ControlText(dialog, kNameBox));
+    EXPECT_EQ("log", ControlText(dialog, kExtensionBox));
+    RECT rect = UiRobot::WindowRect(dialog);
+    EXPECT_EQ(400, rect.left);
+    EXPECT_EQ(300, rect.top);
+
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "new"));
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kExtensionBox, "txt"));
+    // Enter in the name box presses the default button.
+    ASSERT_TRUE(UiRobot::PressKey(GetDlgItem(dialog, kNameBox), VK_RETURN));
+    ASSERT_TRUE(UiRobot::WaitForWindowGone(dialog, kGoneMs));
+    ExpectDropEnded();
+
+    EXPECT_EQ(std::vector<std::string>(), ListFolder(source));
+    EXPECT_EQ(std::vector<std::string>({"new.txt"}), ListFolder(target));
+    EXPECT_EQ("moved body", ReadTextFile(target + "\\new.txt"));
+}
+
+TEST_F(DropTest, CopiesFolderThroughOneWideNameBox) {
+    ASSERT_TRUE(MakeFolder(source + "photos.2024"));
+    ASSERT_TRUE(MakeFolder(source + "photos.2024\\sub"));
+    ASSERT_TRUE(WriteTextFile(source + "photos.2024\\inner.txt", "inner"));
+    ASSERT_TRUE(WriteTextFile(source + "photos.2024\\sub\\deep.txt", "deep"));
+
+    HWND dialog = Drop("copy", source + "photos.2024");
+    ASSERT_NE(nullptr, dialog);
+    HWND nameBox = GetDlgItem(dialog, kNameBox);
+    HWND extensionBox = GetDlgItem(dialog, kExtensionBox);
+    EXPECT_EQ("photos.2024", ControlText(dialog, kNameBox));
+    EXPECT_FALSE(UiRobot::IsShown(extensionBox));
+    EXPECT_FALSE(UiRobot::IsShown(GetDlgItem(dialog, kDot)));
+    RECT name = UiRobot::WindowRect(nameBox);
+    RECT extension = UiRobot::WindowRect(extensionBox);
+    EXPECT_EQ(extension.right - name.left, name.right - name.left);
+    EXPECT_EQ(kCopyButton, ControlText(dialog, IDOK));
+    Screenshot("folder-dialog");
+
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "album"));
+    Confirm(dialog);
+    ExpectDropEnded();
+
+    EXPECT_EQ(std::vector<std::string>({"album"}), ListFolder(target));
+    EXPECT_EQ("inner", ReadTextFile(target + "\\album\\inner.txt"));
+    EXPECT_EQ("deep", ReadTextFile(target + "\\album\\sub\\deep.txt"));
+    EXPECT_TRUE(IsFolderPath(source + "photos.2024"));
+}
+
+TEST_F(DropTest, MovesFolderUnderNewName) {
+    ASSERT_TRUE(MakeFolder(source + "drafts"));
+    ASSERT_TRUE(WriteTextFile(source + "drafts\\one.txt", "one"));
+
+    HWND dialog = Drop("move", source + "drafts");
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ("drafts", ControlText(dialog, kNameBox));
+    EXPECT_EQ(kMoveButton, ControlText(dialog, IDOK));
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "final"));
+    Confirm(dialog);
+    ExpectDropEnded();
+
+    EXPECT_EQ(std::vector<std::string>(), ListFolder(source));
+    EXPECT_EQ("one", ReadTextFile(target + "\\final\\one.txt"));
+}
+
+TEST_F(DropTest, EmptyNameShowsErrorAndKeepsDialogOpen) {
+    ASSERT_TRUE(WriteTextFile(source + "a.txt", "a"));
+    HWND dialog = Drop("copy", source + "a.txt");
+    ASSERT_NE(nullptr, dialog);
+
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, ""));
+    ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+    MessageBoxInfo box = ExpectMessageBox(host.processId, kErrorCaption);
+    EXPECT_EQ(kErrorCaption, box.caption);
+    EXPECT_EQ(kEmptyNameText, box.text);
+    EXPECT_EQ(0x1030u, box.style);
+    EXPECT_EQ(std::vector<int>({IDOK}), box.buttons);
+    EXPECT_EQ(dialog, box.owner);
+    Screenshot("empty-name-error");
+    ASSERT_TRUE(UiRobot::AnswerMessageBox(box.window, IDOK, kGoneMs));
+
+    EXPECT_TRUE(UiRobot::IsShown(dialog));
+    EXPECT_TRUE(UiRobot::WaitForFocus(dialog, GetDlgItem(dialog, kNameBox), kGoneMs));
+    ASSERT_TRUE(UiRobot::ClickButton(dialog, IDCANCEL));
+    ASSERT_TRUE(UiRobot::WaitForWindowGone(dialog, kGoneMs));
+    ASSERT_TRUE(host.Finish(kDropMs));
+    EXPECT_TRUE(host.HasLine("invoke-command 0x00000000")) << host.report;
+    EXPECT_EQ(std::vector<std::string>(), ListFolder(target));
+}
+
+TEST_F(DropTest, ExistingNameInTargetWarnsForFolders) {
+    ASSERT_TRUE(MakeFolder(source + "music"));
+    ASSERT_TRUE(MakeFolder(target + "\\taken"));
+    ASSERT_TRUE(WriteTextFile(target + "\\file.txt", "file"));
+    HWND dialog = Drop("copy", source + "music");
+    ASSERT_NE(nullptr, dialog);
+
+    // An existing folder, then an existing file: both are refused with the same warning.
+    for (const char* name : {"taken", "file.txt"}) {
+        ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, name));
+        ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+        MessageBoxInfo box = ExpectMessageBox(host.processId, kWarningCaption);
+        EXPECT_EQ(kWarningCaption, box.caption) << name;
+        EXPECT_EQ(kFolderExistsText, box.text) << name;
+        EXPECT_EQ(0x1030u, box.style) << name;
+        EXPECT_EQ(std::vector<int>({IDOK}), box.buttons) << name;
+        EXPECT_EQ(dialog, box.owner) << name;
+        if (std::string(name) == "taken") Screenshot("folder-exists-warning");
+        ASSERT_TRUE(UiRobot::AnswerMessageBox(box.window, IDOK, kGoneMs));
+        EXPECT_TRUE(UiRobot::IsShown(dialog)) << name;
+        EXPECT_TRUE(UiRobot::WaitForFocus(dialog, GetDlgItem(dialog, kNameBox), kGoneMs)) << name;
+    }
+
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "fresh"));
+    Confirm(dialog);
+    ExpectDropEnded();
+    EXPECT_EQ(std::vector<std::string>({"file.txt", "fresh", "taken"}), ListFolder(target));
+    EXPECT_TRUE(IsFolderPath(target + "\\fresh"));
+    EXPECT_EQ("file", ReadTextFile(target + "\\file.txt"));
+}
+
+// Cancel, Esc and the close box all end the dialog without a transfer, and InvokeCommand
+// still reports S_OK.
+enum class CloseWay { CancelButton, EscapeKey, CloseBox };
+
+class DialogCloseTest : public DropTest, public ::testing::WithParamInterface<CloseWay> {};
+
+TEST_P(DialogCloseTest, EndsWithoutTransfer) {
+    ASSERT_TRUE(WriteTextFile(source + "keep.txt", "keep"));
+    HWND dialog = Drop("move", source + "keep.txt");
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "gone"));
+    switch (GetParam()) {
+    case CloseWay::CancelButton:
+        ASSERT_TRUE(UiRobot::ClickButton(dialog, IDCANCEL));
+        break;
+    case CloseWay::EscapeKey:
+        ASSERT_TRUE(UiRobot::PressKey(GetDlgItem(dialog, kNameBox), VK_ESCAPE));
+        break;
+    case CloseWay::CloseBox:
+        ASSERT_TRUE(UiRobot::CloseBox(dialog));
+        break;
+    }
+    ASSERT_TRUE(UiRobot::WaitForWindowGone(dialog, kGoneMs));
+    ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
+    EXPECT_TRUE(host.HasLine("invoke-command 0x00000000")) << host.report;
+    EXPECT_EQ(std::vector<std::string>({"keep.txt"}), ListFolder(source));
+    EXPECT_EQ(std::vector<std::string>(), ListFolder(target));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllWays, DialogCloseTest,
+                         ::testing::Values(CloseWay::CancelButton, CloseWay::EscapeKey,
+                                           CloseWay::CloseBox));
+
+TEST_F(DropTest, ExtensionBoxLimitIsEightOrTheExtensionsLength) {
+    ASSERT_TRUE(WriteTextFile(source + "data.abcdefghijkl", "twelve"));
+    HWND dialog = Drop("copy", source + "data.abcdefghijkl");
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ("data", ControlText(dialog, kNameBox));
+    EXPECT_EQ("abcdefghijkl", ControlText(dialog, kExtensionBox));
+    EXPECT_EQ(12, ExtensionLimit(dialog));
+    Confirm(dialog);
+    ExpectDropEnded();
+    EXPECT_EQ("twelve", ReadTextFile(target + "\\data.abcdefghijkl"));
+
+    ASSERT_TRUE(WriteTextFile(source + "plain.txt", "plain"));
+    dialog = Drop("copy", source + "plain.txt");
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(8, ExtensionLimit(dialog));
+    // Typing ten characters into the emptied box leaves eight.
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kExtensionBox, ""));
+    ASSERT_TRUE(UiRobot::TypeChars(GetDlgItem(dialog, kExtensionBox), "zzzzzzzzzz"));
+    EXPECT_EQ("zzzzzzzz", ControlText(dialog, kExtensionBox));
+    Confirm(dialog);
+    ExpectDropEnded();
+    EXPECT_EQ(std::vector<std::string>({"data.abcdefghijkl", "plain.zzzzzzzz"}),
+              ListFolder(target));
+}
+
+// How a file's name is split between the two boxes, and what OK makes of it.
+struct NameCase {
+    const char* file;
+    const char* nameBox;
+    const char* extensionBox;
+    const char* typedName;      // typed after an empty name was refused; null: OK at once
+    const char* result;
+};
+
+class NameSplitTest : public DropTest, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(NameSplitTest, SplitsAndJoinsTheName) {
+    const NameCase& c = GetParam();
+    ASSERT_TRUE(WriteTextFile(source + c.file, "content"));
+    HWND dialog = Drop("copy", source + c.file);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(c.nameBox, ControlText(dialog, kNameBox));
+    EXPECT_EQ(c.extensionBox, ControlText(dialog, kExtensionBox));
+    EXPECT_TRUE(UiRobot::IsShown(GetDlgItem(dialog, kExtensionBox)));
+    if (c.typedName != nullptr) {
+        ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+        MessageBoxInfo box = ExpectMessageBox(host.processId, kErrorCaption);
+        EXPECT_EQ(kEmptyNameText, box.text);
+        ASSERT_TRUE(UiRobot::AnswerMessageBox(box.window, IDOK, kGoneMs));
+        ASSERT_TRUE(UiRobot::IsShown(dialog));
+        ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, c.typedName));
+    }
+    Confirm(dialog);
+    ExpectDropEnded();
+    EXPECT_EQ(std::vector<std::string>({c.result}), ListFolder(target));
+    EXPECT_EQ("content", ReadTextFile(target + "\\" + c.result));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, NameSplitTest,
+    ::testing::Values(NameCase{"two.dots.txt", "two.dots", "txt", nullptr, "two.dots.txt"},
+                      NameCase{"noext", "noext", "", nullptr, "noext"},
+                      NameCase{".hidden", "", "hidden", "shown", "shown.hidden"},
+                      NameCase{"表ソ能.txt", "表ソ能", "txt", nullptr, "表ソ能.txt"}));
+
+// 表, ソ and 能 end in the byte 0x5C, the backslash: such a character at the end of a
+// path component is part of the name, never a separator.
+TEST_F(DropTest, FileInFolderEndingInBackslashTrailByte) {
+    ASSERT_TRUE(MakeFolder(source + "予定表"));
+    ASSERT_TRUE(WriteTextFile(source + "予定表\\表ソ能.txt", "dbcs file"));
+    HWND dialog = Drop("copy", source + "予定表\\表ソ能.txt");
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ("表ソ能", ControlText(dialog, kNameBox));
+    EXPECT_EQ("txt", ControlText(dialog, kExtensionBox));
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "能力表"));
+    Confirm(dialog);
+    ExpectDropEnded();
+    EXPECT_EQ(std::vector<std::string>({"能力表.txt"}), ListFolder(target));
+    EXPECT_EQ("dbcs file", ReadTextFile(target + "\\能力表.txt"));
+}
+
+// The two cases below fail while the trailing-backslash tests of IsFolder and
+// EnsureTrailingBackslash take a second byte 0x5C for a backslash: the folder is offered as
+// a file (no existence check), and a drop onto "予定表" lands beside it as "予定表note.txt".
+// Enabled once those helpers step over double-byte characters.
+TEST_F(DropTest, DISABLED_FolderNamedWithBackslashTrailByteIsAFolder) {
+    ASSERT_TRUE(MakeFolder(source + "一覧表"));
+    ASSERT_TRUE(WriteTextFile(source + "一覧表\\x.txt", "in folder"));
+    ASSERT_TRUE(MakeFolder(target + "\\ソ能表"));
+    HWND dialog = Drop("move", source + "一覧表");
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ("一覧表", ControlText(dialog, kNameBox));
+    EXPECT_FALSE(UiRobot::IsShown(GetDlgItem(dialog, kExtensionBox)));
+    EXPECT_FALSE(UiRobot::IsShown(GetDlgItem(dialog, kDot)));
+    // A folder's name that exists in the target is refused, as for any folder.
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "ソ能表"));
+    ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+    HWND box = UiRobot::WaitForMessageBox(host.processId, kWarningCaption, 3000);
+    EXPECT_NE(nullptr, box) << "no warning for an existing folder name";
+    if (box != nullptr) {
+        ASSERT_TRUE(UiRobot::AnswerMessageBox(box, IDOK, kGoneMs));
+    }
+    if (UiRobot::IsShown(dialog)) {
+        ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "能表"));
+        Confirm(dialog);
+    }
+    ExpectDropEnded();
+    EXPECT_EQ("in folder", ReadTextFile(target + "\\能表\\x.txt"));
+    EXPECT_FALSE(Exists(source + "一覧表"));
+}
+
+TEST_F(DropTest, DISABLED_TargetFolderEndingInBackslashTrailByte) {
+    ASSERT_TRUE(MakeFolder(target + "\\予定表"));
+    ASSERT_TRUE(WriteTextFile(source + "memo.txt", "memo"));
+    HWND dialog = Drop("copy", source + "memo.txt", target + "\\予定表");
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "note"));
+    Confirm(dialog);
+    ExpectDropEnded();
+    EXPECT_EQ(std::vector<std::string>({"note.txt"}), ListFolder(target + "\\予定表"));
+    EXPECT_EQ(std::vector<std::string>({"予定表"}), ListFolder(target));
+}
+
+TEST_F(DropTest, CopyOntoExistingFileAsksTheShellToReplace) {
+    ASSERT_TRUE(WriteTextFile(source + "same.txt", "new content"));
+    // Answered "no" first: the old file stays; then "yes": it is replaced.
+    for (int answer : {IDNO, IDYES}) {
+        ASSERT_TRUE(WriteTextFile(target + "\\same.txt", "old content"));
+        HWND dialog = Drop("copy", source + "same.txt");
+        ASSERT_NE(nullptr, dialog);
+        Confirm(dialog);
+        HWND confirm = UiRobot::WaitForMessageBox(host.processId, kReplaceCaption, kAppearMs);
+        ASSERT_NE(nullptr, confirm) << "no replace confirmation";
+        MessageBoxInfo info = {};
+        ASSERT_TRUE(UiRobot::ReadMessageBox(confirm, &info));
+        EXPECT_EQ(kReplaceCaption, info.caption);
+        EXPECT_NE(info.buttons.end(), std::find(info.buttons.begin(), info.buttons.end(), answer));
+        if (answer == IDYES) Screenshot("replace-confirmation");
+        ASSERT_TRUE(UiRobot::AnswerMessageBox(confirm, answer, kGoneMs));
+        ExpectDropEnded();
+        EXPECT_EQ(answer == IDYES ? "new content" : "old content",
+                  ReadTextFile(target + "\\same.txt"));
+    }
+}
+
+TEST_F(DropTest, CopiesOntoADriveRoot) {
+    // R: is a scratch folder seen as a drive root: the target "R:\" keeps its one backslash.
+    const std::string placed = "R:\\e2e-root-copy.txt";
+    DeleteFileA(placed.c_str());
+    ASSERT_TRUE(WriteTextFile(source + "root.txt", "to the root"));
+    HWND dialog = Drop("copy", source + "root.txt", "R:\\");
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "e2e-root-copy"));
+    Confirm(dialog);
+    ExpectDropEnded();
+    EXPECT_EQ("to the root", ReadTextFile(placed));
+    DeleteFileA(placed.c_str());
+}
+
+// Drops the handler answers without a dialog: no items, and InvokeCommand refuses.
+TEST_F(DropTest, SeveralItemsAddNoMenuItems) {
+    ASSERT_TRUE(WriteTextFile(source + "a.txt", "a"));
+    ASSERT_TRUE(WriteTextFile(source + "b.txt", "b"));
+    ASSERT_TRUE(host.Start(DropArguments("copy", target, {source + "a.txt", source + "b.txt"}),
+                           folder + "host.txt"));
+    ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
+    EXPECT_TRUE(host.HasLine("query-context-menu 0x00000000")) << host.report;
+    EXPECT_TRUE(host.LinesStartingWith("menu 3 id 0x100").empty()) << host.report;
+    EXPECT_TRUE(host.HasLine("menu 3 separator")) << host.report;
+    EXPECT_TRUE(host.HasLine("invoke-command 0x80070057")) << host.report;
+    EXPECT_EQ(std::vector<std::string>(), ListFolder(target));
+}
+
+TEST_F(DropTest, StringVerbAndUnknownOffsetAreRefused) {
+    ASSERT_TRUE(WriteTextFile(source + "a.txt", "a"));
+    ASSERT_TRUE(host.Start(L"--dll " + Wide(kDllPath) + L" --verb copy --wait-ms 2000 " +
+                               Wide(target) + L" " + Wide(source + "a.txt"),
+                           folder + "host.txt"));
+    ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
+    EXPECT_TRUE(host.HasLine("query-context-menu 0x00000002")) << host.report;
+    EXPECT_TRUE(host.HasLine("invoke-command 0x80070057")) << host.report;
+
+    ASSERT_TRUE(host.Start(DropArguments("2", target, {source + "a.txt"}), folder + "host.txt"));
+    ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
+    EXPECT_TRUE(host.HasLine("invoke-command 0x80070057")) << host.report;
+    EXPECT_EQ(std::vector<std::string>(), ListFolder(target));
+}
+
+TEST_F(DropTest, VirtualFolderTargetAddsNoMenuItems) {
+    ASSERT_TRUE(WriteTextFile(source + "a.txt", "a"));
+    // The computer folder has no file-system path.
+    ASSERT_TRUE(host.Start(DropArguments("copy", "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}",
+                                         {source + "a.txt"}),
+                           folder + "host.txt"));
+    ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
+    EXPECT_TRUE(host.HasLine("parse-folder 0x00000000")) << host.report;
+    EXPECT_TRUE(host.HasLine("query-context-menu 0x00000000")) << host.report;
+    EXPECT_TRUE(host.HasLine("invoke-command 0x80070057")) << host.report;
+}
+
+TEST_F(DropTest, ItemOutsideTheCodePageGetsNoMenuItems) {
+    // "a한b.txt" reads "a?b.txt" through the ANSI calls, and "?" would match a1b.txt and
+    // a2b.txt for the shell's file operation.
+    const std::wstring wideSource = Wide(source);
+    const std::wstring korean = wideSource + L"a\uD55Cb.txt";
+    HANDLE file = CreateFileW(korean.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+    ASSERT_TRUE(WriteTextFile(source + "a1b.txt", "one"));
+    ASSERT_TRUE(WriteTextFile(source + "a2b.txt", "two"));
+
+    ASSERT_TRUE(host.Start(L"--dll " + Wide(kDllPath) + L" --pick move --wait-ms 5000 " +
+                               Wide(target) + L" " + korean,
+                           folder + "host.txt"));
+    // Should a dialog come up all the same, it is cancelled so nothing moves.
+    HWND dialog = UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.processId, kMoveCaption),
+                                         3000);
+    if (dialog != nullptr) UiRobot::ClickButton(dialog, IDCANCEL);
+    EXPECT_EQ(nullptr, dialog);
+    ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
+    EXPECT_TRUE(host.HasLine("hdrop 0 " + source + "a?b.txt")) << host.report;
+    EXPECT_TRUE(host.HasLine("query-context-menu 0x00000000")) << host.report;
+    EXPECT_TRUE(host.LinesStartingWith("menu 3 id 0x100").empty()) << host.report;
+    EXPECT_TRUE(host.HasLine("invoke-command 0x80070057")) << host.report;
+    EXPECT_EQ(std::vector<std::string>({"a1b.txt", "a2b.txt", "a?b.txt"}), ListFolder(source));
+    EXPECT_EQ(std::vector<std::string>(), ListFolder(target));
+}
+
+}  // namespace

@@ -1,0 +1,198 @@
+// Scratch folders, files and the drop host child process for the end-to-end tests.
+#include "E2eSupport.h"
+
+#include <algorithm>
+#include <string.h>
+
+#include "UiRobot.h"
+
+namespace e2e {
+
+namespace {
+
+const char kScratchRoot[] = "S:\\e2e\\";
+
+bool BelowScratch(const std::string& path) {
+    return path.size() > strlen(kScratchRoot) &&
+           _strnicmp(path.c_str(), kScratchRoot, strlen(kScratchRoot)) == 0 &&
+           path.find("..") == std::string::npos;
+}
+
+}  // namespace
+
+std::string CaseFolder(const std::string& name) {
+    CreateDirectoryA("S:\\e2e", nullptr);
+    std::string folder = kScratchRoot + name;
+    RemoveTree(folder);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder + "\\";
+}
+
+bool MakeFolder(const std::string& path) {
+    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool WriteTextFile(const std::string& path, const std::string& content) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == content.size();
+}
+
+std::string ReadTextFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string content;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        content.append(buffer, read);
+    }
+    CloseHandle(file);
+    return content;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolderPath(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::string> ListFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    std::string pattern = folder;
+    if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (strcmp(entry.cFileName, ".") != 0 && strcmp(entry.cFileName, "..") != 0) {
+            names.push_back(entry.cFileName);
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool RemoveTree(const std::string& path) {
+    if (!BelowScratch(path)) return false;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return DeleteFileA(path.c_str()) != 0;
+    }
+    for (const std::string& name : ListFolder(path)) RemoveTree(path + "\\" + name);
+    return RemoveDirectoryA(path.c_str()) != 0;
+}
+
+std::wstring Wide(const std::string& text) {
+    int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
+    if (length > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+    return wide;
+}
+
+DropHost::~DropHost() {
+    if (process_.hProcess != nullptr) {
+        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_.hProcess, 99);
+            WaitForSingleObject(process_.hProcess, 5000);
+        }
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+}
+
+bool DropHost::Start(const std::wstring& arguments, const std::string& reportPath) {
+    reportPath_ = reportPath;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE output = CreateFileA(reportPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) return false;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    std::wstring commandLine = L"\"" + Wide(kDropHostPath) + L"\" " + arguments;
+    BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &startup, &process_);
+    CloseHandle(output);
+    if (!started) return false;
+    processId = process_.dwProcessId;
+    return true;
+}
+
+bool DropHost::Finish(DWORD timeoutMs) {
+    if (process_.hProcess == nullptr) return false;
+    bool ended = WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    if (!ended) {
+        TerminateProcess(process_.hProcess, 99);
+        WaitForSingleObject(process_.hProcess, 5000);
+    }
+    GetExitCodeProcess(process_.hProcess, &exitCode);
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
+    process_ = PROCESS_INFORMATION();
+    report = ReadTextFile(reportPath_);
+    report.erase(std::remove(report.begin(), report.end(), '\r'), report.end());
+    return ended;
+}
+
+bool DropHost::HasLine(const std::string& line) const {
+    return ("\n" + report).find("\n" + line + "\n") != std::string::npos;
+}
+
+std::vector<std::string> DropHost::LinesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < report.size()) {
+        size_t end = report.find('\n', start);
+        if (end == std::string::npos) end = report.size();
+        std::string line = report.substr(start, end - start);
+        if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::wstring Quote(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
+        return argument;
+    }
+    // A backslash before the closing quote would escape it: double the trailing ones.
+    std::wstring quoted = L"\"" + argument;
+    for (size_t i = argument.size(); i > 0 && argument[i - 1] == L'\\'; --i) quoted += L'\\';
+    return quoted + L"\"";
+}
+
+std::wstring DropArguments(const char* pick, const std::string& folder,
+                           const std::vector<std::string>& items) {
+    std::wstring arguments = L"--dll " + Wide(kDllPath) + L" --wait-ms 20000";
+    if (pick != nullptr) arguments += L" --pick " + Wide(pick);
+    arguments += L" " + Quote(Wide(folder));
+    for (const std::string& item : items) arguments += L" " + Quote(Wide(item));
+    return arguments;
+}
+
+HWND WaitForRenameDialog(DWORD processId, bool move) {
+    return UiRobot::WaitForWindow(
+        UiRobot::DialogOfProcess(processId, move ? kMoveCaption : kCopyCaption), kAppearMs);
+}
+
+void Screenshot(const std::string& name) {
+    UiRobot::RequestScreenshot(name.c_str(), 5000);
+}
+
+}  // namespace e2e

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs e2e_tests.exe in the run's private prefix. Meanwhile it takes a screenshot of the
+# Xvfb screen whenever a test asks for one (a request file in the scratch folder): the
+# pictures land in BUILD/screenshots/ as artifacts of the run.
+#   run-e2e.sh [--gtest_filter=...]      (PELIM_BUILD and PELIM_RUN come from ctest)
+set -euo pipefail
+: "${PELIM_BUILD:?build folder}" "${PELIM_RUN:?run.sh}"
+# shellcheck disable=SC1090
+. "$PELIM_BUILD/wine/${PELIM_PREFIX:-main}/env.sh"
+
+requests=$PELIM_SCRATCH/e2e-shots
+pictures=$PELIM_BUILD/screenshots
+log=$PELIM_BUILD/e2e_tests.log
+rm -rf "$requests"
+mkdir -p "$requests" "$pictures"
+
+take_shots() {
+  while :; do
+    for request in "$requests"/*.req; do
+      [ -e "$request" ] || continue
+      import -window root "$pictures/$(basename "$request" .req).png" > /dev/null 2>&1 || true
+      rm -f "$request"
+    done
+    sleep 0.2
+  done
+}
+if [ -n "${DISPLAY:-}" ] && command -v import > /dev/null; then
+  touch "$requests/watching"
+  take_shots > /dev/null 2>&1 < /dev/null &
+  shooter=$!
+  trap 'kill "$shooter" 2> /dev/null || true' EXIT
+fi
+
+# The program's output goes through a file: Wine's desktop process, started by the first
+# window, lives on with the prefix and would hold ctest's pipe open.
+export PELIM_SHOT_DIR='S:\e2e-shots'
+status=0
+"$PELIM_RUN" "$PELIM_BUILD" 'P:\e2e_tests.exe' "$@" > "$log" 2>&1 < /dev/null || status=$?
+iconv -f CP932 -t UTF-8 -c "$log" || cat "$log"
+exit $status
