@@ -21,7 +21,12 @@ static void ScheduleInInitFile(const char* path)
     if (initFilePath.IsEmpty()) {
         if (!initFilePath.Reserve(500))
             return;
-        GetWindowsDirectoryA(initFilePath.data, 500);
+        // Without the Windows folder the name would lead to the root of the current drive.
+        UINT length = GetWindowsDirectoryA(initFilePath.data, 500);
+        if (length == 0 || length >= 500) {
+            initFilePath.Free();
+            return;
+        }
         initFilePath.Append("\\wininit.ini");
     }
 
