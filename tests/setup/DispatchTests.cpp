@@ -180,6 +180,18 @@ TEST_F(DispatchProbeTest, TheLaunchersCommandLineAsTheRuntimeParsesIt)
               Run(quoted + " /MainUninst"));
 }
 
+TEST_F(DispatchProbeTest, UnquotedProgramPathWithDoubleByteCharacters)
+{
+    // The runtime's own tail for WinMain ends such a name at the first byte above 0x7F.
+    CreateDirectoryA("S:\\setup_dispatch\\テスト", nullptr);
+    const char* unquoted = "S:\\setup_dispatch\\テスト\\setup_dispatch_probe.exe";
+    CopyFileA("P:\\setup_dispatch_probe.exe", unquoted, FALSE);
+    ProcessResult result = RunProcess(unquoted, std::string(unquoted) + " -U", 20000);
+    EXPECT_TRUE(result.ended);
+    EXPECT_EQ("tail=[-U]\nrole=2\nhandle=0\nfolder=[(null)]\n"
+              "moduleFolder=[S:\\setup_dispatch\\テスト\\]\n", result.output);
+}
+
 TEST(SetupProgram, ATailOfNoRoleEndsAtOnceWithExitCodeZero)
 {
     for (const char* tail : { " -U x", " -u", " /MainUninst", " /mainuninst 1 C:\\x\\", " -U -U" }) {
