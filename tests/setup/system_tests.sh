@@ -7,6 +7,7 @@ set -uo pipefail
 : "${PELIM_BUILD:?}" "${PELIM_RUN:?}" "${PELIM_PREFIX_SH:?}"
 export PELIM_PREFIX=setupcore
 env=$("$PELIM_PREFIX_SH" new "$PELIM_BUILD" "$PELIM_PREFIX" | tail -n 1)
+[ -f "$env" ] || { echo "could not boot the prefix $PELIM_PREFIX"; exit 1; }
 # shellcheck disable=SC1090
 . "$env"
 trap 'wineserver -k 2>/dev/null || true' EXIT
