@@ -63,6 +63,20 @@ protected:
     DropHost host;
 };
 
+// Puts the mouse pointer at x, y and sees that it stays there. The first window of a
+// session brings up Wine's desktop, which centres the pointer: that is done first.
+bool PlacePointer(int x, int y) {
+    GetDesktopWindow();
+    DWORD start = GetTickCount();
+    do {
+        SetCursorPos(x, y);
+        Sleep(100);
+        POINT point = {};
+        if (GetCursorPos(&point) && point.x == x && point.y == y) return true;
+    } while (GetTickCount() - start < kGoneMs);
+    return false;
+}
+
 // A message box of the host process, read back; fails the test when none appears.
 MessageBoxInfo ExpectMessageBox(DWORD processId, const char* caption) {
     MessageBoxInfo info = {};
@@ -79,7 +93,7 @@ int ExtensionLimit(HWND dialog) {
 
 TEST_F(DropTest, CopiesFileUnderNewNameAndExtension) {
     ASSERT_TRUE(WriteTextFile(source + "report.txt", "report body"));
-    ASSERT_TRUE(SetCursorPos(137, 211));
+    ASSERT_TRUE(PlacePointer(137, 211));
 
     HWND dialog = Drop("copy", source + "report.txt");
     ASSERT_NE(nullptr, dialog);
@@ -110,9 +124,33 @@ TEST_F(DropTest, CopiesFileUnderNewNameAndExtension) {
     EXPECT_EQ(std::vector<std::string>({"report.txt"}), ListFolder(source));
 }
 
+// Without a pick the host shows the drop menu at the pointer, as for a person; the
+// item's accelerator picks it.
+TEST_F(DropTest, PersonPicksFromTheMenuAtThePointer) {
+    ASSERT_TRUE(WriteTextFile(source + "menu.txt", "picked"));
+    ASSERT_TRUE(PlacePointer(300, 200));
+    ASSERT_TRUE(StartDrop(nullptr, source + "menu.txt"));
+    HWND menu = UiRobot::WaitForWindow(UiRobot::PopupMenuOfProcess(host.processId), kAppearMs);
+    ASSERT_NE(nullptr, menu);
+    RECT rect = UiRobot::WindowRect(menu);
+    EXPECT_EQ(300, rect.left);
+    EXPECT_EQ(200, rect.top);
+    Screenshot("drop-menu");
+    ASSERT_TRUE(UiRobot::PressChar(menu, 'w'));
+    HWND dialog = WaitForRenameDialog(host.processId, true);
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "chosen"));
+    Confirm(dialog);
+    ExpectDropEnded();
+    EXPECT_TRUE(host.HasLine("menu-choice 0x101")) << host.report;
+    EXPECT_TRUE(host.HasLine("pick 1")) << host.report;
+    EXPECT_EQ(std::vector<std::string>(), ListFolder(source));
+    EXPECT_EQ("picked", ReadTextFile(target + "\\chosen.txt"));
+}
+
 TEST_F(DropTest, MovesFileUnderNewNameConfirmedWithEnter) {
     ASSERT_TRUE(WriteTextFile(source + "old.log", "moved body"));
-    ASSERT_TRUE(SetCursorPos(400, 300));
+    ASSERT_TRUE(PlacePointer(400, 300));
 
     HWND dialog = Drop("move", source + "old.log");
     ASSERT_NE(nullptr, dialog);
@@ -428,6 +466,75 @@ TEST_F(DropTest, CopiesOntoADriveRoot) {
     ExpectDropEnded();
     EXPECT_EQ("to the root", ReadTextFile(placed));
     DeleteFileA(placed.c_str());
+}
+
+// regsvr32.exe /s [/u] on the DLL; its exit code, or -1 when it did not end in time.
+int RunRegsvr32(bool unregister) {
+    char commandLine[MAX_PATH * 2];
+    wsprintfA(commandLine, "regsvr32.exe /s %s%s", unregister ? "/u " : "", kDllPath);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return -1;
+    }
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    } else {
+        TerminateProcess(process.hProcess, 99);
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return static_cast<int>(exitCode);
+}
+
+// The file manager's own road: the handler key of the drop target's type names the class,
+// the platform loads the DLL from InprocServer32. Registered and unregistered for real.
+TEST_F(DropTest, RegistryRoadFindsTheHandlerUntilUnregistered) {
+    ASSERT_EQ(0, RunRegsvr32(false));
+    ASSERT_TRUE(WriteTextFile(source + "reg.txt", "through the registry"));
+    const std::string handlerValue = " {6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
+
+    ASSERT_TRUE(host.Start(L"--registry --pick copy --wait-ms 20000 " + Wide(target) + L" " +
+                               Wide(source + "reg.txt"),
+                           folder + "host.txt"));
+    HWND dialog = WaitForRenameDialog(host.processId, false);
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "found"));
+    Confirm(dialog);
+    ExpectDropEnded();
+    EXPECT_TRUE(host.HasLine("handler-key HKCR\\Folder\\shellex\\DragDropHandlers\\pelim" +
+                             handlerValue))
+        << host.report;
+    EXPECT_TRUE(host.HasLine("co-create-instance 0x00000000")) << host.report;
+    EXPECT_EQ("through the registry", ReadTextFile(target + "\\found.txt"));
+
+    // The keys for drives and for all files name the same class.
+    for (const char* key : {"Drive", "*"}) {
+        ASSERT_TRUE(host.Start(L"--registry --key " + Wide(key) + L" --pick move " +
+                                   Wide(target) + L" " + Wide(source + "reg.txt"),
+                               folder + "host.txt"));
+        dialog = WaitForRenameDialog(host.processId, true);
+        EXPECT_NE(nullptr, dialog) << key;
+        if (dialog != nullptr) UiRobot::ClickButton(dialog, IDCANCEL);
+        ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
+        EXPECT_TRUE(host.HasLine(std::string("handler-key HKCR\\") + key +
+                                 "\\shellex\\DragDropHandlers\\pelim" + handlerValue))
+            << host.report;
+    }
+
+    ASSERT_EQ(0, RunRegsvr32(true));
+    ASSERT_TRUE(host.Start(L"--registry --pick copy " + Wide(target) + L" " +
+                               Wide(source + "reg.txt"),
+                           folder + "host.txt"));
+    ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
+    EXPECT_EQ(3u, host.exitCode);
+    EXPECT_TRUE(host.HasLine("handler-key HKCR\\Folder\\shellex\\DragDropHandlers\\pelim missing"))
+        << host.report;
+    EXPECT_TRUE(host.HasLine("end no-handler")) << host.report;
+    EXPECT_EQ(std::vector<std::string>({"reg.txt"}), ListFolder(source));
 }
 
 // Drops the handler answers without a dialog: no items, and InvokeCommand refuses.

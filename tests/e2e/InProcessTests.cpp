@@ -175,6 +175,7 @@ std::vector<HANDLE> InProcessDropTest::dllHeaps;
 TEST_F(InProcessDropTest, SeveralTransfersRunAtOnce) {
     const int kTransfers = 3;
     int baseline = CountOwnThreads();
+    int blocksIdle = BusyBlocksInDllHeaps();
     for (int i = 1; i <= kTransfers; ++i) {
         std::string name = "c" + std::to_string(i) + ".txt";
         ASSERT_TRUE(WriteTextFile(source + name, "new " + std::to_string(i)));
@@ -193,6 +194,8 @@ TEST_F(InProcessDropTest, SeveralTransfersRunAtOnce) {
     }
     EXPECT_EQ(static_cast<size_t>(kTransfers), questions.size());
     EXPECT_EQ(baseline + kTransfers, CountOwnThreads());
+    // Each running transfer holds its request and its two path lists.
+    EXPECT_LE(blocksIdle + 3 * kTransfers, BusyBlocksInDllHeaps());
     Screenshot("several-transfers");
 
     // With every object and the class object released, the running transfers still keep
@@ -204,6 +207,7 @@ TEST_F(InProcessDropTest, SeveralTransfersRunAtOnce) {
     for (HWND question : questions) EXPECT_TRUE(UiRobot::AnswerMessageBox(question, IDYES, kGoneMs));
     EXPECT_EQ(baseline, WaitForThreadCount(baseline, kDropMs));
     EXPECT_EQ(S_OK, canUnloadNow());
+    EXPECT_EQ(blocksIdle, BusyBlocksInDllHeaps());
     for (int i = 1; i <= kTransfers; ++i) {
         std::string name = "c" + std::to_string(i) + ".txt";
         EXPECT_EQ("new " + std::to_string(i), ReadTextFile(target + "\\" + name)) << name;
@@ -229,6 +233,10 @@ TEST_F(InProcessDropTest, TransfersLeaveNoHandleOrRequestBehind) {
 
     EXPECT_EQ(handleBefore, FreshHandleValue());
     EXPECT_EQ(blocksBefore, BusyBlocksInDllHeaps());
+    // The probe does see a handle left open.
+    HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_NE(handleBefore, FreshHandleValue());
+    CloseHandle(held);
     EXPECT_EQ(static_cast<size_t>(kTransfers + 2), ListFolder(target).size());
 }
 

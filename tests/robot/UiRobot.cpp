@@ -136,6 +136,14 @@ WindowQuery DialogOfProcess(DWORD processId, const char* caption) {
     return query;
 }
 
+WindowQuery PopupMenuOfProcess(DWORD processId) {
+    WindowQuery query = {};
+    query.className = "#32768";
+    query.processId = processId;
+    query.visibleOnly = true;
+    return query;
+}
+
 std::vector<HWND> FindWindows(const WindowQuery& query) {
     std::vector<HWND> found;
     SearchState state = {&query, &found};
@@ -248,6 +256,16 @@ bool PressKey(HWND window, UINT virtualKey) {
     LPARAM down = 1 | (static_cast<LPARAM>(scanCode) << 16);
     LPARAM up = down | (1 << 30) | (static_cast<LPARAM>(1) << 31);
     return PostMessageA(window, WM_KEYDOWN, virtualKey, down) != 0 &&
+           PostMessageA(window, WM_KEYUP, virtualKey, up) != 0;
+}
+
+bool PressChar(HWND window, char letter) {
+    UINT virtualKey = static_cast<UINT>(VkKeyScanA(letter) & 0xFF);
+    UINT scanCode = MapVirtualKeyA(virtualKey, 0);
+    LPARAM down = 1 | (static_cast<LPARAM>(scanCode) << 16);
+    LPARAM up = down | (1 << 30) | (static_cast<LPARAM>(1) << 31);
+    return PostMessageA(window, WM_KEYDOWN, virtualKey, down) != 0 &&
+           PostMessageA(window, WM_CHAR, static_cast<BYTE>(letter), down) != 0 &&
            PostMessageA(window, WM_KEYUP, virtualKey, up) != 0;
 }
 

@@ -24,6 +24,7 @@ struct WindowQuery {
 
 WindowQuery AnyWindow();
 WindowQuery DialogOfProcess(DWORD processId, const char* caption);
+WindowQuery PopupMenuOfProcess(DWORD processId);
 
 // Top-level windows matching the query, in z-order.
 std::vector<HWND> FindWindows(const WindowQuery& query);
@@ -47,6 +48,8 @@ LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 bool ClickButton(HWND dialog, int id);          // BM_CLICK to the button
 bool PostCommand(HWND dialog, int id);          // WM_COMMAND as a button would send it
 bool PressKey(HWND window, UINT virtualKey);    // key down and up to the window
+bool PressChar(HWND window, char letter);       // a letter key with its character, e.g. a
+                                                // menu's or a button's accelerator
 bool CloseBox(HWND window);                     // the caption's close box (SC_CLOSE)
 
 // Types characters into a control one WM_CHAR at a time, as the keyboard would; the
