@@ -208,9 +208,8 @@ static bool IsExactAnsiPath(HDROP drop, const char* ansiPath)
 {
     WCHAR widePath[PathBufferSize];
     WCHAR converted[PathBufferSize];
-    memset(widePath, 0, sizeof(widePath));
-    memset(converted, 0, sizeof(converted));
-    DragQueryFileW(drop, 0, widePath, PathBufferSize);
+    if (!DragQueryFileW(drop, 0, widePath, PathBufferSize))
+        return false;
     if (!MultiByteToWideChar(CP_ACP, 0, ansiPath, -1, converted, PathBufferSize))
         return false;
     for (int i = 0; i < PathBufferSize; ++i) {
