@@ -1,0 +1,268 @@
+// Shared pieces of the install and uninstall tests: distribution copies, the setup process
+// and its windows, registry and file checks.
+#include "InstallSupport.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "E2eSupport.h"
+
+namespace install {
+
+std::string SystemFolder() {
+    char folder[MAX_PATH] = {};
+    GetSystemDirectoryA(folder, MAX_PATH);
+    return std::string(folder) + "\\";
+}
+
+std::string ExtensionFolder() {
+    return SystemFolder() + "ShellExt\\";
+}
+
+std::string ProgramFilesPelim() {
+    char folder[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, folder, CSIDL_PROGRAM_FILES, FALSE);
+    return std::string(folder) + "\\pelim\\";
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool CopyDist(const std::string& folder) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA((folder + "pelim").c_str(), nullptr);
+    std::string master = kMasterFolder;
+    return CopyFileA((master + "setup.exe").c_str(), (folder + "setup.exe").c_str(), FALSE) &&
+           CopyFileA((master + "pelim\\readme.txt").c_str(), (folder + "pelim\\readme.txt").c_str(), FALSE) &&
+           CopyFileA((master + "pelim\\pelim102.dll").c_str(), (folder + "pelim\\pelim102.dll").c_str(), FALSE);
+}
+
+bool WriteFile(const std::string& path, const std::string& content) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == content.size();
+}
+
+std::vector<std::string> List(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = entry.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool RemoveTree(const std::string& path) {
+    // Only scratch places of the test prefix, never anything else.
+    if (path.compare(0, 3, "S:\\") != 0 && path.compare(0, 3, "R:\\") != 0 &&
+        path.find("\\Program Files\\") == std::string::npos)
+        return false;
+    std::string folder = path;
+    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileA(folder.c_str()) != 0;
+    for (const std::string& name : List(folder + "\\")) RemoveTree(folder + "\\" + name);
+    return RemoveDirectoryA(folder.c_str()) != 0;
+}
+
+bool KeyExists(HKEY root, const char* key) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+std::string Value(HKEY root, const char* key, const char* name, DWORD* type) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return "<none>";
+    char data[2048] = {};
+    DWORD size = sizeof data - 2;
+    DWORD valueType = 0;
+    LONG status = RegQueryValueExA(opened, name, nullptr, &valueType,
+                                   reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(opened);
+    if (status != ERROR_SUCCESS) return "<none>";
+    if (type != nullptr) *type = valueType;
+    return data;
+}
+
+DWORD ValueSize(HKEY root, const char* key, const char* name) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return 0;
+    DWORD size = 0;
+    RegQueryValueExA(opened, name, nullptr, nullptr, nullptr, &size);
+    RegCloseKey(opened);
+    return size;
+}
+
+bool SetValue(HKEY root, const char* key, const char* name, const std::string& data) {
+    HKEY opened = nullptr;
+    if (RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    LONG status = RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                 static_cast<DWORD>(data.size() + 1));
+    RegCloseKey(opened);
+    return status == ERROR_SUCCESS;
+}
+
+bool DeleteKeyTree(HKEY root, const char* key) {
+    LONG status = RegDeleteTreeA(root, key);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+std::string PendingDeletions() {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return "";
+    std::vector<char> data(65536, '\0');
+    DWORD size = static_cast<DWORD>(data.size() - 2);
+    LONG status = RegQueryValueExA(opened, "PendingFileRenameOperations", nullptr, nullptr,
+                                   reinterpret_cast<BYTE*>(data.data()), &size);
+    RegCloseKey(opened);
+    if (status != ERROR_SUCCESS) return "";
+    std::string joined;
+    for (const char* p = data.data(); p < data.data() + size; p += lstrlenA(p) + 1) {
+        joined += p;
+        joined += '|';
+    }
+    return joined;
+}
+
+Process::~Process() {
+    if (info_.hProcess != nullptr) Wait(0);
+}
+
+bool Process::Start(const std::string& application, const std::string& commandLine) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string line = commandLine;
+    if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), &line[0], nullptr,
+                        nullptr, FALSE, 0, nullptr, "S:\\", &startup, &info_))
+        return false;
+    id = info_.dwProcessId;
+    handle = info_.hProcess;
+    return true;
+}
+
+bool Process::Wait(DWORD timeoutMs) {
+    if (info_.hProcess == nullptr) return false;
+    bool ended = WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    if (!ended) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+    GetExitCodeProcess(info_.hProcess, &exitCode);
+    CloseHandle(info_.hProcess);
+    CloseHandle(info_.hThread);
+    info_ = PROCESS_INFORMATION();
+    handle = nullptr;
+    return ended;
+}
+
+HWND WaitForFolderDialog(DWORD processId) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kAppearMs) {
+        for (HWND window : UiRobot::FindWindows(UiRobot::DialogOfProcess(processId, kInstallerCaption))) {
+            if (GetDlgItem(window, 1000) != nullptr) return window;
+        }
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+UiRobot::MessageBoxInfo ExpectBox(DWORD processId, const char* caption) {
+    UiRobot::MessageBoxInfo info = {};
+    // The install folder dialog is a dialog of the same class and caption: skip it.
+    HWND box = nullptr;
+    for (DWORD start = GetTickCount(); box == nullptr && GetTickCount() - start < kAppearMs; Sleep(50)) {
+        for (HWND window : UiRobot::FindWindows(UiRobot::DialogOfProcess(processId, caption))) {
+            if (GetDlgItem(window, 1000) == nullptr && UiRobot::IsShown(window)) {
+                box = window;
+                break;
+            }
+        }
+    }
+    EXPECT_NE(nullptr, box) << "no message box \"" << caption << "\"";
+    if (box != nullptr) UiRobot::ReadMessageBox(box, &info);
+    return info;
+}
+
+bool Answer(const UiRobot::MessageBoxInfo& box, int buttonId) {
+    return box.window != nullptr && UiRobot::AnswerMessageBox(box.window, buttonId, kAppearMs);
+}
+
+static HWND FindReadmeWindow(DWORD ms) {
+    UiRobot::WindowQuery query = UiRobot::AnyWindow();
+    query.className = "Notepad";
+    query.visibleOnly = true;
+    return UiRobot::WaitForWindow(query, ms);
+}
+
+std::string TakeReadmeWindow() {
+    HWND window = FindReadmeWindow(kAppearMs);
+    if (window == nullptr) return "";
+    std::string text;
+    HWND edit = FindWindowExA(window, nullptr, "Edit", nullptr);
+    if (edit != nullptr) UiRobot::GetControlText(edit, &text);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    UiRobot::WaitForWindowGone(window, 10000);
+    return text.empty() ? "<window without text>" : text;
+}
+
+bool NoReadmeWindow(DWORD ms) {
+    return FindReadmeWindow(ms) == nullptr;
+}
+
+std::string InstallAccepting(const std::string& folder) {
+    EXPECT_TRUE(CopyDist());
+    Process setup;
+    EXPECT_TRUE(setup.Start(kDistSetup, std::string("\"") + kDistSetup + "\""));
+    HWND dialog = WaitForFolderDialog(setup.id);
+    EXPECT_NE(nullptr, dialog);
+    if (dialog == nullptr) return "";
+    std::string proposal = UiRobot::ControlText(dialog, 1000);
+    if (!folder.empty()) EXPECT_TRUE(UiRobot::SetControlText(dialog, 1000, folder.c_str()));
+    EXPECT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+    UiRobot::MessageBoxInfo done = ExpectBox(setup.id, kCompletionCaption);
+    EXPECT_EQ(kCompletedText, done.text);
+    EXPECT_EQ(kNoticeStyle, done.style);
+    EXPECT_TRUE(Answer(done, IDOK));
+    EXPECT_TRUE(setup.Wait(kEndMs));
+    EXPECT_EQ(0u, setup.exitCode);
+    EXPECT_NE("", TakeReadmeWindow());
+    return proposal;
+}
+
+std::string RegistryDrop(const std::string& folder, const std::string& item,
+                         const std::string& newName, bool* renamed) {
+    *renamed = false;
+    e2e::DropHost host;
+    std::wstring arguments = L"--registry --wait-ms 20000 --pick copy " +
+                             e2e::Quote(e2e::Wide(folder)) + L" " + e2e::Quote(e2e::Wide(item));
+    if (!host.Start(arguments, "S:\\drop-report.txt")) return "<drop host did not start>";
+    HWND dialog = e2e::WaitForRenameDialog(host.processId, false);
+    if (dialog != nullptr) {
+        UiRobot::SetControlText(dialog, e2e::kNameBox, newName.c_str());
+        UiRobot::ClickButton(dialog, IDOK);
+        UiRobot::WaitForWindowGone(dialog, 10000);
+        *renamed = true;
+    }
+    host.Finish(kEndMs);
+    return host.report;
+}
+
+}  // namespace install

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Runs one group of the install tests in a fresh private prefix of its own: a copy of a
+# template prefix that is booted once per test run, with the distribution staged on S:.
+#   run-install.sh --template            boot BUILD/wine/install-template
+#   run-install.sh GROUP [gtest args]    copy it to BUILD/wine/install-GROUP and run GROUP.*
+# PELIM_BUILD and PELIM_SOURCE come from ctest. The copies keep the template's safety: no
+# z: drive, HOME a throwaway folder, S: and R: scratch folders of the copy itself.
+set -euo pipefail
+: "${PELIM_BUILD:?build folder}" "${PELIM_SOURCE:?source folder}"
+wine_dir=$PELIM_BUILD/wine
+template=$wine_dir/install-template
+prefix_sh=$PELIM_SOURCE/tests/wine/prefix.sh
+
+if [ "${1:-}" = --template ]; then
+  env=$("$prefix_sh" new "$PELIM_BUILD" install-template | tail -n 1)
+  # shellcheck disable=SC1090
+  . "$env"
+  # A Windows system opens .txt files with Notepad; Wine's fresh prefix has the program
+  # but not the extension's association.
+  wine reg add 'HKCR\.txt' /ve /d txtfile /f > /dev/null 2>&1
+  wineserver -w
+  echo "template ready: $template"
+  exit 0
+fi
+
+group=${1:?group}; shift
+name=install-$group
+root=$wine_dir/$name
+case "$root" in "$wine_dir"/install-?*) ;; *) echo "bad group name" >&2; exit 2 ;; esac
+[ -d "$template/prefix" ] || { echo "no template prefix: run with --template first" >&2; exit 2; }
+if [ -f "$root/env.sh" ]; then
+  (. "$root/env.sh"; wineserver -k 2> /dev/null || true)
+fi
+rm -rf "$root"
+mkdir -p "$root/home" "$root/scratch" "$root/drive-r"
+cp -a "$template/prefix" "$root/prefix"
+sed -e "s#$template#$root#g" -e "s#install-template#$name#g" "$template/env.sh" > "$root/env.sh"
+if [ -f "$wine_dir/display" ]; then
+  echo "export DISPLAY='$(cat "$wine_dir/display")'" >> "$root/env.sh"
+fi
+dev=$root/prefix/dosdevices
+ln -sfn "$PELIM_BUILD/bin" "$dev/p:"
+ln -sfn "$root/scratch" "$dev/s:"
+ln -sfn "$root/drive-r" "$dev/r:"
+if [ -e "$dev/z:" ] || [ -e "$dev/z::" ]; then echo "z: present in $root" >&2; exit 1; fi
+
+# shellcheck disable=SC1091
+. "$root/env.sh"
+master=$PELIM_SCRATCH/dist-master
+mkdir -p "$master/pelim"
+cp "$PELIM_BUILD/bin/setup.exe" "$master/"
+cp "$PELIM_BUILD/bin/pelim102.dll" "$PELIM_SOURCE/setup/readme.txt" "$master/pelim/"
+
+status=0
+PELIM_PREFIX=$name "$PELIM_SOURCE/tests/wine/run.sh" "$PELIM_BUILD" 'P:\install_tests.exe' \
+  "--gtest_filter=$group.*" "$@" || status=$?
+wineserver -k 2> /dev/null || true
+exit $status
