@@ -3,12 +3,20 @@
 // cache (its sources linked in) watched through a counting type information.
 #include "registry/Regsvr32.h"
 #include "comserver/PelimDll.h"
+#include "comserver/Identifiers.h"
 #include "comserver/ServerModule.h"
 #include "comserver/TypeInfoHolder.h"
 
 #include <windows.h>
 #include <oleauto.h>
 #include <gtest/gtest.h>
+
+// The module's own identifiers, for the holder's sources; the platform's come from its
+// uuid library here.
+const IID IID_IChangeName =
+    {0x8D835F8D, 0x429F, 0x427E, {0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE}};
+const GUID LIBID_PELIMLib =
+    {0x09453CB6, 0x62C4, 0x4355, {0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6}};
 
 namespace {
 
@@ -89,6 +97,7 @@ public:
     int nameLookups = 0;
 
     explicit CountingTypeInfo(ITypeInfo* real) : inner(real) {}
+    virtual ~CountingTypeInfo() {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
