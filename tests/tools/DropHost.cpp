@@ -198,10 +198,14 @@ void ReportMenu(HMENU menu) {
 
 // Shows the drop menu at the pointer for a person; returns the handler's offset or -1.
 int PickByPerson(HMENU menu, UINT handlerCommands) {
-    HWND owner = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "drophost", WS_POPUP, 0, 0, 1, 1,
-                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    // The menu stays open only while its owner is the foreground window: a one-pixel
+    // window under the pointer serves as the file manager's window.
     POINT point = {};
     GetCursorPos(&point);
+    HWND owner = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "drophost", WS_POPUP, point.x,
+                                 point.y, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr),
+                                 nullptr);
+    ShowWindow(owner, SW_SHOW);
     SetForegroundWindow(owner);
     UINT command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN, point.x,
                                   point.y, 0, owner, nullptr);
