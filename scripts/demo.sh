@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# The pelim demo: in a fresh private Wine prefix it runs setup.exe from the distribution
+# layout, then right-drops a sample file onto a folder through the drop host (the registry's
+# road, as the file manager takes it) and renames the copy, saving a screenshot of each step.
+#   scripts/demo.sh                 on a private Xvfb display, the robot clicking through
+#   scripts/demo.sh --interactive   on your own DISPLAY: you click, the screenshots follow
+# Builds first when the distribution or the demo tools are missing. The pictures and the log
+# go to demo-output/<time>/ (or $DEMO_OUT), named at the end.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$top/build}
+case "$build" in /*) ;; *) build=$top/$build ;; esac
+arch=x86_64
+bin=$build/$arch/bin
+
+interactive=0
+if [ "${1:-}" = --interactive ]; then
+  interactive=1
+  : "${DISPLAY:?--interactive needs your DISPLAY}"
+fi
+
+if [ ! -f "$top/dist/$arch/setup.exe" ] || [ ! -f "$top/dist/$arch/pelim/pelim102.dll" ] ||
+   [ ! -f "$bin/drophost.exe" ] || [ ! -f "$bin/demo_driver.exe" ]; then
+  echo "demo: building first"
+  [ -x "$top/scripts/setup-machine.sh" ] && "$top/scripts/setup-machine.sh"
+  BUILD_DIR=$build "$top/scripts/build.sh"
+fi
+
+out=${DEMO_OUT:-$top/demo-output/$(date +%Y%m%d-%H%M%S)}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+xvfb_pid=
+watcher=
+cleanup() {
+  [ -n "$watcher" ] && kill "$watcher" 2> /dev/null || true
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2> /dev/null || true; fi
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2> /dev/null || true
+}
+trap cleanup EXIT INT TERM
+
+if [ $interactive = 0 ]; then
+  n=110
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp > "$out/xvfb.log" 2>&1 < /dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  display=":$n"
+else
+  display=$DISPLAY
+fi
+
+# A fresh private prefix, made like the test prefixes: no z: drive, HOME a throwaway folder.
+echo "demo: preparing a fresh Wine prefix"
+env_file=$("$top/tests/wine/prefix.sh" new "$build/$arch" demo | tail -n 1)
+# shellcheck disable=SC1090
+. "$env_file"
+export DISPLAY=$display
+# Notepad for .txt files as on Windows, and window frames drawn by Wine itself (there is no
+# window manager on the private display).
+wine reg add 'HKCR\.txt' /ve /d txtfile /f > /dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1
+
+dist=$PELIM_SCRATCH/dist
+mkdir -p "$dist/pelim"
+cp "$top/dist/$arch/setup.exe" "$dist/"
+cp "$top/dist/$arch/pelim/pelim102.dll" "$top/dist/$arch/pelim/readme.txt" "$dist/pelim/"
+
+# Screenshots on the driver's request (a file per picture in S:\demo-shots).
+requests=$PELIM_SCRATCH/demo-shots
+mkdir -p "$requests"
+touch "$requests/watching"
+(
+  while :; do
+    for request in "$requests"/*.req; do
+      [ -e "$request" ] || continue
+      import -window root "$out/$(basename "$request" .req).png" > /dev/null 2>&1 || true
+      rm -f "$request"
+    done
+    sleep 0.2
+  done
+) &
+watcher=$!
+
+echo "demo: running setup.exe and the drop ($([ $interactive = 1 ] && echo 'your turn to click' || echo 'the robot clicks'))"
+status=0
+(
+  cd "$PELIM_SCRATCH"
+  export PELIM_SHOT_DIR='S:\demo-shots'
+  if [ $interactive = 1 ]; then
+    timeout 3600 wine 'P:\demo_driver.exe' --interactive
+  else
+    timeout 300 wine 'P:\demo_driver.exe'
+  fi
+) > "$out/demo.log" 2>&1 || status=$?
+# The driver writes code page 932; the log is kept in UTF-8.
+iconv -f CP932 -t UTF-8 -c "$out/demo.log" | tr -d '\r' > "$out/demo.txt" || true
+mv "$out/demo.txt" "$out/demo.log"
+grep -a -v '^wine: \|fixme\|^$' "$out/demo.log" | sed 's/^/  /' || true
+
+shots=$(find "$out" -name '*.png' | wc -l)
+summary=$(grep -a '^summary: ' "$out/demo.log" | tail -n 1 | sed 's/^summary: //')
+echo "demo: ${summary:-no summary (see $out/demo.log)}"
+echo "demo: $shots screenshots in $out"
+exit $status

@@ -1,0 +1,209 @@
+// Demo driver: walks through the installation and one right-drop rename, pausing at each
+// screen while the host script takes a screenshot. With --interactive it clicks nothing and
+// only waits (at most ten minutes per screen) for the person at the display.
+//   demo_driver [--interactive]
+// Expects the distribution in S:\dist\; works in S:\demo\. Prints one line per step and a
+// summary line at the end; the exit code is 0 when the renamed copy is there.
+#include <windows.h>
+#include <stdio.h>
+
+#include <string>
+
+#include "UiRobot.h"
+
+namespace {
+
+const char kInstallerCaption[] = "PELIM インストーラー";
+const char kCompletionCaption[] = "PELIM";
+const char kRenameCaption[] = "名前を変更してコピー";
+const char kSample[] = "S:\\demo\\見積書.txt";
+const char kTarget[] = "S:\\demo\\送り先";
+const char kNewName[] = "見積書_最終版";
+
+bool interactive = false;
+
+DWORD Limit() {
+    return interactive ? 600000 : 30000;
+}
+
+void Step(const char* format, const char* text = "") {
+    printf(format, text);
+    printf("\n");
+    fflush(stdout);
+}
+
+void Shot(const char* name) {
+    Sleep(400);   // let the window finish painting
+    if (!UiRobot::RequestScreenshot(name, 15000)) Step("screenshot %s not taken", name);
+}
+
+HWND WaitForDialogWithControl(DWORD processId, const char* caption, int control) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < Limit()) {
+        for (HWND window : UiRobot::FindWindows(UiRobot::DialogOfProcess(processId, caption))) {
+            if (GetDlgItem(window, control) != nullptr) return window;
+        }
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+HWND WaitForMessageBoxOf(DWORD processId, const char* caption) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < Limit()) {
+        for (HWND window : UiRobot::FindWindows(UiRobot::DialogOfProcess(processId, caption))) {
+            if (GetDlgItem(window, 1000) == nullptr && UiRobot::IsShown(window)) return window;
+        }
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+bool StartProgram(const std::string& commandLine, PROCESS_INFORMATION* process, HANDLE output) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (output != nullptr) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+    }
+    std::string line = commandLine;
+    return CreateProcessA(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0, nullptr,
+                          "S:\\", &startup, process) != 0;
+}
+
+void EndProgram(PROCESS_INFORMATION& process, DWORD ms) {
+    if (WaitForSingleObject(process.hProcess, ms) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+bool Install(std::string* installFolder) {
+    PROCESS_INFORMATION setup = {};
+    if (!StartProgram("S:\\dist\\setup.exe", &setup, nullptr)) return false;
+    Step("setup.exe started from S:\\dist\\");
+    HWND dialog = WaitForDialogWithControl(setup.dwProcessId, kInstallerCaption, 1000);
+    if (dialog == nullptr) return false;
+    *installFolder = UiRobot::ControlText(dialog, 1000);
+    Step("install folder dialog proposes %s", installFolder->c_str());
+    Shot("1-install-folder-dialog");
+    if (!interactive) UiRobot::ClickButton(dialog, IDOK);
+
+    HWND done = WaitForMessageBoxOf(setup.dwProcessId, kCompletionCaption);
+    if (done == nullptr) return false;
+    Step("completion message shown");
+    Shot("2-completion-message");
+    if (!interactive) UiRobot::AnswerMessageBox(done, IDOK, 10000);
+
+    UiRobot::WindowQuery notepad = UiRobot::AnyWindow();
+    notepad.className = "Notepad";
+    notepad.visibleOnly = true;
+    HWND readme = UiRobot::WaitForWindow(notepad, interactive ? Limit() : 15000);
+    if (readme != nullptr) {
+        Step("read-me opened");
+        Shot("3-readme");
+        if (!interactive) PostMessageA(readme, WM_CLOSE, 0, 0);
+        UiRobot::WaitForWindowGone(readme, Limit());
+    }
+    EndProgram(setup, Limit());
+    return true;
+}
+
+bool WriteSample() {
+    CreateDirectoryA("S:\\demo", nullptr);
+    CreateDirectoryA(kTarget, nullptr);
+    HANDLE file = CreateFileA(kSample, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const char text[] = "お見積り 一式 100,000円\r\n";
+    DWORD written = 0;
+    WriteFile(file, text, sizeof text - 1, &written, nullptr);
+    CloseHandle(file);
+    return true;
+}
+
+bool Drop() {
+    if (!WriteSample()) return false;
+    if (!interactive) {
+        for (int i = 0; i < 20; ++i) {
+            SetCursorPos(420, 300);
+            Sleep(100);
+            POINT point = {};
+            if (GetCursorPos(&point) && point.x == 420 && point.y == 300) break;
+        }
+    }
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE report = CreateFileA("S:\\demo-drop.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                CREATE_ALWAYS, 0, nullptr);
+    PROCESS_INFORMATION host = {};
+    std::string commandLine = std::string("P:\\drophost.exe --registry --wait-ms 20000 \"") + kTarget +
+                              "\" \"" + kSample + "\"";
+    bool started = StartProgram(commandLine, &host, report);
+    CloseHandle(report);
+    if (!started) return false;
+    Step("right-drop of %s onto S:\\demo\\送り先 (drop host, registry road)", kSample);
+
+    HWND menu = UiRobot::WaitForWindow(UiRobot::PopupMenuOfProcess(host.dwProcessId), Limit());
+    if (menu == nullptr) {
+        EndProgram(host, 0);
+        return false;
+    }
+    Step("drop menu shown");
+    Shot("4-drop-menu");
+    if (!interactive) UiRobot::PressChar(menu, 'g');
+
+    HWND dialog = UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.dwProcessId, kRenameCaption), Limit());
+    if (dialog == nullptr) {
+        EndProgram(host, 0);
+        return false;
+    }
+    if (!interactive) UiRobot::SetControlText(dialog, 201, kNewName);
+    Step("rename dialog shown");
+    Shot("5-rename-dialog");
+    if (!interactive) UiRobot::ClickButton(dialog, IDOK);
+    UiRobot::WaitForWindowGone(dialog, Limit());
+    EndProgram(host, 30000);
+    return true;
+}
+
+// Shows the drop folder in the file manager for the last picture.
+void ShowResult() {
+    PROCESS_INFORMATION explorer = {};
+    if (!StartProgram(std::string("explorer.exe \"") + kTarget + "\"", &explorer, nullptr)) return;
+    Sleep(3000);
+    Shot("6-result");
+    if (!interactive) {
+        for (HWND window : UiRobot::FindWindows(UiRobot::AnyWindow())) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == explorer.dwProcessId && UiRobot::IsShown(window)) PostMessageA(window, WM_CLOSE, 0, 0);
+        }
+    }
+    EndProgram(explorer, interactive ? Limit() : 5000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    interactive = argc > 1 && lstrcmpA(argv[1], "--interactive") == 0;
+    std::string installFolder;
+    if (!Install(&installFolder)) {
+        Step("summary: the installation did not complete");
+        return 1;
+    }
+    bool dropped = Drop();
+    WIN32_FIND_DATAA found;
+    std::string pattern = std::string(kTarget) + "\\*.txt";
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    std::string result = search != INVALID_HANDLE_VALUE ? found.cFileName : "";
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    ShowResult();
+    if (!dropped || result.empty()) {
+        Step("summary: installed into %s, but the rename through the drop menu did not happen",
+             installFolder.c_str());
+        return 1;
+    }
+    std::string summary = "summary: pelim 102 installed into " + installFolder + " and registered; " +
+                          "見積書.txt right-dropped onto S:\\demo\\送り先 and copied as " + result;
+    Step("%s", summary.c_str());
+    return 0;
+}
