@@ -74,6 +74,18 @@ static bool ContainsBackslash(const char* name)
     return false;
 }
 
+// A name whose last byte is a lead byte: the registry would take the terminating NUL for
+// that character's second half and name the key or value with a NUL character, which
+// opens as the parent itself when named again.
+static bool EndsInsideCharacter(const char* name)
+{
+    for (const char* p = name; *p; p = NextChar(p)) {
+        if (p[1] == '\0' && IsDBCSLeadByte(BYTE(*p)))
+            return true;
+    }
+    return false;
+}
+
 static bool IsProtectedKey(const char* name)
 {
     for (const char* protectedName : protectedKeys) {
@@ -123,8 +135,14 @@ static HRESULT LastErrorResult()
     return code ? HRESULT_FROM_WIN32(code) : E_FAIL;
 }
 
-LONG RecurseDeleteKey(HKEY parent, const char* name)
+// The registry nests keys at most 512 levels deep; a deeper walk meets a key that
+// names itself and would never end.
+static const int maxKeyDepth = 512;
+
+static LONG DeleteKeyTree(HKEY parent, const char* name, int depth)
 {
+    if (depth > maxKeyDepth)
+        return ERROR_STACK_OVERFLOW;
     HKEY key;
     LONG result = RegOpenKeyExA(parent, name, 0, KEY_READ | KEY_WRITE, &key);
     if (result != ERROR_SUCCESS)
@@ -133,7 +151,8 @@ LONG RecurseDeleteKey(HKEY parent, const char* name)
     DWORD subLength = sizeof(subName);
     while (RegEnumKeyExA(key, 0, subName, &subLength, nullptr, nullptr, nullptr, nullptr) ==
            ERROR_SUCCESS) {
-        result = RecurseDeleteKey(key, subName);
+        // An empty name would open this key again, not its subkey.
+        result = subName[0] ? DeleteKeyTree(key, subName, depth + 1) : ERROR_INVALID_NAME;
         if (result != ERROR_SUCCESS) {
             RegCloseKey(key);
             return result;
@@ -142,6 +161,13 @@ LONG RecurseDeleteKey(HKEY parent, const char* name)
     }
     RegCloseKey(key);
     return RegDeleteKeyA(parent, name);
+}
+
+LONG RecurseDeleteKey(HKEY parent, const char* name)
+{
+    if (name[0] == '\0')
+        return ERROR_INVALID_NAME;
+    return DeleteKeyTree(parent, name, 1);
 }
 
 bool HasSubKeys(HKEY key)
@@ -380,10 +406,12 @@ HRESULT ScriptInterpreter::ReadEntryHead(char* token, EntryHead& head)
     }
     if (!head.forceRemove && !head.deleteKey && lstrcmpiA(token, "Val") == 0) {
         head.isValue = true;
-        return NextToken(token);
+        if (FAILED(result = NextToken(token)))
+            return result;
+        return EndsInsideCharacter(token) ? DISP_E_EXCEPTION : S_OK;
     }
     // A key entry names one key right below its parent, never the parent itself.
-    if (token[0] == '\0' || ContainsBackslash(token))
+    if (token[0] == '\0' || ContainsBackslash(token) || EndsInsideCharacter(token))
         return DISP_E_EXCEPTION;
     return S_OK;
 }

@@ -177,6 +177,27 @@ bool Documented(HRESULT result)
            result == E_OUTOFMEMORY || result == ScriptNestingTooDeep;
 }
 
+// Every key below a root has a name that can be used again: none empty when read back
+// (a name with a NUL character opens as its own parent).
+bool KeysNameable(HKEY key, int depth)
+{
+    if (depth > 80)
+        return false;
+    for (DWORD i = 0;; ++i) {
+        char name[512];
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return true;
+        HKEY sub;
+        if (name[0] == '\0' || RegOpenKeyExA(key, name, 0, KEY_READ, &sub) != ERROR_SUCCESS)
+            return name[0] != '\0';
+        bool nameable = KeysNameable(sub, depth + 1);
+        RegCloseKey(sub);
+        if (!nameable)
+            return false;
+    }
+}
+
 struct FuzzRun {
     long count;
     uint64_t seed;
@@ -230,10 +251,15 @@ DWORD WINAPI FuzzThread(void* parameter)
                 run.failed = true;
             }
         }
-        if (i % 256 == 255) {
+        if (i % 256 == 255 || i == run.count - 1) {
             for (HKEY root : run.roots) {
-                if (root)
-                    RegDeleteTreeA(root, nullptr);
+                if (!KeysNameable(root, 0)) {
+                    printf("script %ld or one of the 255 before it (seed %llu) wrote a key that "
+                           "cannot be named again\n", i, (unsigned long long)run.seed);
+                    run.failed = true;
+                    return 0;
+                }
+                RegDeleteTreeA(root, nullptr);
             }
         }
         InterlockedIncrement(&run.done);

@@ -79,6 +79,13 @@ TEST_F(ScriptTest, DoubleByteNamesKeepTheirSecondByte)
     EXPECT_EQ(Sz("表示"), Value("ソフト", nullptr).data);
     EXPECT_EQ(DISP_E_EXCEPTION, Register("Two\\Levels"));
     EXPECT_FALSE(Exists("Two"));
+    // A name ending in a lone lead byte would become a name with a NUL character, which
+    // opens as its own parent: such names are refused before anything is written.
+    const std::string open = UnderCase(name, "");
+    const std::string head = open.substr(0, open.find("\r\n\t\t\t}"));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunText(head + "Lead\x83", TRUE));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunText(head + "val Lead\x83", TRUE));
+    EXPECT_EQ(1u, CountSubKeys(HKEY_CURRENT_USER, CasePath(name)));   // "ソフト" alone
 }
 
 TEST_F(ScriptTest, VariablesAreReplacedBeforeParsing)
