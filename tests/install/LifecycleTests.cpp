@@ -163,6 +163,8 @@ TEST(Lifecycle, UninstallAnsweredYesLeavesNoTrace) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "*\\shellex\\DragDropHandlers\\pelim"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Drive\\shellex\\DragDropHandlers\\pelim"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Interface\\{8D835F8D-429F-427E-8E0A-6BCD208BE5EE}"));
     // The temporary copy in the temporary folder is scheduled for deletion.
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
