@@ -42,14 +42,36 @@ static char* MakePathList(const char* path)
     return block;
 }
 
+// One more load reference on this module, or null. The module's path is asked in the
+// ANSI form first (the only one the older family carries out); a path that code page 932
+// cannot name is asked again in the wide form.
+static HMODULE HoldModule()
+{
+    HMODULE self = serverModule.moduleInstance;
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(self, path, MAX_PATH);
+    HMODULE module = (length > 0 && length < MAX_PATH) ? LoadLibraryA(path) : nullptr;
+    if (module && module != self) {
+        FreeLibrary(module);
+        module = nullptr;
+    }
+    if (!module) {
+        WCHAR widePath[MAX_PATH];
+        length = GetModuleFileNameW(self, widePath, MAX_PATH);
+        module = (length > 0 && length < MAX_PATH) ? LoadLibraryW(widePath) : nullptr;
+        if (module && module != self) {
+            FreeLibrary(module);
+            module = nullptr;
+        }
+    }
+    return module;
+}
+
 // Creates the transfer thread for request, which then owns it. The thread holds a module
 // lock and a load reference on this module until it has left the module's code.
 static void StartTransfer(TransferRequest* request)
 {
-    char modulePath[MAX_PATH];
-    HMODULE module = nullptr;
-    if (GetModuleFileNameA(serverModule.moduleInstance, modulePath, MAX_PATH))
-        module = LoadLibraryA(modulePath);
+    HMODULE module = HoldModule();
     if (!module) {
         ReleaseTransferRequest(request);
         return;

@@ -3,7 +3,12 @@
 
 bool PelimDll::Load()
 {
-    module = LoadLibraryA(kPelimDllPath);
+    return LoadFrom(nullptr);
+}
+
+bool PelimDll::LoadFrom(const wchar_t* path)
+{
+    module = path ? LoadLibraryW(path) : LoadLibraryA(kPelimDllPath);
     if (!module)
         return false;
     DllGetClassObject = reinterpret_cast<GetClassObjectFunction>(

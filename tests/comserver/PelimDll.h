@@ -24,6 +24,7 @@ public:
     CanUnloadNowFunction DllCanUnloadNow = nullptr;
 
     bool Load();        // one more load reference on the DLL
+    bool LoadFrom(const wchar_t* path);   // the same, from a copy elsewhere
     void Unload();      // gives that reference back
     bool IsLoaded() const { return GetModuleHandleA("pelim102.dll") != nullptr; }
 

@@ -34,18 +34,6 @@ void WriteFileW(const std::wstring& path, const char* content)
     CloseHandle(file);
 }
 
-std::string ReadFileA(const char* path)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    char buffer[256] = {};
-    DWORD read = 0;
-    ReadFile(file, buffer, sizeof(buffer) - 1, &read, nullptr);
-    CloseHandle(file);
-    return std::string(buffer, read);
-}
-
 PIDLIST_ABSOLUTE Pidl(const wchar_t* path)
 {
     PIDLIST_ABSOLUTE pidl = nullptr;
@@ -439,23 +427,25 @@ TEST_F(ShellMethods, NameEndingInA5CTrailByteIsKeptWhole)
 }
 
 // While a transfer runs, its thread keeps the module loaded: the client's own references
-// may all be gone, yet the code stays mapped until the thread has left it.
-TEST_F(ShellMethods, TransferThreadKeepsTheModuleLoadedUntilItEnds)
+// may all be gone, yet the code stays mapped until the thread has left it. The copy meets
+// an existing file, so the thread waits in the shell's replace confirmation meanwhile.
+void TransferKeepsTheModuleLoaded(const std::wstring& caseFolder)
 {
-    CreateDirectoryW(L"S:\\ext\\transfer", nullptr);
-    CreateDirectoryW(L"S:\\ext\\transfer\\dst", nullptr);
-    WriteFileW(L"S:\\ext\\transfer\\keep.txt", "new");
-    WriteFileW(L"S:\\ext\\transfer\\dst\\keep.txt", "old");
+    std::wstring source = caseFolder + L"\\keep.txt";
+    std::wstring target = caseFolder + L"\\dst";
+    CreateDirectoryW(caseFolder.c_str(), nullptr);
+    CreateDirectoryW(target.c_str(), nullptr);
+    WriteFileW(source, "new");
+    WriteFileW(target + L"\\keep.txt", "old");
     {
         Handler handler;
         std::vector<MenuItem> items;
-        ASSERT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\transfer\\dst", {L"S:\\ext\\transfer\\keep.txt"}, &items));
+        ASSERT_EQ(kTwoItemsAdded, handler.Query(target.c_str(), {source.c_str()}, &items));
         DialogWatch watch(IDOK, kAppearMs);      // OK with the name as offered: keep.txt
         EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0)));
         watch.Finish();
         ASSERT_TRUE(watch.appeared);
     }
-    // The copy meets the existing keep.txt and the shell asks before replacing it.
     HWND confirm = UiRobot::WaitForWindow(
         UiRobot::DialogOfProcess(GetCurrentProcessId(), "ファイルの上書きの確認"), kAppearMs);
     ASSERT_NE(nullptr, confirm) << "the shell's replace confirmation did not appear";
@@ -469,7 +459,33 @@ TEST_F(ShellMethods, TransferThreadKeepsTheModuleLoadedUntilItEnds)
     while (dll.IsLoaded() && GetTickCount() - start < kAppearMs)
         Sleep(20);
     EXPECT_FALSE(dll.IsLoaded()) << "the thread gives its reference back as it ends";
-    EXPECT_EQ("new", ReadFileA("S:\\ext\\transfer\\dst\\keep.txt"));
+
+    char content[8] = {};
+    HANDLE file = CreateFileW((target + L"\\keep.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD read = 0;
+    ReadFile(file, content, sizeof(content) - 1, &read, nullptr);
+    CloseHandle(file);
+    EXPECT_STREQ("new", content);
+}
+
+TEST_F(ShellMethods, TransferThreadKeepsTheModuleLoadedUntilItEnds)
+{
+    TransferKeepsTheModuleLoaded(L"S:\\ext\\transfer");
+    ASSERT_TRUE(dll.Load());
+}
+
+TEST_F(ShellMethods, TransferThreadKeepsAModuleLoadedFromAPathOutsideTheCodePage)
+{
+    // The DLL itself under S:\ext\한\: its ANSI path would read "S:\ext\?\pelim102.dll".
+    std::wstring folder = L"S:\\ext\\\xD55C";
+    std::wstring copy = folder + L"\\pelim102.dll";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(L"P:\\pelim102.dll", copy.c_str(), FALSE));
+    dll.Unload();
+    ASSERT_FALSE(dll.IsLoaded());
+    ASSERT_TRUE(dll.LoadFrom(copy.c_str()));
+    TransferKeepsTheModuleLoaded(L"S:\\ext\\transfer-copy");
     ASSERT_TRUE(dll.Load());
 }
 
