@@ -147,6 +147,7 @@ public:
     }
     bool appeared = false;
     std::string nameBox;
+    bool extensionShown = false;
 
 private:
     static DWORD WINAPI Run(LPVOID parameter)
@@ -158,6 +159,7 @@ private:
             return 0;
         watch->appeared = true;
         watch->nameBox = UiRobot::ControlText(dialog, 201);
+        watch->extensionShown = UiRobot::IsShown(GetDlgItem(dialog, 202));
         UiRobot::PostCommand(dialog, watch->button_);
         UiRobot::WaitForWindowGone(dialog, 5000);
         return 0;
@@ -424,6 +426,48 @@ TEST_F(ShellMethods, NameEndingInA5CTrailByteIsKeptWhole)
     watch.Finish();
     ASSERT_TRUE(watch.appeared);
     EXPECT_EQ("一覧表", watch.nameBox);
+}
+
+// Folder names ending in 表 (bytes 0x95 0x5C): neither the dragged folder nor the drop
+// folder may be taken to end in a backslash.
+TEST_F(ShellMethods, FolderNamesEndingInA5CTrailByte)
+{
+    CreateDirectoryW(L"S:\\ext\\\x8868", nullptr);                       // S:\ext\表
+    CreateDirectoryW(L"S:\\ext\\\x8868\\\x4E00\x89A7\x8868", nullptr);  // S:\ext\表\一覧表
+    CreateDirectoryW(L"S:\\ext\\drop\x8868", nullptr);                   // S:\ext\drop表
+    WriteFileW(L"S:\\ext\\\x8868\\item.txt", "item");
+    DeleteFileW(L"S:\\ext\\drop\x8868\\item.txt");
+    {
+        Handler handler;
+        std::vector<MenuItem> items;
+        ASSERT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\drop\x8868",
+                                                {L"S:\\ext\\\x8868\\\x4E00\x89A7\x8868"}, &items));
+        DialogWatch watch(IDCANCEL, kAppearMs);
+        EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0)));
+        watch.Finish();
+        ASSERT_TRUE(watch.appeared);
+        EXPECT_EQ("一覧表", watch.nameBox);
+        EXPECT_FALSE(watch.extensionShown) << "a folder gets one wide name box";
+    }
+    {
+        Handler handler;
+        std::vector<MenuItem> items;
+        ASSERT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\drop\x8868",
+                                                {L"S:\\ext\\\x8868\\item.txt"}, &items));
+        DialogWatch watch(IDOK, kAppearMs);
+        EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0)));
+        watch.Finish();
+        ASSERT_TRUE(watch.appeared);
+    }
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA("S:\\ext\\drop表\\item.txt") == INVALID_FILE_ATTRIBUTES
+           && GetTickCount() - start < kAppearMs)
+        Sleep(20);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("S:\\ext\\drop表\\item.txt"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("S:\\ext\\drop表item.txt"));
+    start = GetTickCount();
+    while (dll.DllCanUnloadNow() != S_OK && GetTickCount() - start < kAppearMs)
+        Sleep(20);
 }
 
 // While a transfer runs, its thread keeps the module loaded: the client's own references
