@@ -10,14 +10,14 @@
 #include <string.h>
 
 // The byte offset of the last character of text, stepping over double-byte characters
-// (-1 for an empty text), and of its last backslash (-1 when there is none). A second
-// byte of a double-byte character is never taken for a backslash.
+// (-1 for an empty or missing text), and of its last backslash (-1 when there is none).
+// A second byte of a double-byte character is never taken for a backslash.
 static void ScanPath(const char* text, int* lastCharacter, int* lastBackslash)
 {
     *lastCharacter = -1;
     *lastBackslash = -1;
     int i = 0;
-    while (text[i] != '\0') {
+    while (text && text[i] != '\0') {
         *lastCharacter = i;
         if (IsDBCSLeadByteEx(CP_OEMCP, static_cast<BYTE>(text[i])) && text[i + 1] != '\0') {
             i += 2;
