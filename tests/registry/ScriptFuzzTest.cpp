@@ -271,6 +271,7 @@ DWORD WINAPI FuzzThread(void* parameter)
 
 int main(int argc, char** argv)
 {
+    setvbuf(stdout, nullptr, _IONBF, 0);   // what was printed survives a crash
     InitHeaps();
     FuzzRun run = {};
     run.count = 10000;
@@ -327,6 +328,8 @@ int main(int argc, char** argv)
     bool hung = false;
     while (WaitForSingleObject(thread, 200) == WAIT_TIMEOUT) {
         if (run.done != lastDone) {
+            if (run.done / 50000 != lastDone / 50000 && run.done > 0)
+                printf("%ld scripts done\n", long(run.done));
             lastDone = run.done;
             lastChange = GetTickCount();
         } else if (GetTickCount() - lastChange > 30000) {
