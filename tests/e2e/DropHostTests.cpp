@@ -468,6 +468,22 @@ TEST_F(DropTest, CopiesOntoADriveRoot) {
     DeleteFileA(placed.c_str());
 }
 
+TEST_F(DropTest, MovesFileToAnotherDrive) {
+    // From S: to R:, so the shell's move copies and then deletes.
+    const std::string other = "R:\\e2e-move";
+    RemoveTree(other);
+    ASSERT_TRUE(MakeFolder(other));
+    ASSERT_TRUE(WriteTextFile(source + "travel.txt", "across drives"));
+    HWND dialog = Drop("move", source + "travel.txt", other);
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kExtensionBox, "dat"));
+    Confirm(dialog);
+    ExpectDropEnded();
+    EXPECT_EQ(std::vector<std::string>(), ListFolder(source));
+    EXPECT_EQ("across drives", ReadTextFile(other + "\\travel.dat"));
+    RemoveTree(other);
+}
+
 // regsvr32.exe /s [/u] on the DLL; its exit code, or -1 when it did not end in time.
 int RunRegsvr32(bool unregister) {
     char commandLine[MAX_PATH * 2];

@@ -12,10 +12,15 @@ namespace {
 
 const char kScratchRoot[] = "S:\\e2e\\";
 
-bool BelowScratch(const std::string& path) {
-    return path.size() > strlen(kScratchRoot) &&
-           _strnicmp(path.c_str(), kScratchRoot, strlen(kScratchRoot)) == 0 &&
+const char kDriveRScratch[] = "R:\\e2e-";
+
+bool Below(const std::string& path, const char* root) {
+    return path.size() > strlen(root) && _strnicmp(path.c_str(), root, strlen(root)) == 0 &&
            path.find("..") == std::string::npos;
+}
+
+bool BelowScratch(const std::string& path) {
+    return Below(path, kScratchRoot) || Below(path, kDriveRScratch);
 }
 
 }  // namespace

@@ -43,7 +43,8 @@ std::string ReadTextFile(const std::string& path);   // "<missing>" when it cann
 bool Exists(const std::string& path);
 bool IsFolderPath(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& folder);   // names, sorted
-bool RemoveTree(const std::string& path);            // only below the scratch root S:\e2e
+// Removes a file or folder tree, only below the scratch roots S:\e2e and R:\e2e-*.
+bool RemoveTree(const std::string& path);
 
 std::wstring Wide(const std::string& text);          // code page 932 to UTF-16
 
