@@ -6,6 +6,23 @@
 #include <windows.h>
 #include <string.h>
 
+bool EndsWithBackslash(const char* text)
+{
+    if (text == nullptr)
+        return false;
+    bool last = false;
+    for (const char* p = text; *p != '\0'; ) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') {
+            last = false;
+            p += 2;
+        } else {
+            last = (*p == '\\');
+            ++p;
+        }
+    }
+    return last;
+}
+
 int PathExists(const char* path)
 {
     WIN32_FIND_DATAA findData;
@@ -17,15 +34,25 @@ int PathExists(const char* path)
     return found;
 }
 
+// A trailing backslash is set aside for the search (the search finds nothing with one);
+// a drive root such as "R:\" or "R:" has no entry of its own and is asked for its
+// attributes instead.
 int IsFolder(char* path)
 {
     if (!path || !path[0])
         return 0;
     size_t length = strlen(path);
     bool removed = false;
-    if (path[length - 1] == '\\') {
+    if (EndsWithBackslash(path)) {
         path[length - 1] = '\0';
         removed = true;
+    }
+    if (lstrlenA(path) == 2 && path[1] == ':') {
+        char root[4] = {path[0], ':', '\\', '\0'};
+        DWORD attributes = GetFileAttributesA(root);
+        if (removed)
+            path[length - 1] = '\\';
+        return (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) ? 1 : 0;
     }
     WIN32_FIND_DATAA findData;
     memset(&findData, 0, sizeof(findData));
@@ -42,7 +69,6 @@ int IsFolder(char* path)
 
 void EnsureTrailingBackslash(StringBuffer& buffer)
 {
-    int length = buffer.Length();
-    if (length == 0 || buffer.data[length - 1] != '\\')
+    if (!EndsWithBackslash(buffer.data))
         buffer.AppendChar('\\');
 }

@@ -4,6 +4,10 @@
 
 class StringBuffer;
 
+// True when the last character is a backslash of its own, not the second byte 0x5C of a
+// double-byte character such as 表 or ソ.
+bool EndsWithBackslash(const char* text);
+
 int PathExists(const char* path);
 int IsFolder(char* path);                      // changes the text while it runs, then restores it
 void EnsureTrailingBackslash(StringBuffer& buffer);

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "setup/PathText.h"
+#include "common/PathHelpers.h"
 
 void AddTrailingBackslash(StringBuffer& path)
 {

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "setup/PathText.h"
+#include "common/PathHelpers.h"
 #include "setup/StringList.h"
 
 void ListFolder(const StringBuffer& root, StringList& out, const char* pattern,

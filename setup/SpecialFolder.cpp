@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "setup/PathText.h"
+#include "common/PathHelpers.h"
 #include "setup/RegKey.h"
 
 bool GetSpecialFolder(StringBuffer& out, int folder)

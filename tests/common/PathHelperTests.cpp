@@ -65,6 +65,38 @@ TEST_F(PathHelperTest, IsFolderWithAndWithoutTrailingBackslashRestoresText)
     EXPECT_STREQ(Path("nothing\\").c_str(), missing);
 }
 
+TEST_F(PathHelperTest, FolderNamesEndingInA5CTrailByteAreNotTakenForBackslashes)
+{
+    // 表 is 0x95 0x5C: "…\表示表" ends in a character, not in a separator.
+    CreateDirectoryA(Path("表示表").c_str(), nullptr);
+    char folder[MAX_PATH];
+    lstrcpyA(folder, Path("表示表").c_str());
+    EXPECT_FALSE(EndsWithBackslash(folder));
+    EXPECT_EQ(1, IsFolder(folder));
+    EXPECT_STREQ(Path("表示表").c_str(), folder);
+    lstrcatA(folder, "\\");
+    EXPECT_TRUE(EndsWithBackslash(folder));
+    EXPECT_EQ(1, IsFolder(folder));
+
+    StringBuffer b;
+    b.Assign(Path("表示表").c_str());
+    EnsureTrailingBackslash(b);
+    EXPECT_STREQ((Path("表示表") + "\\").c_str(), b.data);
+    EXPECT_FALSE(EndsWithBackslash("表"));
+    EXPECT_TRUE(EndsWithBackslash("表\\"));
+    EXPECT_FALSE(EndsWithBackslash(""));
+    EXPECT_FALSE(EndsWithBackslash(nullptr));
+}
+
+TEST_F(PathHelperTest, DriveRootIsAFolder)
+{
+    char root[] = "R:\\", bare[] = "R:", missing[] = "Q:\\";
+    EXPECT_EQ(1, IsFolder(root));
+    EXPECT_STREQ("R:\\", root);
+    EXPECT_EQ(1, IsFolder(bare));
+    EXPECT_EQ(0, IsFolder(missing));
+}
+
 TEST_F(PathHelperTest, EnsureTrailingBackslashAddsExactlyOne)
 {
     StringBuffer b;

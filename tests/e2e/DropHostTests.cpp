@@ -390,11 +390,10 @@ TEST_F(DropTest, FileInFolderEndingInBackslashTrailByte) {
     EXPECT_EQ("dbcs file", ReadTextFile(target + "\\能力表.txt"));
 }
 
-// The two cases below fail while the trailing-backslash tests of IsFolder and
-// EnsureTrailingBackslash take a second byte 0x5C for a backslash: the folder is offered as
-// a file (no existence check), and a drop onto "予定表" lands beside it as "予定表note.txt".
-// Enabled once those helpers step over double-byte characters.
-TEST_F(DropTest, DISABLED_FolderNamedWithBackslashTrailByteIsAFolder) {
+// Folder names ending in a character whose second byte is 0x5C: taken for a trailing
+// backslash, the dragged folder would be offered as a file (no existence check), and a
+// drop onto "予定表" would land beside it as "予定表note.txt".
+TEST_F(DropTest, FolderNamedWithBackslashTrailByteIsAFolder) {
     ASSERT_TRUE(MakeFolder(source + "一覧表"));
     ASSERT_TRUE(WriteTextFile(source + "一覧表\\x.txt", "in folder"));
     ASSERT_TRUE(MakeFolder(target + "\\ソ能表"));
@@ -420,7 +419,7 @@ TEST_F(DropTest, DISABLED_FolderNamedWithBackslashTrailByteIsAFolder) {
     EXPECT_FALSE(Exists(source + "一覧表"));
 }
 
-TEST_F(DropTest, DISABLED_TargetFolderEndingInBackslashTrailByte) {
+TEST_F(DropTest, TargetFolderEndingInBackslashTrailByte) {
     ASSERT_TRUE(MakeFolder(target + "\\予定表"));
     ASSERT_TRUE(WriteTextFile(source + "memo.txt", "memo"));
     HWND dialog = Drop("copy", source + "memo.txt", target + "\\予定表");

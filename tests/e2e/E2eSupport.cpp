@@ -73,7 +73,10 @@ bool IsFolderPath(const std::string& path) {
 std::vector<std::string> ListFolder(const std::string& folder) {
     std::vector<std::string> names;
     std::string pattern = folder;
-    if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
+    // The last character, not the last byte: 表 ends in the byte 0x5C too.
+    const char* end = pattern.c_str() + pattern.size();
+    if (pattern.empty() || CharPrevA(pattern.c_str(), end) != end - 1 || end[-1] != '\\')
+        pattern += '\\';
     pattern += '*';
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
