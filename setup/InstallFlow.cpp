@@ -16,7 +16,7 @@
 #include "setup/OsVersion.h"
 #include "setup/SetupApp.h"
 #include "setup/SetupRoles.h"
-#include "setup/SpecialFolder.h"
+#include "setup/FolderQueries.h"
 
 const char classKeyPath[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\";
 const char uninstallKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM\\";

@@ -3,7 +3,7 @@
 // the pending renames, and the script restarts that prefix afterwards.
 #include "setup/DeferredDelete.h"
 #include "setup/OsVersion.h"
-#include "setup/SpecialFolder.h"
+#include "setup/FolderQueries.h"
 
 #include <windows.h>
 #include <shlobj.h>

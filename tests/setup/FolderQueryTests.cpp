@@ -1,6 +1,6 @@
 // GetSpecialFolder through the shell, as the prefix's shell resolves it. The registry
 // fallback changes "ProgramFilesDir" and runs in a prefix of its own (SystemTests.cpp).
-#include "setup/SpecialFolder.h"
+#include "setup/FolderQueries.h"
 
 #include <windows.h>
 #include <shlobj.h>

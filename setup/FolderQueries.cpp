@@ -1,6 +1,6 @@
 // Paths of the shell's special folders. When the shell cannot give the Program Files
 // folder, the "ProgramFilesDir" value of the registry is used if that folder exists.
-#include "setup/SpecialFolder.h"
+#include "setup/FolderQueries.h"
 
 #include <windows.h>
 #include <shlobj.h>
