@@ -7,12 +7,6 @@
 
 #include "common/PathHelpers.h"
 
-void AddTrailingBackslash(StringBuffer& path)
-{
-    if (!EndsWithBackslash(path.data))
-        path.AppendChar('\\');
-}
-
 // The full path name of a file or folder, with a trailing backslash when asFolder is set.
 static void FullPathOf(const char* path, StringBuffer& out, bool asFolder)
 {
@@ -20,7 +14,7 @@ static void FullPathOf(const char* path, StringBuffer& out, bool asFolder)
     if (GetFullPathNameA(path, MAX_PATH * 2, out.data, nullptr) == 0 || out.IsEmpty())
         out.Assign(path);
     if (asFolder)
-        AddTrailingBackslash(out);
+        EnsureTrailingBackslash(out);
 }
 
 // Opens a file or folder for nothing but its identity. A trailing backslash is dropped

@@ -4,10 +4,6 @@
 
 #include "common/StringBuffer.h"
 
-// Appends a backslash unless the text already ends in one (a 0x5C second byte of a
-// double-byte character is not one).
-void AddTrailingBackslash(StringBuffer& path);
-
 // True when both paths name the same existing file or folder (same volume and file index),
 // or, when either cannot be opened, when their full path names are equal but for case and
 // one trailing backslash.

@@ -17,6 +17,7 @@
 #include "setup/SetupApp.h"
 #include "setup/SetupRoles.h"
 #include "setup/FolderQueries.h"
+#include "setup/RegistrationTool.h"
 
 const char classKeyPath[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\";
 const char uninstallKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM\\";
@@ -27,7 +28,6 @@ static const char readmeFileName[] = "readme.txt";
 static const char setupFileName[] = "setup.exe";
 static const char sourceFolderName[] = "pelim\\";
 static const char extensionFolderName[] = "ShellExt\\";
-static const char registrationTool[] = "regsvr32.exe";
 
 static const char installerCaption[] = "PELIM インストーラー";
 static const char completionCaption[] = "PELIM";
@@ -127,7 +127,7 @@ void InstallFlow::Run()
 bool InstallFlow::TestRights()
 {
     GetSystemDirectoryA(systemFolder.data, 200);
-    AddTrailingBackslash(systemFolder);
+    EnsureTrailingBackslash(systemFolder);
 
     scratch.Reserve(MAX_PATH);
     if (GetTempFileNameA(systemFolder.data, "_tmp", 0, scratch.data) == 0 ||
@@ -159,7 +159,7 @@ bool InstallFlow::ConfirmFolder()
     if (!dialog.Run(app.instance, app.desktopWindow, installFolder))
         return false;
     installFolder.Assign(dialog.folder);
-    AddTrailingBackslash(installFolder);
+    EnsureTrailingBackslash(installFolder);
     return true;
 }
 
@@ -226,30 +226,12 @@ void InstallFlow::RetireEarlierExtension()
     DeleteNowOrAtRestart(scratch.data);
 }
 
-// regsvr32.exe /s <extension folder>pelim102.dll, the path quoted when it holds a blank
-// (unquoted, the tool would take only its first part). The tool is named by its full path
-// in the system folder, so that a regsvr32.exe lying beside setup.exe is never the one run.
+// regsvr32.exe /s <extension folder>pelim102.dll.
 void InstallFlow::RegisterExtension()
 {
-    StringBuffer tool(MAX_PATH);
-    GetSystemDirectoryA(tool.data, MAX_PATH);
-    AddTrailingBackslash(tool);
-    tool.Append(registrationTool);
-
-    const char* format = strchr(systemFolder.data, ' ') != nullptr ? "%s /s \"%s%s\"" : "%s /s %s%s";
-    scratch.Format(format, registrationTool, systemFolder.data, extensionFileName);
-
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process;
-    ZeroMemory(&process, sizeof(process));
-    CreateProcessA(tool.data, scratch.data, nullptr, nullptr, FALSE, 0, nullptr,
-                   systemFolder.data, &startup, &process);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    tool.Free();
+    scratch.Assign(systemFolder);
+    scratch.Append(extensionFileName);
+    RunRegistrationTool("/s", scratch.data, systemFolder.data);
 }
 
 // "Version" and "InstFolder" in the class key that the registration has just re-created,

@@ -6,18 +6,19 @@
 #include <tlhelp32.h>
 #include <string.h>
 
+#include "common/PathHelpers.h"
 #include "common/StringBuffer.h"
 #include "setup/DeferredDelete.h"
 #include "setup/FolderGuard.h"
 #include "setup/FolderRemoval.h"
 #include "setup/InstallFlow.h"
 #include "setup/RegKey.h"
+#include "setup/RegistrationTool.h"
 #include "setup/SetupApp.h"
 #include "setup/SetupRoles.h"
 
 static const char uninstallerCaption[] = "PELIM アンインストーラー";
 static const char finishedMessage[] = "PELIMのアンインストールは正常に終了しました.";
-static const char registrationTool[] = "regsvr32.exe";
 
 static const DWORD pauseTime = 500;
 // The launcher ends right after it has started this copy; no wait for it lasts longer.
@@ -100,7 +101,7 @@ static void RemoveInstallFolder(SetupApp& app, const char* commandFolder, const 
     folder.Assign(commandFolder);
     if (folder.IsEmpty() || recorded.IsEmpty())
         return;
-    AddTrailingBackslash(folder);
+    EnsureTrailingBackslash(folder);
     if (!SameFileOrFolder(folder.data, recorded.data) || IsProtectedFolder(folder.data)) {
         folder.Free();
         return;
@@ -144,30 +145,13 @@ void RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
 
     StringBuffer extensionFolder(200);
     GetSystemDirectoryA(extensionFolder.data, 200);
-    AddTrailingBackslash(extensionFolder);
-    StringBuffer tool;
-    tool.Assign(extensionFolder);
-    tool.Append(registrationTool);
+    EnsureTrailingBackslash(extensionFolder);
     extensionFolder.Append("ShellExt\\");
     StringBuffer dllPath;
     dllPath.Assign(extensionFolder);
     dllPath.Append("pelim102.dll");
 
-    // regsvr32.exe /s /u <DLL>, the path quoted when it holds a blank; the tool is named by
-    // its full path, so that none lying in the temporary folder is run in its place.
-    StringBuffer commandLine;
-    commandLine.Format(strchr(dllPath.data, ' ') != nullptr ? "%s /s /u \"%s\"" : "%s /s /u %s",
-                       registrationTool, dllPath.data);
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process;
-    ZeroMemory(&process, sizeof(process));
-    CreateProcessA(tool.data, commandLine.data, nullptr, nullptr, FALSE, 0, nullptr,
-                   extensionFolder.data, &startup, &process);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    RunRegistrationTool("/s /u", dllPath.data, extensionFolder.data);
 
     Sleep(pauseTime);
     DeleteNowOrAtRestart(dllPath.data);
@@ -177,7 +161,5 @@ void RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
 
     extensionFolder.Free();
     dllPath.Free();
-    commandLine.Free();
-    tool.Free();
     recorded.Free();
 }

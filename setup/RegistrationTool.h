@@ -1,0 +1,9 @@
+// Starting the platform's regsvr32.exe on the extension DLL and waiting for it: the one
+// way the setup program reaches the DLL's registration entry points.
+#pragma once
+
+// Runs "regsvr32.exe <switches> <dllPath>" in workingFolder and waits until it ends. The tool
+// is named by its full path in the system folder, so that a regsvr32.exe lying beside the
+// setup program or in the temporary folder is never the one run; the DLL's path is quoted
+// when it holds a blank (unquoted, the tool would take only its first part).
+void RunRegistrationTool(const char* switches, const char* dllPath, const char* workingFolder);
