@@ -9,7 +9,7 @@
 #include <string.h>
 
 static ClassEntry classMap[] = {
-    {&CLSID_ChangeName, ChangeNameUpdateRegistry, ClassFactory::Create, ChangeName::Create, nullptr},
+    {&CLSID_ChangeName, UpdateChangeNameRegistry, ClassFactory::Create, ChangeName::Create, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -54,7 +54,7 @@ HRESULT RunRegistryResource(UINT resourceId, BOOL doRegister)
     return result;
 }
 
-HRESULT ChangeNameUpdateRegistry(BOOL doRegister)
+HRESULT UpdateChangeNameRegistry(BOOL doRegister)
 {
     return RunRegistryResource(registryScriptId, doRegister);
 }

@@ -6,7 +6,7 @@
 #include <oaidl.h>
 
 // Adds (doRegister nonzero) or removes the registry entries of ChangeName.
-HRESULT ChangeNameUpdateRegistry(BOOL doRegister);
+HRESULT UpdateChangeNameRegistry(BOOL doRegister);
 
 // Runs the registry script resource of the module (variable "Module": the DLL's path).
 HRESULT RunRegistryResource(UINT resourceId, BOOL doRegister);

@@ -69,7 +69,7 @@ TEST_F(ModuleRecord, AttachSetsUpTheRecord)
     EXPECT_EQ(nullptr, serverModule.termList);
     ASSERT_NE(nullptr, serverModule.classMap);
     EXPECT_TRUE(IsEqualCLSID(CLSID_ChangeName, *serverModule.classMap[0].clsid));
-    EXPECT_EQ(&ChangeNameUpdateRegistry, serverModule.classMap[0].updateRegistry);
+    EXPECT_EQ(&UpdateChangeNameRegistry, serverModule.classMap[0].updateRegistry);
     EXPECT_EQ(&ChangeName::Create, serverModule.classMap[0].createInstance);
     EXPECT_EQ(nullptr, serverModule.classMap[0].classObject);
     EXPECT_EQ(nullptr, serverModule.classMap[1].clsid);
@@ -171,7 +171,7 @@ HRESULT ChangeName::Create(IUnknown* outer, REFIID riid, void** ppv)
     return E_NOTIMPL;
 }
 
-HRESULT ChangeNameUpdateRegistry(BOOL doRegister)
+HRESULT UpdateChangeNameRegistry(BOOL doRegister)
 {
     return E_NOTIMPL;
 }
