@@ -4,6 +4,8 @@
 
 #include <shlobj.h>
 
+#include "common/PathHelpers.h"
+
 FolderBrowser::FolderBrowser(HWND ownerWindow, const char* titleText, const char* folderText)
     : result(500), owner(ownerWindow != nullptr ? ownerWindow : GetDesktopWindow())
 {
@@ -49,7 +51,7 @@ bool FolderBrowser::Browse()
     // no pick: the edit box keeps its text.
     if (result.IsEmpty())
         return false;
-    if (result.data[result.Length() - 1] != '\\')
+    if (!EndsWithBackslash(result.data))
         result.AppendChar('\\');
     return true;
 }

@@ -181,6 +181,19 @@ TEST(FolderDialog, BrowseSelectsTheTypedFolderAndReturnsItWithABackslash) {
     ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
     EXPECT_EQ("C:\\", UiRobot::ControlText(dialog, 1000));
 
+    // A folder whose name ends in the byte 0x5C of 表 still gets its backslash.
+    RemoveTree("S:\\browse");
+    ASSERT_TRUE(CreateDirectoryA("S:\\browse", nullptr));
+    ASSERT_TRUE(CreateDirectoryA("S:\\browse\\表", nullptr));
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, 1000, "S:\\browse\\表"));
+    ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
+    browser = WaitForBrowser(dialog, setup.id);
+    ASSERT_NE(nullptr, browser);
+    Sleep(500);
+    ASSERT_TRUE(UiRobot::ClickButton(browser, IDOK));
+    ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
+    EXPECT_EQ("S:\\browse\\表\\", UiRobot::ControlText(dialog, 1000));
+
     // A cancelled browser leaves the edit box as it was.
     ASSERT_TRUE(UiRobot::SetControlText(dialog, 1000, "S:\\typed"));
     ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
