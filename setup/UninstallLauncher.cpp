@@ -16,9 +16,8 @@ static const UINT questionFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_YESNO
 
 void StartUninstall(SetupApp& app)
 {
-    // Only a yes starts the removal: a question that could not be shown at all (0) is not
-    // taken for consent.
-    if (MessageBoxA(app.desktopWindow, startQuestion, uninstallerCaption, questionFlags) != IDYES)
+    // As with every question of the setup program, only a no stops.
+    if (MessageBoxA(app.desktopWindow, startQuestion, uninstallerCaption, questionFlags) == IDNO)
         return;
 
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKeyPath);
