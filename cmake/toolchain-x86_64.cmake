@@ -1,14 +1,4 @@
-# Cross build for 64-bit Windows with Debian's MinGW-w64 (posix thread model).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows with Debian's MinGW-w64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(PELIM_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${PELIM_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${PELIM_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${PELIM_TRIPLE}-windres)
-set(CMAKE_OBJDUMP ${PELIM_TRIPLE}-objdump)
-set(CMAKE_STRIP ${PELIM_TRIPLE}-strip)
-set(CMAKE_FIND_ROOT_PATH /usr/${PELIM_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(PELIM_WIDL_TARGET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)
