@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks for building and testing pelim, and makes the
-# host locale ja_JP.UTF-8 (without it Wine cannot create Japanese file names).
+# host locale ja_JP.UTF-8 (without it Wine cannot create Japanese file names). The 32-bit
+# Wine (wine32:i386, with the i386 architecture) runs the i686 build's tests.
 set -euo pipefail
 
 packages=(
   cmake make git file python3
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64
   googletest
-  wine wine64 libwine-dev wine64-tools
+  wine wine64 wine32:i386 libwine-dev wine64-tools
   xvfb xauth x11-utils imagemagick fonts-ipafont-gothic
   locales
 )
@@ -15,15 +16,22 @@ packages=(
 sudo_cmd=()
 if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
 
+# The 32-bit Wine comes from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "adding the i386 architecture"
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+  added_arch=1
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [ "$status" = "install ok installed" ] || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
+if [ ${#missing[@]} -gt 0 ] || [ -n "${added_arch:-}" ]; then
   echo "installing: ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update -q
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
+  [ ${#missing[@]} -eq 0 ] || DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
 fi
 
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
