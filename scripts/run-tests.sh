@@ -1,20 +1,64 @@
 #!/usr/bin/env bash
 # The README's test command: installs what is missing, builds both architectures and runs
-# every test under Wine (x86_64) plus the import checks of both architectures.
+# every test under Wine: the x86_64 suite in a 64-bit Windows prefix, the i686 suite in a
+# 32-bit one, both at once (each with its own prefixes and Xvfb display). Arguments go to
+# both ctest runs (e.g. -R install). ARCHS=x86_64 runs one suite only.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
 case "$build" in /*) ;; *) build=$top/$build ;; esac
 export BUILD_DIR=$build
+archs=${ARCHS:-x86_64 i686}
 
 "$top/scripts/setup-machine.sh"
 "$top/scripts/build.sh"
 
-cleanup() { "$top/tests/wine/prefix.sh" down "$build/x86_64" > /dev/null 2>&1 || true; }
+cleanup() {
+  for arch in $archs; do
+    "$top/tests/wine/prefix.sh" down "$build/$arch" > /dev/null 2>&1 || true
+  done
+}
 trap cleanup EXIT INT TERM
 
+run_suite() { # arch, ctest arguments...
+  local arch=$1 start status=0; shift
+  start=$(date +%s)
+  (cd "$build/$arch" && ctest -j "${JOBS:-2}" --output-on-failure --timeout 600 "$@") \
+    > "$build/$arch.test.log" 2>&1 < /dev/null || status=$?
+  echo "$(( $(date +%s) - start ))" > "$build/$arch.test.time"
+  return $status
+}
+
 start=$(date +%s)
+declare -A pids
+for arch in $archs; do
+  run_suite "$arch" "$@" &
+  pids[$arch]=$!
+done
 status=0
-(cd "$build/x86_64" && ctest -j "${JOBS:-2}" --output-on-failure --timeout 600 "$@") || status=$?
+declare -A results
+for arch in $archs; do
+  if wait "${pids[$arch]}"; then results[$arch]=ok; else results[$arch]=FAILED; status=1; fi
+done
+
+# Each suite's log in turn, then one line per architecture and the totals.
+passed=0 failed=0 skipped=0
+for arch in $archs; do
+  echo "===== $arch ====="
+  cat "$build/$arch.test.log"
+done
+echo "===== summary ====="
+for arch in $archs; do
+  log=$build/$arch.test.log
+  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  nfail=$(sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -n 1)
+  nskip=$(grep -c '\*\*\*Skipped' "$log" || true)
+  total=${total:-0} nfail=${nfail:-0}
+  [ -f "$build/$arch/wine/unsupported" ] && cat "$build/$arch/wine/unsupported"
+  echo "$arch: ${results[$arch]}: $((total - nfail - nskip)) passed, $nfail failed, $nskip skipped" \
+    "in $(cat "$build/$arch.test.time" 2>/dev/null || echo '?') s"
+  passed=$((passed + total - nfail - nskip)) failed=$((failed + nfail)) skipped=$((skipped + nskip))
+done
 echo "test run took $(( $(date +%s) - start )) s"
+echo "$passed passed, $failed failed, $skipped skipped"
 exit $status

@@ -5,6 +5,7 @@
 #   run-e2e.sh [--gtest_filter=...]      (PELIM_BUILD and PELIM_RUN come from ctest)
 set -euo pipefail
 : "${PELIM_BUILD:?build folder}" "${PELIM_RUN:?run.sh}"
+if [ -f "$PELIM_BUILD/wine/unsupported" ]; then cat "$PELIM_BUILD/wine/unsupported"; exit 77; fi
 # shellcheck disable=SC1090
 . "$PELIM_BUILD/wine/${PELIM_PREFIX:-main}/env.sh"
 

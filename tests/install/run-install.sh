@@ -10,6 +10,7 @@ set -euo pipefail
 wine_dir=$PELIM_BUILD/wine
 template=$wine_dir/install-template
 prefix_sh=$PELIM_SOURCE/tests/wine/prefix.sh
+if [ -f "$wine_dir/unsupported" ]; then cat "$wine_dir/unsupported"; exit 77; fi
 
 if [ "${1:-}" = --template ]; then
   env=$("$prefix_sh" new "$PELIM_BUILD" install-template | tail -n 1)

@@ -5,6 +5,7 @@
 # Finally removes trees that hold folder links, prepared from the host side.
 set -uo pipefail
 : "${PELIM_BUILD:?}" "${PELIM_RUN:?}" "${PELIM_PREFIX_SH:?}"
+if [ -f "$PELIM_BUILD/wine/unsupported" ]; then cat "$PELIM_BUILD/wine/unsupported"; exit 77; fi
 export PELIM_PREFIX=setupcore
 env=$("$PELIM_PREFIX_SH" new "$PELIM_BUILD" "$PELIM_PREFIX" | tail -n 1)
 [ -f "$env" ] || { echo "could not boot the prefix $PELIM_PREFIX"; exit 1; }

@@ -7,17 +7,56 @@
 # Each prefix: HOME is a throwaway folder, the user folders are real folders (not links to
 # HOME), the z: link to the host's / is removed, P: = BUILD/bin (programs), S: = a scratch
 # folder, R: = a scratch folder used as a drive root. Never ~/.wine.
+# The build tree's file "winearch" says which Windows to boot: win64 (64-bit Windows with
+# 32-bit support) or win32 (a 32-bit Windows, for the i686 build). Where this host cannot
+# run 32-bit programs, "up" and "new" of a win32 tree say so on one line, leave the reason
+# in BUILD/wine/unsupported and exit 77: the tests of that tree count as skipped.
 set -euo pipefail
 
 cmd=${1:?usage: prefix.sh up|down|new BUILD [NAME]}
 build=$(cd "${2:?build folder}" && pwd)
 wine_dir=$build/wine
 mkdir -p "$wine_dir"
+winearch=$(cat "$build/winearch" 2> /dev/null || echo win64)
+skip=77
+# The loader is chosen here, not by /usr/bin/wine: that script takes the 32-bit loader
+# whenever it is installed, also where the host cannot run it. A 64-bit prefix runs its
+# programs (and reg, regsvr32 of system32) through the 64-bit loader; a 32-bit prefix
+# through the 32-bit one. A script named wine, first in PATH of every env.sh, starts it.
+loader=/usr/lib/wine/wine64
+[ "$winearch" = win32 ] && loader=/usr/lib/wine/wine
+mkdir -p "$wine_dir/bin"
+printf '#!/bin/sh\nexec %s "$@"\n' "$loader" > "$wine_dir/bin/wine.$$"
+chmod +x "$wine_dir/bin/wine.$$"
+mv -f "$wine_dir/bin/wine.$$" "$wine_dir/bin/wine"    # replaced whole: others may be running it
+
+# Empty when the host runs this tree's Windows programs; otherwise why it cannot.
+host_cannot_run() {
+  [ "$winearch" = win32 ] || return 0
+  if [ ! -x /usr/lib/wine/wine ]; then
+    echo "no 32-bit Wine on this host (scripts/setup-machine.sh installs it where the kernel runs 32-bit programs)"
+  elif ! /usr/lib/wine/wine --version > /dev/null 2>&1; then
+    echo "this host's kernel cannot run 32-bit programs (the 32-bit Wine does not start)"
+  fi
+}
+
+# Stops with the skip code, on one clear line, when the host cannot run this tree.
+check_host() {
+  local reason
+  reason=$(host_cannot_run)
+  rm -f "$wine_dir/unsupported"
+  if [ -n "$reason" ]; then
+    echo "i686 tests skipped: $reason" | tee "$wine_dir/unsupported"
+    exit $skip
+  fi
+}
 
 wine_env() { # name
   local name=$1 root=$wine_dir/$1
   cat <<ENV
 export WINEPREFIX='$root/prefix'
+export WINEARCH='$winearch'
+export PATH='$wine_dir/bin':"\$PATH"
 export HOME='$root/home'
 export WINEDEBUG=-all
 export LC_ALL=ja_JP.UTF-8
@@ -61,7 +100,10 @@ boot_prefix() { # name
 }
 
 start_display() {
+  # Each architecture's run looks from its own number on, so that two runs starting
+  # together do not take the same display.
   local n=90
+  [ "$winearch" = win32 ] && n=150
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
   Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp > "$wine_dir/xvfb.log" 2>&1 < /dev/null &
   echo $! > "$wine_dir/xvfb.pid"
@@ -88,6 +130,7 @@ stop_all() {
 case "$cmd" in
   up)
     stop_all
+    check_host
     start_display
     env=$(boot_prefix main)
     # A persistent server, and the prefix's background processes started now, with no
@@ -101,6 +144,7 @@ case "$cmd" in
     echo "wineservers and Xvfb ended"
     ;;
   new)
+    if [ -f "$wine_dir/unsupported" ]; then cat "$wine_dir/unsupported"; exit $skip; fi
     boot_prefix "${3:?name}"
     ;;
   *)

@@ -5,6 +5,7 @@
 # the first program of a prefix, must not hold the caller's pipes open.
 set -euo pipefail
 build=${1:?build folder}; shift
+if [ -f "$build/wine/unsupported" ]; then cat "$build/wine/unsupported"; exit 77; fi
 env=$build/wine/${PELIM_PREFIX:-main}/env.sh
 [ -f "$env" ] || { echo "no prefix at $env: run prefix.sh up first" >&2; exit 2; }
 # shellcheck disable=SC1090
