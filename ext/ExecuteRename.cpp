@@ -91,18 +91,26 @@ static void StartTransfer(TransferRequest* request)
 
 HRESULT ChangeName::ExecuteRename(int verb)
 {
-    // The item's own path without a trailing backslash: a drive root "R:\" becomes "R:".
-    // A double-byte character whose second byte is 0x5C is not a backslash.
+    // The item's own path without a trailing backslash. A drive root "R:\" keeps its
+    // backslash: "R:" names the current folder of drive R, not the drive. A double-byte
+    // character whose second byte is 0x5C is not a backslash.
     int lastCharacter, lastBackslash;
     ScanPath(sourcePath.data, &lastCharacter, &lastBackslash);
-    if (lastCharacter >= 0 && lastCharacter == lastBackslash)
+    bool trailing = lastCharacter >= 0 && lastCharacter == lastBackslash;
+    bool driveRoot = trailing && lastCharacter == 2 && sourcePath.data[1] == ':';
+    if (trailing && !driveRoot)
         sourcePath.data[lastCharacter] = '\0';
 
+    // The name offered: the last component, or a drive root's letter and colon.
     StringBuffer name;
     name.Assign(sourcePath);
-    ScanPath(name.data, &lastCharacter, &lastBackslash);
-    if (lastBackslash > 0)
-        name.Erase(0, lastBackslash + 1);
+    if (driveRoot) {
+        name.Erase(2, 1);
+    } else {
+        ScanPath(name.data, &lastCharacter, &lastBackslash);
+        if (lastBackslash > 0)
+            name.Erase(0, lastBackslash + 1);
+    }
 
     ChangeNameDialog dialog;
     EnsureTrailingBackslash(targetFolder);
