@@ -11,7 +11,8 @@
 
 // The byte offset of the last character of text, stepping over double-byte characters
 // (-1 for an empty or missing text), and of its last backslash (-1 when there is none).
-// A second byte of a double-byte character is never taken for a backslash.
+// Paths come in the ANSI code page, so its lead bytes are the ones stepped over, as in
+// every other path walk; a second byte is never taken for a backslash.
 static void ScanPath(const char* text, int* lastCharacter, int* lastBackslash)
 {
     *lastCharacter = -1;
@@ -19,7 +20,7 @@ static void ScanPath(const char* text, int* lastCharacter, int* lastBackslash)
     int i = 0;
     while (text && text[i] != '\0') {
         *lastCharacter = i;
-        if (IsDBCSLeadByteEx(CP_OEMCP, static_cast<BYTE>(text[i])) && text[i + 1] != '\0') {
+        if (IsDBCSLeadByte(static_cast<BYTE>(text[i])) && text[i + 1] != '\0') {
             i += 2;
         } else {
             if (text[i] == '\\')
