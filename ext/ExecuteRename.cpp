@@ -125,13 +125,17 @@ HRESULT ChangeName::ExecuteRename(int verb)
         StringBuffer destination;
         destination.Assign(targetFolder);
         destination.Append(dialog.name);
-        TransferRequest* request =
-            static_cast<TransferRequest*>(ModuleAlloc(sizeof(TransferRequest)));
+        // Out of memory the join can leave the destination empty or holding the name
+        // alone, which the shell would take in the host's current folder: only a path
+        // inside the drop folder is transferred.
+        TransferRequest* request = nullptr;
+        if (IsInsideFolder(destination.data, targetFolder.data))
+            request = static_cast<TransferRequest*>(ModuleAlloc(sizeof(TransferRequest)));
         if (request) {
             memset(request, 0, sizeof(*request));
             request->operation = verb == 0 ? FO_COPY : FO_MOVE;
             request->fromPaths = MakePathList(sourcePath.data);
-            request->toPaths = MakePathList(destination.data ? destination.data : "");
+            request->toPaths = MakePathList(destination.data);
             if (request->fromPaths && request->toPaths)
                 StartTransfer(request);
             else
