@@ -80,11 +80,17 @@ static void StartTransfer(TransferRequest* request)
     LockModule();
     request->thread = CreateThread(nullptr, 0, TransferThreadProc, request, CREATE_SUSPENDED,
                                    &request->threadId);
-    if (request->thread && request->thread != INVALID_HANDLE_VALUE) {
-        ResumeThread(request->thread);
-        return;
+    if (request->thread == INVALID_HANDLE_VALUE)
+        request->thread = nullptr;
+    if (request->thread) {
+        if (ResumeThread(request->thread) != static_cast<DWORD>(-1))
+            return;
+        // A thread that cannot be resumed has not run a single instruction: it is ended
+        // here, and what it was to hold is given back, as when it cannot be created. One
+        // that cannot even be ended keeps all of it (and so the module) for ever.
+        if (!TerminateThread(request->thread, 0))
+            return;
     }
-    request->thread = nullptr;
     ReleaseTransferRequest(request);
     UnlockModule();
     FreeLibrary(module);
