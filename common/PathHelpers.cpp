@@ -23,6 +23,14 @@ bool EndsWithBackslash(const char* text)
     return last;
 }
 
+bool IsInsideFolder(const char* path, const char* folder)
+{
+    if (path == nullptr || !EndsWithBackslash(folder))
+        return false;
+    size_t length = strlen(folder);
+    return strncmp(path, folder, length) == 0 && path[length] != '\0';
+}
+
 int PathExists(const char* path)
 {
     WIN32_FIND_DATAA findData;

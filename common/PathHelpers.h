@@ -8,6 +8,10 @@ class StringBuffer;
 // double-byte character such as 表 or ソ.
 bool EndsWithBackslash(const char* text);
 
+// True when path names an entry inside folder: folder is a text ending in a backslash
+// and path is that text followed by at least one more character.
+bool IsInsideFolder(const char* path, const char* folder);
+
 int PathExists(const char* path);
 int IsFolder(char* path);                      // changes the text while it runs, then restores it
 void EnsureTrailingBackslash(StringBuffer& buffer);

@@ -10,9 +10,17 @@ TypeInfoHolder changeNameTypeInfo = {
     nullptr, nullptr, 0,
 };
 
+// The type information once it has been published, or null. Read with a full barrier:
+// the name cache, published before it, is then seen complete.
+ITypeInfo* TypeInfoHolder::Published()
+{
+    return static_cast<ITypeInfo*>(InterlockedCompareExchangePointer(
+        reinterpret_cast<PVOID volatile*>(&typeInfo), nullptr, nullptr));
+}
+
 HRESULT TypeInfoHolder::LoadTypeInfo(LCID lcid)
 {
-    if (typeInfo)
+    if (Published())
         return S_OK;
     HRESULT result = S_OK;
     bool stored = false;
@@ -32,8 +40,13 @@ HRESULT TypeInfoHolder::LoadTypeInfo(LCID lcid)
                     kept = info2;
                     info->Release();
                 }
-                typeInfo = kept;
-                BuildNameCache();
+                // Built aside and published whole, the type information last: a thread that
+                // finds it set without taking the lock finds the cache complete.
+                LONG count = 0;
+                NameCacheEntry* cache = BuildNameCache(kept, &count);
+                nameCache = cache;
+                nameCount = count;
+                InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&typeInfo), kept);
                 stored = true;
             }
             library->Release();
@@ -47,34 +60,37 @@ HRESULT TypeInfoHolder::LoadTypeInfo(LCID lcid)
     return result;
 }
 
-void TypeInfoHolder::BuildNameCache()
+NameCacheEntry* TypeInfoHolder::BuildNameCache(ITypeInfo* info, LONG* count)
 {
+    *count = 0;
     TYPEATTR* attributes;
-    if (FAILED(typeInfo->GetTypeAttr(&attributes)))
-        return;
-    nameCount = attributes->cFuncs;
-    if (nameCount > 0) {
-        nameCache = static_cast<NameCacheEntry*>(ModuleAlloc(nameCount * sizeof(NameCacheEntry)));
-        if (!nameCache)
-            nameCount = 0;
-    }
-    for (LONG i = 0; i < nameCount; ++i) {
-        NameCacheEntry& entry = nameCache[i];
+    if (FAILED(info->GetTypeAttr(&attributes)))
+        return nullptr;
+    LONG functions = attributes->cFuncs;
+    NameCacheEntry* cache = nullptr;
+    if (functions > 0)
+        cache = static_cast<NameCacheEntry*>(ModuleAlloc(functions * sizeof(NameCacheEntry)));
+    if (!cache)
+        functions = 0;
+    for (LONG i = 0; i < functions; ++i) {
+        NameCacheEntry& entry = cache[i];
         entry.name = nullptr;
         entry.length = 0;
         entry.dispid = 0;
         FUNCDESC* function;
-        if (FAILED(typeInfo->GetFuncDesc(i, &function)))
+        if (FAILED(info->GetFuncDesc(i, &function)))
             continue;
         BSTR name;
-        if (SUCCEEDED(typeInfo->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr))) {
+        if (SUCCEEDED(info->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr))) {
             entry.name = name;
             entry.length = SysStringLen(name);
             entry.dispid = function->memid;
         }
-        typeInfo->ReleaseFuncDesc(function);
+        info->ReleaseFuncDesc(function);
     }
-    typeInfo->ReleaseTypeAttr(attributes);
+    info->ReleaseTypeAttr(attributes);
+    *count = functions;
+    return cache;
 }
 
 void TypeInfoHolder::ReleaseTypeInfo(DWORD_PTR argument)
@@ -97,21 +113,21 @@ HRESULT TypeInfoHolder::GetTypeInfo(UINT index, LCID lcid, ITypeInfo** pptinfo)
 {
     if (!pptinfo)
         return E_POINTER;
-    HRESULT result = S_OK;
-    if (!typeInfo)
-        result = LoadTypeInfo(lcid);
-    *pptinfo = typeInfo;
-    if (!typeInfo)
+    HRESULT result = LoadTypeInfo(lcid);
+    ITypeInfo* info = Published();
+    *pptinfo = info;
+    if (!info)
         return result;
-    typeInfo->AddRef();
+    info->AddRef();
     return S_OK;
 }
 
 HRESULT TypeInfoHolder::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
                                       DISPID* dispids)
 {
-    HRESULT result = typeInfo ? S_OK : LoadTypeInfo(lcid);
-    if (!typeInfo)
+    HRESULT result = LoadTypeInfo(lcid);
+    ITypeInfo* info = Published();
+    if (!info)
         return result;
     if (count > 0 && (!names || !dispids))
         return E_POINTER;
@@ -131,7 +147,7 @@ HRESULT TypeInfoHolder::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, 
             dispids[i] = nameCache[found].dispid;
             continue;
         }
-        result = typeInfo->GetIDsOfNames(names, count, dispids);
+        result = info->GetIDsOfNames(names, count, dispids);
         if (FAILED(result))
             break;
     }
@@ -142,10 +158,9 @@ HRESULT TypeInfoHolder::Invoke(IDispatch* self, DISPID dispid, REFIID riid, LCID
                                DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
                                UINT* argErr)
 {
-    if (!typeInfo) {
-        HRESULT loaded = LoadTypeInfo(lcid);
-        if (!typeInfo)
-            return loaded;
-    }
-    return typeInfo->Invoke(self, dispid, flags, params, result, excepInfo, argErr);
+    HRESULT loaded = LoadTypeInfo(lcid);
+    ITypeInfo* info = Published();
+    if (!info)
+        return loaded;
+    return info->Invoke(self, dispid, flags, params, result, excepInfo, argErr);
 }

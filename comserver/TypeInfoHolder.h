@@ -32,7 +32,8 @@ public:
     static void ReleaseTypeInfo(DWORD_PTR holder);
 
 private:
-    void BuildNameCache();
+    ITypeInfo* Published();
+    static NameCacheEntry* BuildNameCache(ITypeInfo* info, LONG* count);
 };
 
 // The one holder serving the dispatch face of every ChangeName.

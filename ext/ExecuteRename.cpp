@@ -11,7 +11,8 @@
 
 // The byte offset of the last character of text, stepping over double-byte characters
 // (-1 for an empty or missing text), and of its last backslash (-1 when there is none).
-// A second byte of a double-byte character is never taken for a backslash.
+// Paths come in the ANSI code page, so its lead bytes are the ones stepped over, as in
+// every other path walk; a second byte is never taken for a backslash.
 static void ScanPath(const char* text, int* lastCharacter, int* lastBackslash)
 {
     *lastCharacter = -1;
@@ -19,7 +20,7 @@ static void ScanPath(const char* text, int* lastCharacter, int* lastBackslash)
     int i = 0;
     while (text && text[i] != '\0') {
         *lastCharacter = i;
-        if (IsDBCSLeadByteEx(CP_OEMCP, static_cast<BYTE>(text[i])) && text[i + 1] != '\0') {
+        if (IsDBCSLeadByte(static_cast<BYTE>(text[i])) && text[i + 1] != '\0') {
             i += 2;
         } else {
             if (text[i] == '\\')
@@ -79,11 +80,17 @@ static void StartTransfer(TransferRequest* request)
     LockModule();
     request->thread = CreateThread(nullptr, 0, TransferThreadProc, request, CREATE_SUSPENDED,
                                    &request->threadId);
-    if (request->thread && request->thread != INVALID_HANDLE_VALUE) {
-        ResumeThread(request->thread);
-        return;
+    if (request->thread == INVALID_HANDLE_VALUE)
+        request->thread = nullptr;
+    if (request->thread) {
+        if (ResumeThread(request->thread) != static_cast<DWORD>(-1))
+            return;
+        // A thread that cannot be resumed has not run a single instruction: it is ended
+        // here, and what it was to hold is given back, as when it cannot be created. One
+        // that cannot even be ended keeps all of it (and so the module) for ever.
+        if (!TerminateThread(request->thread, 0))
+            return;
     }
-    request->thread = nullptr;
     ReleaseTransferRequest(request);
     UnlockModule();
     FreeLibrary(module);
@@ -91,18 +98,26 @@ static void StartTransfer(TransferRequest* request)
 
 HRESULT ChangeName::ExecuteRename(int verb)
 {
-    // The item's own path without a trailing backslash: a drive root "R:\" becomes "R:".
-    // A double-byte character whose second byte is 0x5C is not a backslash.
+    // The item's own path without a trailing backslash. A drive root "R:\" keeps its
+    // backslash: "R:" names the current folder of drive R, not the drive. A double-byte
+    // character whose second byte is 0x5C is not a backslash.
     int lastCharacter, lastBackslash;
     ScanPath(sourcePath.data, &lastCharacter, &lastBackslash);
-    if (lastCharacter >= 0 && lastCharacter == lastBackslash)
+    bool trailing = lastCharacter >= 0 && lastCharacter == lastBackslash;
+    bool driveRoot = trailing && lastCharacter == 2 && sourcePath.data[1] == ':';
+    if (trailing && !driveRoot)
         sourcePath.data[lastCharacter] = '\0';
 
+    // The name offered: the last component, or a drive root's letter and colon.
     StringBuffer name;
     name.Assign(sourcePath);
-    ScanPath(name.data, &lastCharacter, &lastBackslash);
-    if (lastBackslash > 0)
-        name.Erase(0, lastBackslash + 1);
+    if (driveRoot) {
+        name.Erase(2, 1);
+    } else {
+        ScanPath(name.data, &lastCharacter, &lastBackslash);
+        if (lastBackslash > 0)
+            name.Erase(0, lastBackslash + 1);
+    }
 
     ChangeNameDialog dialog;
     EnsureTrailingBackslash(targetFolder);
@@ -116,13 +131,17 @@ HRESULT ChangeName::ExecuteRename(int verb)
         StringBuffer destination;
         destination.Assign(targetFolder);
         destination.Append(dialog.name);
-        TransferRequest* request =
-            static_cast<TransferRequest*>(ModuleAlloc(sizeof(TransferRequest)));
+        // Out of memory the join can leave the destination empty or holding the name
+        // alone, which the shell would take in the host's current folder: only a path
+        // inside the drop folder is transferred.
+        TransferRequest* request = nullptr;
+        if (IsInsideFolder(destination.data, targetFolder.data))
+            request = static_cast<TransferRequest*>(ModuleAlloc(sizeof(TransferRequest)));
         if (request) {
             memset(request, 0, sizeof(*request));
             request->operation = verb == 0 ? FO_COPY : FO_MOVE;
             request->fromPaths = MakePathList(sourcePath.data);
-            request->toPaths = MakePathList(destination.data ? destination.data : "");
+            request->toPaths = MakePathList(destination.data);
             if (request->fromPaths && request->toPaths)
                 StartTransfer(request);
             else

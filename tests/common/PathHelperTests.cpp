@@ -1,6 +1,7 @@
 // Path helpers on real files and folders of the test prefix (drive S: is scratch).
 #include "common/PathHelpers.h"
 #include "common/StringBuffer.h"
+#include "common/TestStorage.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -109,6 +110,30 @@ TEST_F(PathHelperTest, EnsureTrailingBackslashAddsExactlyOne)
     StringBuffer empty;
     EnsureTrailingBackslash(empty);
     EXPECT_STREQ("\\", empty.data);
+}
+
+// The rename action transfers only to a path inside the drop folder. Out of memory the
+// join of folder and name can leave nothing, the folder alone, or the name alone: a path
+// the shell would take in the host's current folder.
+TEST_F(PathHelperTest, IsInsideFolderOnlyForANameBelowTheFolder)
+{
+    EXPECT_TRUE(IsInsideFolder("S:\\dst\\a.txt", "S:\\dst\\"));
+    EXPECT_TRUE(IsInsideFolder("R:\\a", "R:\\"));
+    EXPECT_FALSE(IsInsideFolder("S:\\dst\\", "S:\\dst\\"));
+    EXPECT_FALSE(IsInsideFolder("S:\\dsta.txt", "S:\\dst"));
+    EXPECT_FALSE(IsInsideFolder("S:\\表a.txt", "S:\\表"));    // 0x5C of 表 is no separator
+    EXPECT_FALSE(IsInsideFolder("", "S:\\dst\\"));
+    EXPECT_FALSE(IsInsideFolder(nullptr, "S:\\dst\\"));
+    EXPECT_FALSE(IsInsideFolder("a.txt", nullptr));
+
+    StringBuffer folder, destination;
+    folder.Assign("S:\\dst\\");
+    ResetStorageRecord();
+    storageRecord.failNext = true;        // the join's first block cannot be had
+    destination.Assign(folder);
+    destination.Append("a.txt");
+    EXPECT_STREQ("a.txt", destination.data);
+    EXPECT_FALSE(IsInsideFolder(destination.data, folder.data));
 }
 
 TEST_F(PathHelperTest, TruncateAfterLastBackslashStepsOverDoubleByteCharacters)

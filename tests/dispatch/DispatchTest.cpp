@@ -4,6 +4,7 @@
 #include "registry/Regsvr32.h"
 #include "comserver/PelimDll.h"
 #include "comserver/Identifiers.h"
+#include "comserver/ModuleAllocator.h"
 #include "comserver/ServerModule.h"
 #include "comserver/TypeInfoHolder.h"
 
@@ -217,6 +218,61 @@ TEST(TypeInfoHolder, LoadsOnceAndAnswersCachedNames)
     delete counting;
     TypeInfoHolder::ReleaseTypeInfo(reinterpret_cast<DWORD_PTR>(&holder));
     TermModule();
+    EXPECT_EQ(0u, RunRegsvr32("/s /u", kPelimDllPath));
+}
+
+// Callers that come in while the first call is loading the type information get the
+// answers of the finished holder: a cache still being built is never seen, even when its
+// block comes back from the allocator holding stale entries.
+struct Caller {
+    TypeInfoHolder* holder;
+    bool first;             // starts the load; the others wait until it is published
+    HRESULT result;
+    DISPID dispid;
+};
+
+DWORD WINAPI CallDuringLoad(LPVOID parameter)
+{
+    Caller* caller = static_cast<Caller*>(parameter);
+    DWORD start = GetTickCount();
+    while (!caller->first && GetTickCount() - start < 20000 &&
+           !InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&caller->holder->typeInfo),
+                                              nullptr, nullptr))
+        YieldProcessor();
+    LPOLESTR name = const_cast<LPOLESTR>(L"Invoke");
+    caller->result = caller->holder->GetIDsOfNames(IID_NULL, &name, 1, 0, &caller->dispid);
+    return 0;
+}
+
+TEST(TypeInfoHolder, CallersDuringTheFirstLoadSeeItWholeOrNotAtAll)
+{
+    InitModule(nullptr, GetModuleHandleA(nullptr));
+    ASSERT_EQ(0u, RunRegsvr32("/s", kPelimDllPath));
+    TypeInfoHolder holder = {&IID_IChangeName, &LIBID_PELIMLib, 1, 0, nullptr, nullptr, 0};
+    BSTR stale = SysAllocString(L"Invoke");
+    NameCacheEntry* block = static_cast<NameCacheEntry*>(ModuleAlloc(7 * sizeof(NameCacheEntry)));
+    for (int i = 0; i < 7; ++i)
+        block[i] = {stale, 6, 0xBAD};
+    ModuleFree(block);
+
+    const int kCallers = 3;
+    Caller callers[kCallers];
+    HANDLE threads[kCallers];
+    for (int i = kCallers - 1; i >= 0; --i) {
+        callers[i] = {&holder, i == 0, E_FAIL, 0};
+        threads[i] = CreateThread(nullptr, 0, CallDuringLoad, &callers[i], 0, nullptr);
+        ASSERT_NE(nullptr, threads[i]);
+    }
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(kCallers, threads, TRUE, 30000));
+    for (HANDLE thread : threads)
+        CloseHandle(thread);
+    ASSERT_EQ(7, holder.nameCount);
+    for (const Caller& caller : callers) {
+        EXPECT_EQ(S_OK, caller.result);
+        EXPECT_EQ(holder.nameCache[6].dispid, caller.dispid);
+    }
+    TermModule();
+    SysFreeString(stale);
     EXPECT_EQ(0u, RunRegsvr32("/s /u", kPelimDllPath));
 }
 

@@ -129,10 +129,12 @@ struct Handler {
 };
 
 // Watches for the rename dialog of this process on a thread of its own: reads its name
-// box, then ends it with the given button. Records whether it appeared at all.
+// box, types newName into it when given, then ends it with the given button. Records
+// whether it appeared at all.
 class DialogWatch {
 public:
-    DialogWatch(int button, DWORD waitMs) : button_(button), waitMs_(waitMs)
+    DialogWatch(int button, DWORD waitMs, const char* newName = nullptr)
+        : button_(button), waitMs_(waitMs), newName_(newName)
     {
         thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
     }
@@ -160,12 +162,15 @@ private:
         watch->appeared = true;
         watch->nameBox = UiRobot::ControlText(dialog, 201);
         watch->extensionShown = UiRobot::IsShown(GetDlgItem(dialog, 202));
+        if (watch->newName_)
+            UiRobot::SetControlText(dialog, 201, watch->newName_);
         UiRobot::PostCommand(dialog, watch->button_);
         UiRobot::WaitForWindowGone(dialog, 5000);
         return 0;
     }
     int button_;
     DWORD waitMs_;
+    const char* newName_;
     HANDLE thread_ = nullptr;
 };
 
@@ -468,6 +473,43 @@ TEST_F(ShellMethods, FolderNamesEndingInA5CTrailByte)
     start = GetTickCount();
     while (dll.DllCanUnloadNow() != S_OK && GetTickCount() - start < kAppearMs)
         Sleep(20);
+}
+
+// A dragged drive root is the drive itself, not the folder that is current on it: the
+// host's current folder lies on R: while R:\ is copied under a new name.
+TEST_F(ShellMethods, DraggedDriveRootCopiesTheDrive)
+{
+    CreateDirectoryW(L"R:\\ext-current", nullptr);
+    WriteFileW(L"R:\\ext-root.txt", "root");
+    WriteFileW(L"R:\\ext-current\\current.txt", "current");
+    CreateDirectoryW(L"S:\\ext\\root-drop", nullptr);
+    SHFILEOPSTRUCTW clear = {};
+    clear.wFunc = FO_DELETE;
+    clear.pFrom = L"S:\\ext\\root-drop\\drive\0";
+    clear.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    SHFileOperationW(&clear);
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA("R:\\ext-current"));
+    {
+        Handler handler;
+        std::vector<MenuItem> items;
+        EXPECT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\root-drop", {L"R:\\"}, &items));
+        DialogWatch watch(IDOK, kAppearMs, "drive");
+        EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0)));
+        watch.Finish();
+        EXPECT_TRUE(watch.appeared);
+        EXPECT_EQ("R:", watch.nameBox) << "the name comes from the drive letter";
+    }
+    DWORD start = GetTickCount();
+    while (dll.DllCanUnloadNow() != S_OK && GetTickCount() - start < kAppearMs)
+        Sleep(20);
+    SetCurrentDirectoryA(previous);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("S:\\ext\\root-drop\\drive\\ext-root.txt"));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES,
+              GetFileAttributesA("S:\\ext\\root-drop\\drive\\ext-current\\current.txt"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("S:\\ext\\root-drop\\drive\\current.txt"))
+        << "the current folder of R: was copied instead of the drive";
 }
 
 // While a transfer runs, its thread keeps the module loaded: the client's own references
