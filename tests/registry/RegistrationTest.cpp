@@ -276,7 +276,8 @@ TEST_F(Registration, PathWithSingleQuoteIsWrittenAsItIs)
 
     ASSERT_EQ(0u, RunRegsvr32("/s", dll));
     ExpectRegistered(dll);
-    std::string library = Dump(std::string(libraryKey) + "\\1.0\\0\\win64");
+    // The type library is registered for the platform the DLL was built for.
+    std::string library = Dump(std::string(libraryKey) + (sizeof(void*) == 8 ? "\\1.0\\0\\win64" : "\\1.0\\0\\win32"));
     EXPECT_NE(std::string::npos, library.find(":" + dll + "\n")) << library;
 
     ASSERT_EQ(0u, RunRegsvr32("/s /u", dll));

@@ -23,19 +23,22 @@ skip=77
 # whenever it is installed, also where the host cannot run it. A 64-bit prefix runs its
 # programs (and reg, regsvr32 of system32) through the 64-bit loader; a 32-bit prefix
 # through the 32-bit one. A script named wine, first in PATH of every env.sh, starts it.
+# PELIM_WINE32_LOADER names another 32-bit loader (one run under emulation, say).
 loader=/usr/lib/wine/wine64
-[ "$winearch" = win32 ] && loader=/usr/lib/wine/wine
+[ "$winearch" = win32 ] && loader=${PELIM_WINE32_LOADER:-/usr/lib/wine/wine}
 mkdir -p "$wine_dir/bin"
-printf '#!/bin/sh\nexec %s "$@"\n' "$loader" > "$wine_dir/bin/wine.$$"
+printf '#!/bin/sh\nexport WINELOADER=%s\nexec %s "$@"\n' "$loader" "$loader" > "$wine_dir/bin/wine.$$"
 chmod +x "$wine_dir/bin/wine.$$"
 mv -f "$wine_dir/bin/wine.$$" "$wine_dir/bin/wine"    # replaced whole: others may be running it
 
 # Empty when the host runs this tree's Windows programs; otherwise why it cannot.
 host_cannot_run() {
   [ "$winearch" = win32 ] || return 0
-  if [ ! -x /usr/lib/wine/wine ]; then
+  [ -z "${PELIM_WINE32_LOADER:-}" ] || return 0    # a loader of the caller's own is trusted
+  if [ ! -x "$loader" ]; then
     echo "no 32-bit Wine on this host (scripts/setup-machine.sh installs it where the kernel runs 32-bit programs)"
-  elif ! /usr/lib/wine/wine --version > /dev/null 2>&1; then
+  elif ! WINEPREFIX="$wine_dir/no-prefix" HOME="$wine_dir/no-prefix" "$loader" --version \
+         > /dev/null 2>&1 < /dev/null; then
     echo "this host's kernel cannot run 32-bit programs (the 32-bit Wine does not start)"
   fi
 }
