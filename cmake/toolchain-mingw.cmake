@@ -1,4 +1,5 @@
-# Cross build for Windows with Debian's MinGW-w64 (posix thread model); the including
+# Cross build for Windows with Debian's MinGW-w64 (posix thread model, for the test programs;
+# the deliverables link the win32 model's runtime, see CMakeLists.txt); the including
 # toolchain file sets CMAKE_SYSTEM_PROCESSOR and PELIM_TRIPLE.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_C_COMPILER ${PELIM_TRIPLE}-gcc-posix)

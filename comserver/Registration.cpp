@@ -103,9 +103,15 @@ HRESULT RegisterModuleTypeLib()
     HRESULT result = LoadModuleTypeLib(&library, &path);
     if (FAILED(result))
         return result;
-    // The folder of the library, with its separator, for its help files.
+    // The folder of the library, with its separator, for its help files. Copied by hand:
+    // of the wide string functions the older family carries out only lstrlenW.
     WCHAR folder[MAX_PATH];
-    lstrcpynW(folder, path, MAX_PATH);
+    int length = 0;
+    while (length < MAX_PATH - 1 && path[length] != L'\0') {
+        folder[length] = path[length];
+        ++length;
+    }
+    folder[length] = L'\0';
     WCHAR* cut = folder;
     for (WCHAR* p = folder; *p; ++p) {
         if (*p == L'\\' || *p == L'/' || *p == L':')

@@ -1,21 +1,60 @@
 #!/usr/bin/env bash
 # Lists the DLLs each given Windows binary imports and fails if any is not the platform's
 # own: this keeps the extension and the setup program loadable on a bare Windows.
+# With --lists DIR, a binary that has a list DIR/<name>.<arch>.txt ("dll function first
+# Windows" per line) must import exactly the functions listed, and every listed function
+# must be in the oldest Windows of the architecture:
+#   i686    both families: "95" (in Windows 95's own DLL; "95stub": exported there but it
+#           only fails, so the caller must not rely on it; "95redist": msvcrt.dll, which
+#           Windows 95 gets with later updates such as Internet Explorer 4) and an NT
+#           version up to "NT4.0" ("NT3.1", "NT3.5", "NT3.51", "NT4.0");
+#   x86_64  "XPx64", Windows XP x64 / Server 2003 SP1 x64, the first 64-bit Windows.
 set -uo pipefail
 allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|msvcrt|comctl32|comdlg32|shlwapi|version|api-ms-win-.*)\.dll$'
+lists=
+if [ "${1:-}" = --lists ]; then
+  lists=$2
+  shift 2
+fi
 status=0
 for f in "$@"; do
   case "$(file -b "$f")" in
-    *x86-64*) od=x86_64-w64-mingw32-objdump ;;
-    *80386*|*i386*) od=i686-w64-mingw32-objdump ;;
+    *x86-64*) arch=x86_64 ;;
+    *80386*|*i386*) arch=i686 ;;
     *) echo "$f: not a Windows binary"; status=1; continue ;;
   esac
+  od=$arch-w64-mingw32-objdump
   imports=$("$od" -p "$f" | awk '/DLL Name:/{print tolower($3)}' | sort -u | tr '\n' ' ')
   bad=$(printf '%s\n' $imports | grep -v -E "$allowed" || true)
   if [ -n "$bad" ]; then
     echo "FAIL $f imports: $imports(not platform: $(echo $bad))"; status=1
   else
     echo "ok   $f imports: $imports"
+  fi
+
+  list=$lists/$(basename "$f").$arch.txt
+  [ -n "$lists" ] && [ -f "$list" ] || continue
+  # "dll function" of every import, and of every line of the list.
+  actual=$("$od" -p "$f" | awk '/DLL Name:/{dll=tolower($3); next} /^[^\t]/{dll=""}
+    dll != "" && /^\t[0-9a-f]+\t/ {print dll, $NF}' | sort -u)
+  listed=$(awk '!/^#/ && NF {print tolower($1), $2}' "$list" | sort -u)
+  added=$(comm -23 <(echo "$actual") <(echo "$listed"))
+  vanished=$(comm -13 <(echo "$actual") <(echo "$listed"))
+  if [ "$arch" = i686 ]; then
+    floor=$(awk '!/^#/ && NF {old=0; nt=0; for (i = 3; i <= NF; i++) {
+        if ($i ~ /^95(stub|redist)?$/) old=1; if ($i ~ /^NT(3\.1|3\.5|3\.51|4\.0)$/) nt=1 }
+      if (!old || !nt) print $1, $2, "(" substr($0, index($0, $3)) ")"}' "$list")
+  else
+    floor=$(awk '!/^#/ && NF && $3 != "XPx64" {print $1, $2, "(" $3 ")"}' "$list")
+  fi
+  if [ -n "$added$vanished$floor" ]; then
+    echo "FAIL $f against $list:"
+    [ -z "$added" ] || echo "$added" | sed 's/^/  new import, not in the list: /'
+    [ -z "$vanished" ] || echo "$vanished" | sed 's/^/  listed, no longer imported: /'
+    [ -z "$floor" ] || echo "$floor" | sed 's/^/  not in the oldest Windows of '"$arch"': /'
+    status=1
+  else
+    echo "ok   $f imports the $(echo "$actual" | wc -l) functions of $list"
   fi
 done
 exit $status

@@ -7,7 +7,8 @@ set -euo pipefail
 
 packages=(
   cmake make git file python3
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-win32
+  g++-mingw-w64-i686-win32 mingw-w64-tools binutils-mingw-w64
   googletest
   wine wine64 libwine-dev wine64-tools
   xvfb xauth x11-utils imagemagick fonts-ipafont-gothic

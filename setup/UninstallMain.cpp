@@ -4,6 +4,7 @@
 // reports the end.
 #include <windows.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 #include <string.h>
 
 #include "common/PathHelpers.h"
@@ -24,17 +25,44 @@ static const DWORD pauseTime = 500;
 // The launcher ends right after it has started this copy; no wait for it lasts longer.
 static const DWORD launcherWaitLimit = 30000;
 
+// NtQueryInformationProcess of the NT family's ntdll, looked up at run time (the older
+// family has none). Answers the process's id and its parent's.
+static bool QueryProcessBasics(HANDLE process, PROCESS_BASIC_INFORMATION* basics)
+{
+    typedef LONG (WINAPI *QueryProc)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    QueryProc query = ntdll != nullptr
+        ? reinterpret_cast<QueryProc>(GetProcAddress(ntdll, "NtQueryInformationProcess")) : nullptr;
+    ZeroMemory(basics, sizeof(*basics));
+    return query != nullptr &&
+           query(process, ProcessBasicInformation, basics, sizeof(*basics), nullptr) >= 0;
+}
+
+// The tool help functions are missing on NT 4.0; there ntdll answers instead.
 static DWORD ParentProcessId()
 {
+    typedef HANDLE (WINAPI *SnapshotProc)(DWORD, DWORD);
+    typedef BOOL (WINAPI *WalkProc)(HANDLE, PROCESSENTRY32*);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    SnapshotProc createSnapshot =
+        reinterpret_cast<SnapshotProc>(GetProcAddress(kernel, "CreateToolhelp32Snapshot"));
+    WalkProc first = reinterpret_cast<WalkProc>(GetProcAddress(kernel, "Process32First"));
+    WalkProc next = reinterpret_cast<WalkProc>(GetProcAddress(kernel, "Process32Next"));
+    if (createSnapshot == nullptr || first == nullptr || next == nullptr) {
+        PROCESS_BASIC_INFORMATION basics;
+        return QueryProcessBasics(GetCurrentProcess(), &basics)
+            ? static_cast<DWORD>(basics.InheritedFromUniqueProcessId) : 0;
+    }
+
     DWORD parent = 0;
     DWORD self = GetCurrentProcessId();
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    HANDLE snapshot = createSnapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return 0;
     PROCESSENTRY32 entry;
     ZeroMemory(&entry, sizeof(entry));
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    for (BOOL more = first(snapshot, &entry); more; more = next(snapshot, &entry)) {
         if (entry.th32ProcessID == self) {
             parent = entry.th32ParentProcessID;
             break;
@@ -44,21 +72,38 @@ static DWORD ParentProcessId()
     return parent;
 }
 
+// The id of the process a handle names, 0 when it names none. GetProcessId came with
+// XP SP1; before it the NT family answers through ntdll; the older family cannot tell.
+static DWORD ProcessIdOf(HANDLE process)
+{
+    typedef DWORD (WINAPI *ProcessIdProc)(HANDLE);
+    ProcessIdProc getProcessId = reinterpret_cast<ProcessIdProc>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetProcessId"));
+    if (getProcessId != nullptr)
+        return getProcessId(process);
+    PROCESS_BASIC_INFORMATION basics;
+    return QueryProcessBasics(process, &basics) ? static_cast<DWORD>(basics.UniqueProcessId) : 0;
+}
+
 // Waits until the launcher has ended. The handle value from the command line is trusted
 // only when it names the process that started this one; a value that names something else
 // here (a start that did not pass the handle on) is neither waited on nor closed, and the
-// parent is waited for by its id instead. Every wait is bounded.
+// parent is waited for by its id instead. When neither can be told, the handle is waited
+// on but not closed. Every wait is bounded.
 static void WaitForLauncher(HANDLE launcher)
 {
     DWORD parent = ParentProcessId();
-    DWORD named = launcher != nullptr ? GetProcessId(launcher) : 0;
+    DWORD named = launcher != nullptr ? ProcessIdOf(launcher) : 0;
     if (named != 0 && (parent == 0 || named == parent)) {
         WaitForSingleObject(launcher, launcherWaitLimit);
         CloseHandle(launcher);
         return;
     }
-    if (parent == 0)
+    if (parent == 0) {
+        if (launcher != nullptr)
+            WaitForSingleObject(launcher, launcherWaitLimit);
         return;
+    }
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, parent);
     if (process != nullptr) {
         WaitForSingleObject(process, launcherWaitLimit);

@@ -6,8 +6,30 @@
 #include "setup/SetupApp.h"
 #include "setup/SetupRoles.h"
 
+// DLLs that the platform loads by name on the program's behalf (the folder browser, the
+// shell's start service) come from the system folder, never from the folder the program
+// was started from, which may be a download folder holding anything. The calls came with
+// Windows 8 (and updates of Vista and 7) and XP SP1; older systems keep their search order.
+static void LimitDllSearch()
+{
+    typedef BOOL (WINAPI *DefaultDirectoriesProc)(DWORD);
+    typedef BOOL (WINAPI *DllDirectoryProc)(LPCSTR);
+    const DWORD searchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    DefaultDirectoriesProc setDefaultDirectories = reinterpret_cast<DefaultDirectoriesProc>(
+        GetProcAddress(kernel, "SetDefaultDllDirectories"));
+    if (setDefaultDirectories != nullptr && setDefaultDirectories(searchSystem32))
+        return;
+    // Takes at least the current folder out of the search.
+    DllDirectoryProc setDllDirectory =
+        reinterpret_cast<DllDirectoryProc>(GetProcAddress(kernel, "SetDllDirectoryA"));
+    if (setDllDirectory != nullptr)
+        setDllDirectory("");
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    LimitDllSearch();
     SetupApp app(instance);
 
     // The tail is taken from the platform's command line by the program's own rule rather

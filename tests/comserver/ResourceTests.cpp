@@ -1,6 +1,7 @@
 // The resources of the built pelim102.dll, read back as the platform reads them: dialog
 // template 201 field by field, the string table and the version resource, all Japanese
-// (language 1041). Texts are compared with their code page 932 form.
+// (language 1041); and setup.exe's version resource and manifest. Texts are compared with
+// their code page 932 form.
 #include "comserver/PelimDll.h"
 
 #include <gtest/gtest.h>
@@ -155,36 +156,113 @@ TEST_F(Resources, StringTable)
     EXPECT_STREQ("pelim", text);
 }
 
-TEST_F(Resources, VersionResource)
+const char kSetupPath[] = "P:\\setup.exe";
+
+// The version resources of both deliverables: one version, Japanese, code page 932.
+TEST(VersionResources, BothDeliverables)
 {
-    EXPECT_FALSE(Resource(RT_VERSION, MAKEINTRESOURCEA(1)).empty()) << "not Japanese";
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(kPelimDllPath, &handle);
-    ASSERT_NE(0u, size);
-    std::vector<BYTE> info(size);
-    ASSERT_TRUE(GetFileVersionInfoA(kPelimDllPath, 0, size, info.data()));
+    struct Expected {
+        const char* path;
+        DWORD fileType;
+        const char* description;
+        const char* originalName;
+    };
+    const Expected binaries[] = {
+        {kPelimDllPath, VFT_DLL, "ドラッグ＆ドロップ拡張モジュール", "pelim102.dll"},
+        {kSetupPath, VFT_APP, "PELIM インストーラー", "setup.exe"},
+    };
+    for (const Expected& expected : binaries) {
+        SCOPED_TRACE(expected.path);
+        HMODULE module = LoadLibraryExA(expected.path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(nullptr, module);
+        EXPECT_NE(nullptr, FindResourceExA(module, RT_VERSION, MAKEINTRESOURCEA(1), kJapanese))
+            << "not Japanese";
+        FreeLibrary(module);
 
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);   // 1.0
-    EXPECT_EQ(0x00010000u, fixed->dwFileVersionLS);   // 1.0
-    EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+        DWORD handle = 0;
+        DWORD size = GetFileVersionInfoSizeA(expected.path, &handle);
+        ASSERT_NE(0u, size);
+        std::vector<BYTE> info(size);
+        ASSERT_TRUE(GetFileVersionInfoA(expected.path, 0, size, info.data()));
 
-    struct { WORD language; WORD codePage; }* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
-                               reinterpret_cast<void**>(&translation), &length));
-    EXPECT_EQ(1041, translation->language);
-    EXPECT_EQ(932, translation->codePage);
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+        EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);   // 1.0
+        EXPECT_EQ(0x00010000u, fixed->dwFileVersionLS);   // 1.0
+        EXPECT_EQ(0x00010000u, fixed->dwProductVersionMS);
+        EXPECT_EQ(0x00010000u, fixed->dwProductVersionLS);
+        EXPECT_EQ(expected.fileType, fixed->dwFileType);
 
-    char* description = nullptr;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\041103a4\\FileDescription",
-                               reinterpret_cast<void**>(&description), &length));
-    EXPECT_STREQ("ドラッグ＆ドロップ拡張モジュール", description);
-    char* version = nullptr;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\041103a4\\FileVersion",
-                               reinterpret_cast<void**>(&version), &length));
-    EXPECT_STREQ("1.0.1.0", version);
+        struct { WORD language; WORD codePage; }* translation = nullptr;
+        ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+                                   reinterpret_cast<void**>(&translation), &length));
+        EXPECT_EQ(1041, translation->language);
+        EXPECT_EQ(932, translation->codePage);
+
+        const struct { const char* name; const char* value; } strings[] = {
+            {"FileDescription", expected.description},
+            {"FileVersion", "1.0.1.0"},
+            {"OriginalFilename", expected.originalName},
+            {"ProductName", "pelim"},
+            {"ProductVersion", "1.0.1.0"},
+        };
+        for (const auto& string : strings) {
+            char* value = nullptr;
+            std::string key = std::string("\\StringFileInfo\\041103a4\\") + string.name;
+            ASSERT_TRUE(VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value),
+                                       &length)) << string.name;
+            EXPECT_STREQ(string.value, value) << string.name;
+        }
+    }
+}
+
+// setup.exe asks for elevation in the trust section's asm.v2 spelling (the one Windows XP
+// also accepts), names the Windows versions it supports up to 10/11 and is DPI aware; the
+// platform's own manifest reader takes the run level from it.
+TEST(SetupManifest, AsksForElevationAndNamesTheSupportedWindows)
+{
+    HMODULE module = LoadLibraryExA(kSetupPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module);
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST);
+    ASSERT_NE(nullptr, found);
+    const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    ASSERT_NE(nullptr, data);
+    std::string manifest(data, SizeofResource(module, found));
+    FreeLibrary(module);
+
+    const char* expected[] = {
+        sizeof(void*) == 8 ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\"",
+        "version=\"1.0.1.0\"",
+        "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v2\">",
+        "<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>",
+        "<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">",
+        "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>",   // Vista
+        "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",   // 7
+        "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",   // 8
+        "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>",   // 8.1
+        "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",   // 10 and 11
+        "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>",
+    };
+    for (const char* text : expected)
+        EXPECT_NE(std::string::npos, manifest.find(text)) << text;
+
+    ACTCTXA context;
+    ZeroMemory(&context, sizeof(context));
+    context.cbSize = sizeof(context);
+    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.lpSource = kSetupPath;
+    context.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE activation = CreateActCtxA(&context);
+    ASSERT_NE(INVALID_HANDLE_VALUE, activation) << GetLastError();
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION runLevel;
+    ZeroMemory(&runLevel, sizeof(runLevel));
+    SIZE_T written = 0;
+    EXPECT_TRUE(QueryActCtxW(0, activation, nullptr, RunlevelInformationInActivationContext,
+                             &runLevel, sizeof(runLevel), &written));
+    EXPECT_EQ(ACTCTX_RUN_LEVEL_REQUIRE_ADMIN, runLevel.RunLevel);
+    EXPECT_EQ(0u, runLevel.UiAccess);
+    ReleaseActCtx(activation);
 }
 
 }  // namespace
