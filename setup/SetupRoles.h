@@ -5,8 +5,16 @@
 
 class SetupApp;
 
+// setup.exe's exit codes.
+enum SetupExitCode {
+    SetupSucceeded = 0,       // installed, or the uninstallation handed over
+    SetupFailed = 1,          // a failure was reported
+    SetupCancelled = 2,       // the user answered no or closed the install folder dialog
+    SetupNotUnderstood = 3    // a command line that picks no role: nothing was done
+};
+
 // Started without arguments: installs or upgrades the extension.
-void RunInstall(SetupApp& app);
+int RunInstall(SetupApp& app);
 
 // Started with "-U": confirms, removes the uninstall entry and hands over to a temporary
 // copy of the program, which it starts with its own process handle and folder.

@@ -1,5 +1,5 @@
 // Entry point of setup.exe: builds the application record and runs the one role that the
-// command line picks. The exit code is always 0; every role reports to the user itself.
+// command line picks. The exit code is a SetupExitCode.
 #include <windows.h>
 #include <stdlib.h>
 
@@ -15,19 +15,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     const char* tail = CommandTail(GetCommandLineA());
     HANDLE launcher = nullptr;
     StringBuffer installFolder;
+    int exitCode = SetupNotUnderstood;
     switch (ChooseRole(tail, __argc, __argv, &launcher, installFolder)) {
     case InstallRole:
-        RunInstall(app);
+        exitCode = RunInstall(app);
         break;
     case UninstallLauncherRole:
         StartUninstall(app);
+        exitCode = SetupSucceeded;
         break;
     case UninstallMainRole:
         RunUninstall(app, launcher, installFolder.data != nullptr ? installFolder.data : "");
+        exitCode = SetupSucceeded;
         break;
     case NoRole:
         break;
     }
     installFolder.Free();
-    return 0;
+    return exitCode;
 }
