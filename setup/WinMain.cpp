@@ -1,5 +1,5 @@
 // Entry point of setup.exe: builds the application record and runs the one role that the
-// command line picks. The exit code is a SetupExitCode.
+// command line picks. The role's result is the exit code (SetupExitCode).
 #include <windows.h>
 #include <stdlib.h>
 
@@ -21,12 +21,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         exitCode = RunInstall(app);
         break;
     case UninstallLauncherRole:
-        StartUninstall(app);
-        exitCode = SetupSucceeded;
+        exitCode = StartUninstall(app);
         break;
     case UninstallMainRole:
-        RunUninstall(app, launcher, installFolder.data != nullptr ? installFolder.data : "");
-        exitCode = SetupSucceeded;
+        exitCode = RunUninstall(app, launcher, installFolder.data != nullptr ? installFolder.data : "");
         break;
     case NoRole:
         break;
