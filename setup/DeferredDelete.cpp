@@ -15,30 +15,31 @@ static const int sectionLimit = 1000;
 
 // Adds "NUL=" + path as the last line of the section "rename". A section that leaves too
 // little room for the line, or that was cut at the read limit, is not written at all: the
-// buffer is never overrun and no line already in the file is lost.
-static void ScheduleInInitFile(const char* path)
+// buffer is never overrun and no line already in the file is lost. True when the line
+// was written.
+static bool ScheduleInInitFile(const char* path)
 {
     if (initFilePath.IsEmpty()) {
         if (!initFilePath.Reserve(500))
-            return;
+            return false;
         // Without the Windows folder the name would lead to the root of the current drive.
         UINT length = GetWindowsDirectoryA(initFilePath.data, 500);
         if (length == 0 || length >= 500) {
             initFilePath.Free();
-            return;
+            return false;
         }
         initFilePath.Append("\\wininit.ini");
     }
 
     StringBuffer section(sectionLimit);   // 1024 bytes, all zero
     if (section.data == nullptr)
-        return;
+        return false;
     DWORD read = GetPrivateProfileSectionA("rename", section.data, sectionLimit,
                                            initFilePath.data);
     // The platform reports a section larger than the limit as limit - 2 and cuts it.
     if (read >= static_cast<DWORD>(sectionLimit - 2)) {
         section.Free();
-        return;
+        return false;
     }
 
     int end = -1;
@@ -50,7 +51,7 @@ static void ScheduleInInitFile(const char* path)
     }
     if (end < 0) {
         section.Free();
-        return;
+        return false;
     }
     int start = end == 0 ? 0 : end + 1;
 
@@ -60,24 +61,23 @@ static void ScheduleInInitFile(const char* path)
     int pathLength = lstrlenA(path);
     if (start + keyLength + pathLength + 2 > section.capacity) {
         section.Free();
-        return;
+        return false;
     }
     CopyMemory(section.data + start, key, keyLength);
     CopyMemory(section.data + start + keyLength, path, pathLength);
 
-    WritePrivateProfileSectionA("rename", section.data, initFilePath.data);
+    bool written = WritePrivateProfileSectionA("rename", section.data, initFilePath.data) != 0;
     section.Free();
+    return written;
 }
 
-void DeleteNowOrAtRestart(const char* path)
+bool DeleteNowOrAtRestart(const char* path)
 {
     if (path == nullptr || path[0] == '\0')
-        return;
+        return false;
     if (DeleteFileA(path))
-        return;
-    if (IsNtPlatform()) {
-        MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        return;
-    }
-    ScheduleInInitFile(path);
+        return true;
+    if (IsNtPlatform())
+        return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    return ScheduleInInitFile(path);
 }

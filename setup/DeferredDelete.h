@@ -2,5 +2,5 @@
 // the system (MoveFileExA on the NT family, the "rename" section of wininit.ini elsewhere).
 #pragma once
 
-// Best effort; reports nothing.
-void DeleteNowOrAtRestart(const char* path);
+// True when the file is gone or its deletion is scheduled; shows nothing.
+bool DeleteNowOrAtRestart(const char* path);

@@ -122,3 +122,14 @@ bool IsProtectedFolder(const char* folder)
     full.Free();
     return isProtected;
 }
+
+bool IsAbsolutePath(const char* path)
+{
+    if (path == nullptr)
+        return false;
+    char letter = path[0];
+    if (((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) && path[1] == ':' &&
+        path[2] == '\\')
+        return true;
+    return path[0] == '\\' && path[1] == '\\' && path[2] != '\0' && path[2] != '\\';
+}

@@ -16,3 +16,7 @@ bool IsProtectedFolder(const char* folder);
 // True when folder names inner itself or a folder below it (case-insensitive, on full
 // path names).
 bool FolderContains(const char* folder, const char* inner);
+
+// True for a full path: a drive letter, a colon and a backslash, or a network path
+// (\\server\share). A relative folder would depend on whatever folder is current.
+bool IsAbsolutePath(const char* path);

@@ -1,7 +1,7 @@
 // InstallFlow: what setup.exe does when started without arguments. It tests the rights on
 // the system folder, finds an earlier installation in the class key, lets the user confirm
-// the install folder, copies the read-me, the program and the DLL, retires an earlier DLL,
-// registers the new one with regsvr32.exe, records the installation and opens the read-me.
+// the install folder, copies the read-me, the program and the DLL, registers the new DLL
+// with regsvr32.exe, retires an earlier DLL, records the installation and opens the read-me.
 #include "setup/InstallFlow.h"
 
 #include <stdlib.h>
@@ -41,6 +41,10 @@ static const char installFolderMessage[] =
 static const char extensionFolderMessage[] =
     "シェルエクステンションフォルダの作成に失敗しました.\nインストールを中止します.";
 static const char dllMessage[] = "DLLのインストールに失敗しました.\nインストールを中止します.";
+static const char registrationMessage[] = "DLLの登録に失敗しました.\nインストールを中止します.";
+static const char replaceQuestion[] =
+    "指定されたフォルダには既に readme.txt または setup.exe があります.\n"
+    "上書きしてインストールを続けますか？";
 static const char completedMessage[] = "インストールが完了しました！";
 static const char logoffQuestion[] =
     "インストールが完了しました！\r\n最新の状態にアップデートするにはログオフが必要です.\r\n今すぐログオフしますか？";
@@ -55,15 +59,16 @@ static const char* TextOf(const StringBuffer& buffer)
     return buffer.data != nullptr ? buffer.data : "";
 }
 
-void RunInstall(SetupApp& app)
+int RunInstall(SetupApp& app)
 {
     InstallFlow flow(app);
-    flow.Run();
+    return flow.Run();
 }
 
 InstallFlow::InstallFlow(SetupApp& application)
     : app(application), systemFolder(200), scratch(200), installedVersion(0),
-      createdInstallFolder(false), createdReadme(false), createdSetup(false)
+      createdInstallFolder(false), createdReadme(false), createdSetup(false),
+      createdExtension(false)
 {
 }
 
@@ -73,26 +78,27 @@ InstallFlow::~InstallFlow()
     systemFolder.Free();
     scratch.Free();
     installFolder.Free();
+    recordedFolder.Free();
     sourceFolder.Free();
 }
 
-void InstallFlow::Run()
+int InstallFlow::Run()
 {
     if (!TestRights()) {
         ShowMessage(rightsMessage, installerCaption, noticeFlags);
-        return;
+        return SetupFailed;
     }
     ReadEarlierInstallation();
     if (installedVersion >= atoi(setupVersion) &&
         ShowMessage(versionQuestion, installerCaption, questionFlags) == IDNO)
-        return;
-    if (!ConfirmFolder())
-        return;
+        return SetupCancelled;
+    if (!ConfirmFolder() || !MayReplaceFiles())
+        return SetupCancelled;
 
     if (!IsFolder(installFolder.data)) {
         if (!CreateDirectoryA(installFolder.data, nullptr)) {
             ShowMessage(installFolderMessage, installerCaption, noticeFlags);
-            return;
+            return SetupFailed;
         }
         createdInstallFolder = true;
     }
@@ -101,26 +107,34 @@ void InstallFlow::Run()
     if (!CopyIntoInstallFolder()) {
         ShowMessage(installFolderMessage, installerCaption, noticeFlags);
         RollBack();
-        return;
+        return SetupFailed;
     }
     if (!PrepareExtensionFolder()) {
         ShowMessage(extensionFolderMessage, installerCaption, noticeFlags);
         RollBack();
-        return;
+        return SetupFailed;
     }
     if (!CopyExtension()) {
         ShowMessage(dllMessage, installerCaption, noticeFlags);
         RollBack();
-        return;
+        return SetupFailed;
+    }
+    // The earlier DLL is retired only once the new one is registered: until then the
+    // earlier installation goes on working.
+    if (!RegisterExtension()) {
+        ShowMessage(registrationMessage, installerCaption, noticeFlags);
+        UndoRegistration();
+        RollBack();
+        return SetupFailed;
     }
 
     // From here on the flow runs to its end; what fails is not reported.
     RetireEarlierExtension();
-    RegisterExtension();
     RecordInstallation();
     RemoveSetupSource(app, installFolder);
     if (Complete())
         OpenReadme();
+    return SetupSucceeded;
 }
 
 // Creating a file in the system folder is the test for the rights the installation needs.
@@ -142,6 +156,7 @@ void InstallFlow::ReadEarlierInstallation()
     if (!key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false))
         return;
     key.ReadString("InstFolder", installFolder);
+    recordedFolder.Assign(installFolder);
     scratch.Reserve(200);
     if (key.ReadString("Version", scratch))
         installedVersion = atoi(scratch.data);
@@ -161,6 +176,24 @@ bool InstallFlow::ConfirmFolder()
     installFolder.Assign(dialog.folder);
     EnsureTrailingBackslash(installFolder);
     return true;
+}
+
+// A read-me or a setup.exe already in the chosen folder is someone else's unless the folder
+// is the earlier installation's own; the user says whether it may be replaced.
+bool InstallFlow::MayReplaceFiles()
+{
+    if (!recordedFolder.IsEmpty() && SameFileOrFolder(recordedFolder.data, installFolder.data))
+        return true;
+    StringBuffer target;
+    target.Assign(installFolder);
+    target.Append(readmeFileName);
+    bool occupied = PathExists(target.data) != 0;
+    target.Assign(installFolder);
+    target.Append(setupFileName);
+    // (the running program itself, started from the chosen folder, is not in the way)
+    occupied = occupied || (PathExists(target.data) && !SameFileOrFolder(TextOf(app.modulePath), target.data));
+    target.Free();
+    return !occupied || ShowMessage(replaceQuestion, installerCaption, questionFlags) != IDNO;
 }
 
 // Copies source onto target (overwriting) unless both name the same file already: the
@@ -212,7 +245,8 @@ bool InstallFlow::CopyExtension()
     source.Append(extensionFileName);
     target.Assign(systemFolder);
     target.Append(extensionFileName);
-    bool present = CopyFileA(source.data, target.data, TRUE) || PathExists(target.data);
+    createdExtension = CopyFileA(source.data, target.data, TRUE) != 0;
+    bool present = createdExtension || PathExists(target.data);
     source.Free();
     target.Free();
     return present;
@@ -226,12 +260,41 @@ void InstallFlow::RetireEarlierExtension()
     DeleteNowOrAtRestart(scratch.data);
 }
 
-// regsvr32.exe /s <extension folder>pelim102.dll.
-void InstallFlow::RegisterExtension()
+// regsvr32.exe /s <extension folder>pelim102.dll; true when the tool ran and succeeded.
+bool InstallFlow::RegisterExtension()
 {
     scratch.Assign(systemFolder);
     scratch.Append(extensionFileName);
-    RunRegistrationTool("/s", scratch.data, systemFolder.data);
+    return RunRegistrationTool("/s", scratch.data, systemFolder.data);
+}
+
+// A failed registration may have gone part of the way (the class key is re-created first,
+// and all versions share it). An earlier version has its own DLL registered again and its
+// values written back; otherwise what the new DLL registered is taken away. A DLL this run
+// copied goes again.
+void InstallFlow::UndoRegistration()
+{
+    StringBuffer dll;
+    dll.Assign(systemFolder);
+    dll.Append(extensionFileName);
+    if (installedVersion > 0) {
+        if (installedVersion != atoi(setupVersion)) {
+            scratch.Format("%spelim%d.dll", systemFolder.data, installedVersion);
+            if (PathExists(scratch.data))
+                RunRegistrationTool("/s", scratch.data, systemFolder.data);
+        }
+        if (key.Open(HKEY_CLASSES_ROOT, classKeyPath, true, false)) {
+            scratch.Format("%d", installedVersion);
+            key.WriteString("Version", scratch);
+            key.WriteString("InstFolder", recordedFolder);
+        }
+        key.Close();
+    } else if (createdExtension) {
+        RunRegistrationTool("/s /u", dll.data, systemFolder.data);
+    }
+    if (createdExtension)
+        DeleteFileA(dll.data);
+    dll.Free();
 }
 
 // "Version" and "InstFolder" in the class key that the registration has just re-created,
@@ -314,10 +377,21 @@ void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder)
     if (app.moduleFolder.IsEmpty())
         return;    // no folder of our own is known: nothing to remove
 
+    // Only what the distribution brought goes: the read-me, the DLL, and the folder when
+    // that leaves it empty. Anything else in it stays, and so does the folder.
     StringBuffer source;
     source.Format("%s%s", app.moduleFolder.data, sourceFolderName);
-    if (!FolderContains(source.data, TextOf(installFolder)))
-        RemoveFolderTree(source);
+    if (!FolderContains(source.data, TextOf(installFolder))) {
+        StringBuffer file;
+        file.Assign(source);
+        file.Append(readmeFileName);
+        DeleteFileA(file.data);
+        file.Assign(source);
+        file.Append(extensionFileName);
+        DeleteFileA(file.data);
+        file.Free();
+        RemoveDirectoryA(source.data);
+    }
     source.Free();
 
     StringBuffer installedSetup;

@@ -20,13 +20,16 @@ public:
     explicit InstallFlow(SetupApp& app);
     ~InstallFlow();
 
-    void Run();
+    // SetupSucceeded, SetupFailed after a failure message, SetupCancelled after a no or a
+    // closed dialog (SetupRoles.h).
+    int Run();
 
 private:
     SetupApp& app;
     StringBuffer systemFolder;      // later the extension folder (system folder + "ShellExt\")
     StringBuffer scratch;           // test file name, "Version" text, registration command line
     StringBuffer installFolder;
+    StringBuffer recordedFolder;    // "InstFolder" of the earlier installation, as read
     int installedVersion;           // 0: no earlier installation
     RegKey key;
     InstallFolderDialog dialog;
@@ -36,15 +39,18 @@ private:
     bool createdInstallFolder;
     bool createdReadme;
     bool createdSetup;
+    bool createdExtension;          // the DLL was copied by this run
 
     bool TestRights();
     void ReadEarlierInstallation();
     bool ConfirmFolder();
+    bool MayReplaceFiles();
     bool CopyIntoInstallFolder();
     bool PrepareExtensionFolder();
     bool CopyExtension();
     void RetireEarlierExtension();
-    void RegisterExtension();
+    bool RegisterExtension();
+    void UndoRegistration();
     void RecordInstallation();
     bool Complete();
     void OpenReadme();
@@ -56,7 +62,8 @@ private:
     InstallFlow& operator=(const InstallFlow&) = delete;
 };
 
-// Removes the setup's "pelim\" source folder and schedules the running program for
-// deletion, sparing an install folder that lies inside the source folder and a running
-// program that is the installed one.
+// Removes from the setup's "pelim\" source folder what the distribution brought (the
+// read-me and the DLL, then the folder if that leaves it empty) and schedules the running
+// program for deletion, sparing an install folder that lies inside the source folder and a
+// running program that is the installed one.
 void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder);

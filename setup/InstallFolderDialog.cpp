@@ -3,6 +3,7 @@
 #include "setup/InstallFolderDialog.h"
 
 #include "setup/FolderBrowser.h"
+#include "setup/FolderGuard.h"
 #include "setup/resource.h"
 
 static const char emptyFolderText[] = "インストールフォルダを入力してください！";
@@ -61,7 +62,9 @@ INT_PTR InstallFolderDialog::OnConfirm()
 {
     folder.Reserve(folderTextLimit);
     GetDlgItemTextA(window, IDC_INSTALL_FOLDER, folder.data, folderTextLimit);
-    if (!folder.IsEmpty()) {
+    // A relative folder ("pelim", or the proposal "pelim\" when no program folder is
+    // known) would land wherever the current folder is: it counts as no folder.
+    if (!folder.IsEmpty() && IsAbsolutePath(folder.data)) {
         EndDialog(window, IDOK);
     } else {
         MessageBoxA(window, emptyFolderText, emptyFolderCaption, MB_OK | MB_ICONEXCLAMATION);

@@ -1,4 +1,4 @@
-// regsvr32.exe started by its full path, waited for.
+// regsvr32.exe started by its full path, waited for, its exit code read.
 #include "setup/RegistrationTool.h"
 
 #include <windows.h>
@@ -9,7 +9,7 @@
 
 static const char registrationTool[] = "regsvr32.exe";
 
-void RunRegistrationTool(const char* switches, const char* dllPath, const char* workingFolder)
+bool RunRegistrationTool(const char* switches, const char* dllPath, const char* workingFolder)
 {
     StringBuffer tool(MAX_PATH);
     GetSystemDirectoryA(tool.data, MAX_PATH);
@@ -25,10 +25,16 @@ void RunRegistrationTool(const char* switches, const char* dllPath, const char* 
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof(process));
+    bool done = false;
     if (CreateProcessA(tool.data, commandLine.data, nullptr, nullptr, FALSE, 0, nullptr,
                        workingFolder, &startup, &process)) {
         WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD exitCode = 1;
+        done = GetExitCodeProcess(process.hProcess, &exitCode) && exitCode == 0;
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
+    tool.Free();
+    commandLine.Free();
+    return done;
 }

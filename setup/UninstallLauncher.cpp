@@ -1,38 +1,43 @@
-// Uninstall launcher: what setup.exe does when started with "-U". It confirms, removes the
-// uninstall entry, copies the program into the temporary folder and starts the copy with
-// an inheritable handle to this process, on whose end the copy waits before it removes
-// anything; then this process ends.
+// Uninstall launcher: what setup.exe does when started with "-U". It confirms, copies the
+// program into a folder of its own under the temporary folder and starts the copy with an
+// inheritable handle to this process, on whose end the copy waits before it removes
+// anything (the uninstall entry included); then this process ends.
 #include <windows.h>
 
 #include "common/StringBuffer.h"
-#include "setup/InstallFlow.h"
 #include "setup/SetupApp.h"
 #include "setup/SetupRoles.h"
 
 static const char uninstallerCaption[] = "PELIM アンインストーラー";
 static const char startQuestion[] = "PELIMのアンインストールを開始します.\nよろしいですか？";
+static const char startFailedMessage[] =
+    "アンインストールの準備に失敗しました.\nアンインストールを中止します.";
 
+static const UINT noticeFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_OK;       // 0x1030
 static const UINT questionFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_YESNO;  // 0x1034
 
-void StartUninstall(SetupApp& app)
+int StartUninstall(SetupApp& app)
 {
     // As with every question of the setup program, only a no stops.
     if (MessageBoxA(app.desktopWindow, startQuestion, uninstallerCaption, questionFlags) == IDNO)
-        return;
+        return SetupCancelled;
 
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKeyPath);
-
+    // The copy gets a folder that this run creates: a name that GetTempFileNameA has just
+    // found free, made a folder. Nothing can lie beside the copy there for it to load.
     char tempFolder[512];
-    char tempFile[512];
+    char copyFolder[512];
     char copyName[512];
     ZeroMemory(tempFolder, sizeof(tempFolder));
-    ZeroMemory(tempFile, sizeof(tempFile));
+    ZeroMemory(copyFolder, sizeof(copyFolder));
     ZeroMemory(copyName, sizeof(copyName));
-    GetTempPathA(sizeof(tempFolder), tempFolder);
-    GetTempFileNameA(tempFolder, "_tmp", 0, tempFile);
-    CopyFileA(app.modulePath.data, tempFile, FALSE);
-    wsprintfA(copyName, "%s.exe", tempFile);
-    MoveFileA(tempFile, copyName);
+    bool madeFolder = GetTempPathA(sizeof(tempFolder), tempFolder) != 0 &&
+                      GetTempFileNameA(tempFolder, "_tmp", 0, copyFolder) != 0 &&
+                      DeleteFileA(copyFolder) && CreateDirectoryA(copyFolder, nullptr);
+    bool ready = false;
+    if (madeFolder) {
+        wsprintfA(copyName, "%s\\setup.exe", copyFolder);
+        ready = CopyFileA(app.modulePath.data, copyName, TRUE) != 0;
+    }
 
     // SYNCHRONIZE for the copy's wait, query rights so that the copy can check that the
     // number it was given names this process.
@@ -44,10 +49,8 @@ void StartUninstall(SetupApp& app)
     commandLine.Format("\"%s\" /MainUninst %d ", copyName, HandleToLong(self));
     commandLine.Append(app.moduleFolder);
 
-    SetCurrentDirectoryA(tempFolder);
-
     // CreateProcessA hands the inheritable handle on under the same value (the shell's
-    // start service would not); the copy runs hidden in the temporary folder.
+    // start service would not); the copy runs hidden in its own folder.
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
@@ -55,12 +58,27 @@ void StartUninstall(SetupApp& app)
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof(process));
-    if (CreateProcessA(copyName, commandLine.data, nullptr, nullptr, TRUE, 0, nullptr, tempFolder,
-                       &startup, &process)) {
+    bool started = false;
+    if (ready) {
+        SetCurrentDirectoryA(copyFolder);
+        started = CreateProcessA(copyName, commandLine.data, nullptr, nullptr, TRUE, 0, nullptr,
+                                 copyFolder, &startup, &process) != 0;
+    }
+    if (started) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
     commandLine.Free();
     if (self != nullptr)
         CloseHandle(self);
+    if (started)
+        return SetupSucceeded;
+
+    // Nothing has been removed: the uninstall entry stays, and so does the installation.
+    if (madeFolder) {
+        DeleteFileA(copyName);
+        RemoveDirectoryA(copyFolder);
+    }
+    MessageBoxA(app.desktopWindow, startFailedMessage, uninstallerCaption, noticeFlags);
+    return SetupFailed;
 }

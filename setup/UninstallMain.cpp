@@ -1,7 +1,7 @@
 // Uninstall main: the temporary copy of setup.exe that the launcher started. It waits for
-// the launcher to end, removes the install folder, has regsvr32.exe unregister the DLL,
-// deletes the DLL (or has it deleted at the next start), schedules its own deletion and
-// reports the end.
+// the launcher to end, removes the uninstall entry and the install folder, has regsvr32.exe
+// unregister the DLL, deletes the DLL (or has it deleted at the next start), schedules its
+// own deletion and reports the end, naming what stays.
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -13,6 +13,7 @@
 #include "setup/FolderGuard.h"
 #include "setup/FolderRemoval.h"
 #include "setup/InstallFlow.h"
+#include "setup/OsVersion.h"
 #include "setup/RegKey.h"
 #include "setup/RegistrationTool.h"
 #include "setup/SetupApp.h"
@@ -20,6 +21,8 @@
 
 static const char uninstallerCaption[] = "PELIM アンインストーラー";
 static const char finishedMessage[] = "PELIMのアンインストールは正常に終了しました.";
+// Followed by the folders and files that stay, one a line.
+static const char remainingMessage[] = "PELIMのアンインストールは終了しましたが,次のものが残っています.";
 
 static const DWORD pauseTime = 500;
 // The launcher ends right after it has started this copy; no wait for it lasts longer.
@@ -111,6 +114,26 @@ static void WaitForLauncher(HANDLE launcher)
     }
 }
 
+// Limits the DLL search of this copy to the system folder where the platform can (newer
+// systems only, so both calls are looked up): a DLL planted in the temporary folder or in
+// the working folder is then never loaded into the elevated uninstallation.
+static void RestrictDllSearch()
+{
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
+    typedef BOOL(WINAPI * SetDllDirectoryFunction)(LPCSTR);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr)
+        return;
+    SetDefaultDllDirectoriesFunction setDefaultDirectories =
+        reinterpret_cast<SetDefaultDllDirectoriesFunction>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
+    if (setDefaultDirectories != nullptr)
+        setDefaultDirectories(0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    SetDllDirectoryFunction setDirectory =
+        reinterpret_cast<SetDllDirectoryFunction>(GetProcAddress(kernel, "SetDllDirectoryA"));
+    if (setDirectory != nullptr)
+        setDirectory("");                   // the current folder leaves the search order
+}
+
 // True when the folder holds nothing but the two files an installation puts there.
 static bool HoldsOnlyInstalledFiles(const StringBuffer& folder)
 {
@@ -137,17 +160,114 @@ static bool HoldsOnlyInstalledFiles(const StringBuffer& folder)
     return only;
 }
 
-// Removes the install folder, but only the one the installation recorded, and never a
-// drive root, the Windows or the system folder. A folder that holds more than the
-// installed files loses only those files; the user's own stay.
-static void RemoveInstallFolder(SetupApp& app, const char* commandFolder, const StringBuffer& recorded)
+// True when folder + name exists.
+static bool HoldsFile(const StringBuffer& folder, const char* name)
+{
+    StringBuffer path;
+    path.Assign(folder);
+    path.Append(name);
+    bool holds = PathExists(path.data) != 0;
+    path.Free();
+    return holds;
+}
+
+// True when both files can be read and hold the same bytes.
+static bool SameContent(const char* a, const char* b)
+{
+    HANDLE fileA = CreateFileA(a, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    HANDLE fileB = CreateFileA(b, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    bool same = fileA != INVALID_HANDLE_VALUE && fileB != INVALID_HANDLE_VALUE &&
+                GetFileSize(fileA, nullptr) == GetFileSize(fileB, nullptr);
+    char blockA[4096];
+    char blockB[4096];
+    while (same) {
+        DWORD readA = 0;
+        DWORD readB = 0;
+        same = ReadFile(fileA, blockA, sizeof(blockA), &readA, nullptr) &&
+               ReadFile(fileB, blockB, sizeof(blockB), &readB, nullptr) && readA == readB &&
+               memcmp(blockA, blockB, readA) == 0;
+        if (readA == 0)
+            break;
+    }
+    if (fileA != INVALID_HANDLE_VALUE)
+        CloseHandle(fileA);
+    if (fileB != INVALID_HANDLE_VALUE)
+        CloseHandle(fileB);
+    return same;
+}
+
+// The install folder the installation recorded: "InstFolder" of the class key or, when
+// that is missing (every registration re-creates the key empty), the folder of the
+// setup.exe that the uninstall entry runs. Empty when neither is there.
+static void ReadRecordedFolder(StringBuffer& recorded)
+{
+    RegKey key;
+    if (key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false))
+        key.ReadString("InstFolder", recorded);
+    StringBuffer program;
+    if (recorded.IsEmpty() && key.Open(HKEY_LOCAL_MACHINE, uninstallKeyPath, false, false) &&
+        key.ReadString("UninstallString", program)) {
+        // "<folder>setup.exe" -U, or the same unquoted.
+        int length = program.Length();
+        if (length > 3 && lstrcmpA(program.data + length - 3, " -U") == 0)
+            program.Erase(length - 3, 3);
+        if (program.data[0] == '"') {
+            program.Erase(0, 1);
+            length = program.Length();
+            if (length > 0 && program.data[length - 1] == '"')
+                program.Erase(length - 1, 1);
+        }
+        recorded.Assign(program);
+        TruncateAfterLastBackslash(recorded.data);
+        if (lstrcmpiA(program.data + recorded.Length(), "setup.exe") != 0)
+            recorded.Reserve(1);
+    }
+    program.Free();
+    key.Close();
+}
+
+// An install folder of which no record is left (an earlier uninstallation started from
+// elsewhere removed both): the folder the launcher ran from, when it holds nothing but a
+// read-me and the very program this copy was made from.
+static bool IsUnrecordedInstallFolder(SetupApp& app, const StringBuffer& folder)
+{
+    if (!HoldsFile(folder, "readme.txt") || !HoldsOnlyInstalledFiles(folder))
+        return false;
+    StringBuffer program;
+    program.Assign(folder);
+    program.Append("setup.exe");
+    bool same = SameContent(program.data, app.modulePath.data);
+    program.Free();
+    return same;
+}
+
+// Adds a line to the list of what stays.
+static void AddRemaining(StringBuffer& remaining, const char* path)
+{
+    remaining.Append("\n");
+    remaining.Append(path);
+}
+
+// Removes the install folder, but only the one the installation recorded (or, without a
+// record, one that holds just the installed files), and never a drive root, the Windows
+// or the system folder. A folder that holds more than the installed files loses only
+// those files; the user's own stay. What of the installation stays is added to remaining.
+static void RemoveInstallFolder(SetupApp& app, const char* commandFolder, const StringBuffer& recorded,
+                                StringBuffer& remaining)
 {
     StringBuffer folder;
     folder.Assign(commandFolder);
-    if (folder.IsEmpty() || recorded.IsEmpty())
-        return;
-    EnsureTrailingBackslash(folder);
-    if (!SameFileOrFolder(folder.data, recorded.data) || IsProtectedFolder(folder.data)) {
+    if (!folder.IsEmpty())
+        EnsureTrailingBackslash(folder);
+    bool known = !folder.IsEmpty() && (recorded.IsEmpty() ? IsUnrecordedInstallFolder(app, folder)
+                                                          : SameFileOrFolder(folder.data, recorded.data));
+    if (!known || IsProtectedFolder(folder.data)) {
+        // Nothing is removed on a stranger's word; the installation's files stay where they are.
+        const StringBuffer& left = recorded.IsEmpty() ? folder : recorded;
+        if (!left.IsEmpty() && (HoldsFile(left, "readme.txt") || HoldsFile(left, "setup.exe")))
+            AddRemaining(remaining, left.data);
         folder.Free();
         return;
     }
@@ -158,6 +278,8 @@ static void RemoveInstallFolder(SetupApp& app, const char* commandFolder, const 
             Sleep(pauseTime);
             RemoveFolderTree(folder);
         }
+        if (IsFolder(folder.data))
+            AddRemaining(remaining, folder.data);
     } else {
         StringBuffer file;
         file.Assign(folder);
@@ -168,25 +290,51 @@ static void RemoveInstallFolder(SetupApp& app, const char* commandFolder, const 
         DeleteFileA(file.data);
         file.Free();
         RemoveDirectoryA(folder.data);
+        if (HoldsFile(folder, "readme.txt") || HoldsFile(folder, "setup.exe"))
+            AddRemaining(remaining, folder.data);
     }
     folder.Free();
 }
 
-void RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
+// The copy's own folder, made by the launcher under the temporary folder, goes after the
+// copy: now if it can, else at the next start (the NT family; the older one's wininit.ini
+// deletes files only).
+static void RemoveOwnFolder(SetupApp& app)
 {
+    char tempFolder[MAX_PATH];
+    ZeroMemory(tempFolder, sizeof(tempFolder));
+    if (GetTempPathA(MAX_PATH, tempFolder) == 0 || !FolderContains(tempFolder, app.moduleFolder.data) ||
+        SameFileOrFolder(tempFolder, app.moduleFolder.data))
+        return;
+    StringBuffer folder;
+    folder.Assign(app.moduleFolder);
+    int length = folder.Length();
+    if (length > 3 && EndsWithBackslash(folder.data))
+        folder.Erase(length - 1, 1);
+    if (!RemoveDirectoryA(folder.data) && IsNtPlatform())
+        MoveFileExA(folder.data, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    folder.Free();
+}
+
+int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
+{
+    RestrictDllSearch();
+
     // The install folder as the installation recorded it, read before anything is removed
-    // (the unregistration below deletes the class key).
+    // (the unregistration below deletes the class key, and the entry goes first).
     StringBuffer recorded;
-    RegKey key;
-    if (key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false))
-        key.ReadString("InstFolder", recorded);
-    key.Close();
+    ReadRecordedFolder(recorded);
 
     Sleep(pauseTime);
     WaitForLauncher(launcher);
     Sleep(pauseTime);
 
-    RemoveInstallFolder(app, installFolder, recorded);
+    // The entry goes only now that this copy runs: a launcher that could not start it
+    // leaves the extension listed as installed.
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKeyPath);
+
+    StringBuffer remaining;
+    RemoveInstallFolder(app, installFolder, recorded, remaining);
 
     StringBuffer extensionFolder(200);
     GetSystemDirectoryA(extensionFolder.data, 200);
@@ -196,15 +344,30 @@ void RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
     dllPath.Assign(extensionFolder);
     dllPath.Append("pelim102.dll");
 
-    RunRegistrationTool("/s /u", dllPath.data, extensionFolder.data);
-
-    Sleep(pauseTime);
-    DeleteNowOrAtRestart(dllPath.data);
+    // A DLL whose unregistration failed (or whose tool did not start) stays registered, so
+    // it stays in place too. Without the DLL there is nothing the tool could call.
+    if (PathExists(dllPath.data)) {
+        if (RunRegistrationTool("/s /u", dllPath.data, extensionFolder.data)) {
+            Sleep(pauseTime);
+            if (!DeleteNowOrAtRestart(dllPath.data))
+                AddRemaining(remaining, dllPath.data);
+        } else {
+            AddRemaining(remaining, dllPath.data);
+        }
+    }
     DeleteNowOrAtRestart(app.modulePath.data);
+    RemoveOwnFolder(app);
 
-    MessageBoxA(app.desktopWindow, finishedMessage, uninstallerCaption, MB_OK | MB_SYSTEMMODAL);
+    StringBuffer message;
+    message.Assign(remaining.IsEmpty() ? finishedMessage : remainingMessage);
+    message.Append(remaining);
+    MessageBoxA(app.desktopWindow, message.data, uninstallerCaption, MB_OK | MB_SYSTEMMODAL);
+    int exitCode = remaining.IsEmpty() ? SetupSucceeded : SetupFailed;
 
+    message.Free();
+    remaining.Free();
     extensionFolder.Free();
     dllPath.Free();
     recorded.Free();
+    return exitCode;
 }

@@ -1,5 +1,5 @@
 // Entry point of setup.exe: builds the application record and runs the one role that the
-// command line picks. The exit code is always 0; every role reports to the user itself.
+// command line picks. The role's result is the exit code (SetupExitCode).
 #include <windows.h>
 #include <stdlib.h>
 
@@ -37,19 +37,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     const char* tail = CommandTail(GetCommandLineA());
     HANDLE launcher = nullptr;
     StringBuffer installFolder;
+    int exitCode = SetupNotUnderstood;
     switch (ChooseRole(tail, __argc, __argv, &launcher, installFolder)) {
     case InstallRole:
-        RunInstall(app);
+        exitCode = RunInstall(app);
         break;
     case UninstallLauncherRole:
-        StartUninstall(app);
+        exitCode = StartUninstall(app);
         break;
     case UninstallMainRole:
-        RunUninstall(app, launcher, installFolder.data != nullptr ? installFolder.data : "");
+        exitCode = RunUninstall(app, launcher, installFolder.data != nullptr ? installFolder.data : "");
         break;
     case NoRole:
         break;
     }
     installFolder.Free();
-    return 0;
+    return exitCode;
 }

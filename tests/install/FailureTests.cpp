@@ -1,5 +1,6 @@
 // Installations that stop: the failure messages that can be provoked for real, and what each
-// stop leaves behind. A roll-back removes what the run created and nothing else.
+// stop leaves behind (exit code 1). A roll-back removes what the run created and nothing
+// else; someone else's files are replaced only after a yes.
 #include <gtest/gtest.h>
 
 #include "InstallSupport.h"
@@ -9,8 +10,13 @@ using UiRobot::MessageBoxInfo;
 
 namespace {
 
+const char kRegistrationFailed[] = "DLLの登録に失敗しました.\nインストールを中止します.";
+const char kReplaceQuestion[] =
+    "指定されたフォルダには既に readme.txt または setup.exe があります.\n"
+    "上書きしてインストールを続けますか？";
+
 // Starts setup.exe from S:\dist\, types folder into the dialog, confirms and returns the
-// message box that follows (answered with OK once read).
+// message box that follows (answered with OK, or no to a question, once read).
 MessageBoxInfo InstallInto(const std::string& folder) {
     Process setup;
     EXPECT_TRUE(setup.Start(kDistSetup, kDistSetup));
@@ -20,8 +26,9 @@ MessageBoxInfo InstallInto(const std::string& folder) {
     EXPECT_TRUE(UiRobot::SetControlText(dialog, 1000, folder.c_str()));
     EXPECT_TRUE(UiRobot::ClickButton(dialog, IDOK));
     MessageBoxInfo box = ExpectBox(setup.id, nullptr);
-    EXPECT_TRUE(Answer(box, box.buttons.empty() ? IDOK : box.buttons[0]));
+    EXPECT_TRUE(Answer(box, box.buttons.size() == 2 ? IDNO : IDOK));
     EXPECT_TRUE(setup.Wait(kEndMs));
+    EXPECT_EQ(1u, setup.exitCode);
     EXPECT_TRUE(NoReadmeWindow(500));
     return box;
 }
@@ -82,6 +89,30 @@ TEST(Failures, AFolderWhoseParentIsMissingStopsWithNothingRemoved) {
     ExpectNothingRegistered();
 }
 
+TEST(Failures, AFailedRegistrationStopsAndLeavesTheEarlierVersionWorking) {
+    // Version 101 is installed; the new DLL is one that regsvr32.exe cannot load.
+    ASSERT_TRUE(SetValue(HKEY_CLASSES_ROOT, kClassKey, "Version", "101"));
+    ASSERT_TRUE(SetValue(HKEY_CLASSES_ROOT, kClassKey, "InstFolder", "S:\\old\\"));
+    std::string earlier = ExtensionFolder() + "pelim101.dll";
+    ASSERT_TRUE(WriteFile(earlier, "earlier DLL"));
+    ASSERT_TRUE(CopyDist());
+    ASSERT_TRUE(WriteFile("S:\\dist\\pelim\\pelim102.dll", "not a DLL"));
+    MessageBoxInfo box = InstallInto("S:\\new3");
+    EXPECT_EQ(kRegistrationFailed, box.text);
+    EXPECT_EQ(kInstallerCaption, box.caption);
+    EXPECT_EQ(kNoticeStyle, box.style);
+    EXPECT_TRUE(Exists(earlier));
+    EXPECT_EQ(std::string::npos, PendingDeletions().find(earlier)) << PendingDeletions();
+    EXPECT_EQ("101", Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
+    EXPECT_EQ("S:\\old\\", Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(Exists(ExtensionFolder() + "pelim102.dll"));
+    EXPECT_FALSE(Exists("S:\\new3"));
+    EXPECT_EQ(std::vector<std::string>({"pelim", "setup.exe"}), List(kDistFolder));
+    DeleteFileA(earlier.c_str());
+    DeleteKeyTree(HKEY_CLASSES_ROOT, kClassKey);
+}
+
 TEST(Failures, ARegsvr32BesideSetupIsNotTheOneRun) {
     ASSERT_TRUE(CopyDist());
     ASSERT_TRUE(CopyFileA("P:\\install_holder.exe", "S:\\dist\\regsvr32.exe", FALSE));
@@ -130,6 +161,46 @@ TEST(Failures, TheInstalledSetupRunFromItsFolderLeavesTheInstallationWhole) {
     ASSERT_TRUE(again.Wait(kEndMs));
     EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(installed));
     EXPECT_EQ(pendingBefore, PendingDeletions());
+}
+
+TEST(Failures, SomeoneElsesReadMeIsReplacedOnlyAfterAYes) {
+    // Continues from the installation above (the version question comes first). The chosen
+    // folder holds a read-me of the user's, the source folder a file setup did not bring.
+    RemoveTree("S:\\Downloads");
+    ASSERT_TRUE(CreateDirectoryA("S:\\Downloads", nullptr));
+    ASSERT_TRUE(WriteFile("S:\\Downloads\\readme.txt", "my own notes"));
+    ASSERT_TRUE(CopyDist());
+    ASSERT_TRUE(WriteFile("S:\\dist\\pelim\\notes.txt", "the user's"));
+    for (int answer : {IDNO, IDYES}) {
+        Process setup;
+        ASSERT_TRUE(setup.Start(kDistSetup, kDistSetup));
+        ASSERT_TRUE(Answer(ExpectBox(setup.id, kInstallerCaption), IDYES));
+        HWND dialog = WaitForFolderDialog(setup.id);
+        ASSERT_NE(nullptr, dialog);
+        ASSERT_TRUE(UiRobot::SetControlText(dialog, 1000, "S:\\Downloads"));
+        ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+        MessageBoxInfo question = ExpectBox(setup.id, kInstallerCaption);
+        EXPECT_EQ(kReplaceQuestion, question.text);
+        EXPECT_EQ(kQuestionStyle, question.style);
+        ASSERT_TRUE(Answer(question, answer));
+        if (answer == IDYES) {
+            ASSERT_TRUE(Answer(ExpectBox(setup.id, kCompletionCaption), IDOK));
+            EXPECT_NE("", TakeReadmeWindow());
+        }
+        ASSERT_TRUE(setup.Wait(kEndMs));
+        WIN32_FILE_ATTRIBUTE_DATA readme = {};
+        ASSERT_TRUE(GetFileAttributesExA("S:\\Downloads\\readme.txt", GetFileExInfoStandard, &readme));
+        if (answer == IDNO) {
+            EXPECT_EQ(2u, setup.exitCode);
+            EXPECT_EQ(12u, readme.nFileSizeLow);
+            EXPECT_EQ(std::vector<std::string>({"readme.txt"}), List("S:\\Downloads\\"));
+        } else {
+            EXPECT_EQ(0u, setup.exitCode);
+            EXPECT_LT(12u, readme.nFileSizeLow);
+            // Of the source folder only what setup brought is gone.
+            EXPECT_EQ(std::vector<std::string>({"notes.txt"}), List("S:\\dist\\pelim\\"));
+        }
+    }
 }
 
 }  // namespace

@@ -99,10 +99,10 @@ HWND StartSetup(Process& setup) {
     return WaitForFolderDialog(setup.id);
 }
 
-// The dialog ended without a message and without any change.
+// The dialog ended without a message and without any change, as cancelled by the user.
 void ExpectEndedUntouched(Process& setup) {
     EXPECT_TRUE(setup.Wait(kEndMs));
-    EXPECT_EQ(0u, setup.exitCode);
+    EXPECT_EQ(2u, setup.exitCode);
     EXPECT_EQ(std::vector<std::string>({"pelim", "setup.exe"}), List(kDistFolder));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
     EXPECT_FALSE(Exists("C:\\Program Files\\pelim"));
@@ -129,22 +129,27 @@ TEST(FolderDialog, CancelEscAndTheCloseBoxEndItWithoutAMessage) {
     }
 }
 
-TEST(FolderDialog, AnEmptyFolderWarnsAndPutsTheFocusBackInTheEditBox) {
+TEST(FolderDialog, AnEmptyOrRelativeFolderWarnsAndPutsTheFocusBackInTheEditBox) {
     Process setup;
     HWND dialog = StartSetup(setup);
     ASSERT_NE(nullptr, dialog);
     HWND edit = GetDlgItem(dialog, 1000);
-    ASSERT_TRUE(UiRobot::SetControlText(dialog, 1000, ""));
-    ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
-    MessageBoxInfo warning = ExpectBox(setup.id, kWarningCaption);
-    EXPECT_EQ(kEmptyFolderText, warning.text);
-    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), warning.style);
-    EXPECT_EQ(dialog, warning.owner);
-    ASSERT_TRUE(Answer(warning, IDOK));
-    EXPECT_TRUE(UiRobot::WaitForFocus(dialog, edit, 5000));
-    EXPECT_TRUE(UiRobot::IsShown(dialog));
+    // A relative folder would land below whatever folder is current (here S:\).
+    for (const char* typed : {"", "pelim", "pelim\\", "\\pelim", "S:pelim"}) {
+        SCOPED_TRACE(typed);
+        ASSERT_TRUE(UiRobot::SetControlText(dialog, 1000, typed));
+        ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+        MessageBoxInfo warning = ExpectBox(setup.id, kWarningCaption);
+        EXPECT_EQ(kEmptyFolderText, warning.text);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), warning.style);
+        EXPECT_EQ(dialog, warning.owner);
+        ASSERT_TRUE(Answer(warning, IDOK));
+        EXPECT_TRUE(UiRobot::WaitForFocus(dialog, edit, 5000));
+        EXPECT_TRUE(UiRobot::IsShown(dialog));
+    }
     ASSERT_TRUE(UiRobot::ClickButton(dialog, IDCANCEL));
     ExpectEndedUntouched(setup);
+    EXPECT_FALSE(Exists("S:\\pelim"));
 }
 
 // The shell's folder browser that the browse button opens, owned by the dialog.

@@ -1,6 +1,7 @@
 // The whole life of an installation in one fresh prefix, step by step in this order: the
 // first installation, a right-drop through the registry, the same version again (no, then
-// yes), and the uninstallation (no, then yes) until no trace of the class is left.
+// yes), and the uninstallation (no, a yes whose copy cannot start, then yes) until no trace
+// of the class is left.
 #include <gtest/gtest.h>
 
 #include "E2eSupport.h"
@@ -87,6 +88,7 @@ TEST(Lifecycle, SameVersionAgainAnsweredNoChangesNothing) {
     EXPECT_EQ(std::vector<int>({IDYES, IDNO}), question.buttons);
     ASSERT_TRUE(Answer(question, IDNO));
     ASSERT_TRUE(setup.Wait(kEndMs));
+    EXPECT_EQ(2u, setup.exitCode);
     EXPECT_EQ(std::vector<std::string>({"pelim", "setup.exe"}), List(kDistFolder));
     EXPECT_EQ(pendingBefore, PendingDeletions());
     EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
@@ -137,10 +139,32 @@ TEST(Lifecycle, UninstallAnsweredNoChangesNothing) {
     EXPECT_EQ(kQuestionStyle, question.style);
     ASSERT_TRUE(Answer(question, IDNO));
     ASSERT_TRUE(launcher.Wait(kEndMs));
-    EXPECT_EQ(0u, launcher.exitCode);
+    EXPECT_EQ(2u, launcher.exitCode);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List("C:\\Program Files\\pelim\\"));
     EXPECT_TRUE(Exists(ExtensionFolder() + "pelim102.dll"));
+}
+
+TEST(Lifecycle, UninstallWhoseCopyCannotStartKeepsTheEntry) {
+    // A temporary folder that does not exist: the copy cannot be made.
+    SetEnvironmentVariableA("TMP", "S:\\no such temp\\");
+    SetEnvironmentVariableA("TEMP", "S:\\no such temp\\");
+    Process launcher;
+    bool started = launcher.Start("", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
+    SetEnvironmentVariableA("TMP", nullptr);
+    SetEnvironmentVariableA("TEMP", nullptr);
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(Answer(ExpectBox(launcher.id, kUninstallerCaption), IDYES));
+    MessageBoxInfo failed = ExpectBox(launcher.id, kUninstallerCaption);
+    EXPECT_EQ("アンインストールの準備に失敗しました.\nアンインストールを中止します.", failed.text);
+    EXPECT_EQ(kNoticeStyle, failed.style);
+    ASSERT_TRUE(Answer(failed, IDOK));
+    ASSERT_TRUE(launcher.Wait(kEndMs));
+    EXPECT_EQ(1u, launcher.exitCode);
+    EXPECT_EQ("\"C:\\Program Files\\pelim\\setup.exe\" -U",
+              Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
+    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List("C:\\Program Files\\pelim\\"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
 }
 
 TEST(Lifecycle, UninstallAnsweredYesLeavesNoTrace) {
@@ -150,12 +174,13 @@ TEST(Lifecycle, UninstallAnsweredYesLeavesNoTrace) {
     MessageBoxInfo question = ExpectBox(launcher.id, kUninstallerCaption);
     ASSERT_TRUE(Answer(question, IDYES));
     ASSERT_TRUE(launcher.Wait(kEndMs));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_EQ(0u, launcher.exitCode);
 
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
     EXPECT_EQ(kUninstallFinished, finished.text);
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_SYSTEMMODAL), finished.style);
     // By the time the closing message shows, everything is gone.
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_FALSE(Exists("C:\\Program Files\\pelim"));
     EXPECT_FALSE(Exists(ExtensionFolder() + "pelim102.dll"));
     EXPECT_TRUE(Exists(ExtensionFolder()));
@@ -165,7 +190,8 @@ TEST(Lifecycle, UninstallAnsweredYesLeavesNoTrace) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Drive\\shellex\\DragDropHandlers\\pelim"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Interface\\{8D835F8D-429F-427E-8E0A-6BCD208BE5EE}"));
-    // The temporary copy in the temporary folder is scheduled for deletion.
+    // The copy ran from a folder of its own in the temporary folder, holding nothing else;
+    // the copy and then that folder are scheduled for deletion.
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     std::string pending = PendingDeletions();
@@ -175,9 +201,11 @@ TEST(Lifecycle, UninstallAnsweredYesLeavesNoTrace) {
     EXPECT_NE(std::string::npos, at) << pending;
     if (at != std::string::npos) {
         std::string copy = pending.substr(4 + at, pending.find('|', at) - at - 4);
-        EXPECT_EQ(".tmp.exe", copy.substr(copy.size() - 8)) << copy;
-        EXPECT_TRUE(Exists(copy)) << copy;
-        EXPECT_FALSE(Exists(copy.substr(0, copy.size() - 4))) << copy;
+        std::string folder = copy.substr(0, copy.rfind('\\') + 1);
+        EXPECT_EQ(".tmp\\setup.exe", copy.substr(copy.size() - 14)) << copy;
+        EXPECT_EQ(std::vector<std::string>({"setup.exe"}), List(folder)) << copy;
+        EXPECT_NE(std::string::npos, pending.find("|\\??\\" + folder.substr(0, folder.size() - 1) + "|", at))
+            << pending;
     }
     ASSERT_TRUE(Answer(finished, IDOK));
 

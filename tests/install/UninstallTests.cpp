@@ -1,7 +1,8 @@
 // The uninstallation's two processes and its guards, each case on a fresh installation in
 // this group's prefix: the copy waits for the launcher it was given (and for its parent when
-// the number names something else), removes only the recorded install folder and never a
-// drive root or the user's own files, and schedules a DLL that is still loaded.
+// the number names something else), removes only the recorded install folder (or, without
+// a record, the entry's or a plainly installed one) and never a drive root or the user's own
+// files, schedules a DLL that is still loaded, and names in its closing message what stays.
 #include <gtest/gtest.h>
 
 #include "E2eSupport.h"
@@ -13,6 +14,7 @@ using UiRobot::MessageBoxInfo;
 namespace {
 
 const char kInstalled[] = "C:\\Program Files\\pelim\\";
+const char kRemaining[] = "PELIMのアンインストールは終了しましたが,次のものが残っています.\n";
 const char kHolder[] = "P:\\install_holder.exe";
 
 // Runs the uninstall entry's command line, answers yes and returns the closing message.
@@ -88,14 +90,39 @@ TEST(Uninstall, StartedFromAnotherFolderItRemovesNeitherThatFolderNorAnyOther) {
     ASSERT_TRUE(Answer(ExpectBox(launcher.id, kUninstallerCaption), IDYES));
     ASSERT_TRUE(launcher.Wait(kEndMs));
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
-    EXPECT_EQ(kUninstallFinished, finished.text);
+    EXPECT_EQ(kRemaining + std::string(kInstalled), finished.text);
     EXPECT_EQ(std::vector<std::string>({"holiday.jpg", "setup.exe"}), List("S:\\Downloads\\"));
     // The folder named on the command line was not the recorded one: it is not removed, and
     // the recorded one is not removed on a stranger's word either. The DLL is unregistered.
     EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kInstalled));
     ExpectUnregistered();
     ASSERT_TRUE(Answer(finished, IDOK));
-    RemoveTree(kInstalled);
+
+    // No record is left, but the installed setup.exe, run from its own folder, removes it.
+    Process again;
+    ASSERT_TRUE(again.Start(std::string(kInstalled) + "setup.exe",
+                            "\"" + std::string(kInstalled) + "setup.exe\" -U"));
+    ASSERT_TRUE(Answer(ExpectBox(again.id, kUninstallerCaption), IDYES));
+    ASSERT_TRUE(again.Wait(kEndMs));
+    finished = ExpectBox(0, kUninstallerCaption);
+    EXPECT_EQ(kUninstallFinished, finished.text);
+    EXPECT_FALSE(Exists(kInstalled));
+    ASSERT_TRUE(Answer(finished, IDOK));
+}
+
+TEST(Uninstall, AReRegistrationThatEmptiedTheRecordStillLeavesNothing) {
+    InstallAccepting();
+    // Registering the DLL again re-creates the class key with an empty "InstFolder".
+    Process registration;
+    ASSERT_TRUE(registration.Start(SystemFolder() + "regsvr32.exe",
+                                   "regsvr32.exe /s " + ExtensionFolder() + "pelim102.dll"));
+    ASSERT_TRUE(registration.Wait(kEndMs));
+    ASSERT_EQ("", Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder"));
+    MessageBoxInfo finished = UninstallThroughTheEntry();
+    EXPECT_EQ(kUninstallFinished, finished.text);
+    EXPECT_FALSE(Exists(kInstalled));
+    ExpectUnregistered();
+    ASSERT_TRUE(Answer(finished, IDOK));
 }
 
 TEST(Uninstall, TheUsersOwnFilesInTheInstallFolderStay) {
@@ -122,7 +149,7 @@ TEST(Uninstall, ADriveRootIsNeverRemoved) {
     ASSERT_TRUE(Answer(ExpectBox(launcher.id, kUninstallerCaption), IDYES));
     ASSERT_TRUE(launcher.Wait(kEndMs));
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
-    EXPECT_EQ(kUninstallFinished, finished.text);
+    EXPECT_EQ(kRemaining + std::string("R:\\"), finished.text);
     EXPECT_EQ(std::vector<std::string>({"keep.txt", "setup.exe"}), List("R:\\"));
     ExpectUnregistered();
     ASSERT_TRUE(Answer(finished, IDOK));

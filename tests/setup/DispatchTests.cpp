@@ -192,13 +192,13 @@ TEST_F(DispatchProbeTest, UnquotedProgramPathWithDoubleByteCharacters)
               "moduleFolder=[S:\\setup_dispatch\\テスト\\]\n", result.output);
 }
 
-TEST(SetupProgram, ATailOfNoRoleEndsAtOnceWithExitCodeZero)
+TEST(SetupProgram, ATailOfNoRoleEndsAtOnceWithExitCodeThree)
 {
     for (const char* tail : { " -U x", " -u", " /MainUninst", " /mainuninst 1 C:\\x\\", " -U -U" }) {
         ProcessResult result = RunProcess("P:\\setup.exe", std::string("P:\\setup.exe") + tail, 20000);
         EXPECT_TRUE(result.started) << tail;
         EXPECT_TRUE(result.ended) << tail;
-        EXPECT_EQ(0u, result.exitCode) << tail;
+        EXPECT_EQ(3u, result.exitCode) << tail;   // command line not understood
         EXPECT_EQ("", result.output) << tail;
     }
 }
