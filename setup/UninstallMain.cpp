@@ -114,26 +114,6 @@ static void WaitForLauncher(HANDLE launcher)
     }
 }
 
-// Limits the DLL search of this copy to the system folder where the platform can (newer
-// systems only, so both calls are looked up): a DLL planted in the temporary folder or in
-// the working folder is then never loaded into the elevated uninstallation.
-static void RestrictDllSearch()
-{
-    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
-    typedef BOOL(WINAPI * SetDllDirectoryFunction)(LPCSTR);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr)
-        return;
-    SetDefaultDllDirectoriesFunction setDefaultDirectories =
-        reinterpret_cast<SetDefaultDllDirectoriesFunction>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
-    if (setDefaultDirectories != nullptr)
-        setDefaultDirectories(0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
-    SetDllDirectoryFunction setDirectory =
-        reinterpret_cast<SetDllDirectoryFunction>(GetProcAddress(kernel, "SetDllDirectoryA"));
-    if (setDirectory != nullptr)
-        setDirectory("");                   // the current folder leaves the search order
-}
-
 // True when the folder holds nothing but the two files an installation puts there.
 static bool HoldsOnlyInstalledFiles(const StringBuffer& folder)
 {
@@ -318,7 +298,6 @@ static void RemoveOwnFolder(SetupApp& app)
 
 int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
 {
-    RestrictDllSearch();
 
     // The install folder as the installation recorded it, read before anything is removed
     // (the unregistration below deletes the class key, and the entry goes first).

@@ -8,7 +8,8 @@
 
 // DLLs that the platform loads by name on the program's behalf (the folder browser, the
 // shell's start service) come from the system folder, never from the folder the program
-// was started from, which may be a download folder holding anything. The calls came with
+// was started from, which may be a download folder holding anything, nor from the
+// temporary folder the uninstallation's copy runs in. The calls came with
 // Windows 8 (and updates of Vista and 7) and XP SP1; older systems keep their search order.
 static void LimitDllSearch()
 {
