@@ -2,6 +2,7 @@
 // the system folder, finds an earlier installation in the class key, lets the user confirm
 // the install folder, copies the read-me, the program and the DLL, registers the new DLL
 // with regsvr32.exe, retires an earlier DLL, records the installation and opens the read-me.
+// On a 64-bit Windows the 32-bit program installs and registers the 64-bit DLL as well.
 #include "setup/InstallFlow.h"
 
 #include <stdlib.h>
@@ -27,6 +28,7 @@ static const char extensionFileName[] = "pelim102.dll";
 static const char readmeFileName[] = "readme.txt";
 static const char setupFileName[] = "setup.exe";
 static const char sourceFolderName[] = "pelim\\";
+static const char nativeSourceFolderName[] = "x64\\";   // the 64-bit DLL, below sourceFolderName
 static const char extensionFolderName[] = "ShellExt\\";
 
 static const char installerCaption[] = "PELIM インストーラー";
@@ -68,7 +70,7 @@ int RunInstall(SetupApp& app)
 InstallFlow::InstallFlow(SetupApp& application)
     : app(application), systemFolder(200), scratch(200), installedVersion(0),
       createdInstallFolder(false), createdReadme(false), createdSetup(false),
-      createdExtension(false)
+      createdExtension(false), createdNativeExtension(false)
 {
 }
 
@@ -80,6 +82,7 @@ InstallFlow::~InstallFlow()
     installFolder.Free();
     recordedFolder.Free();
     sourceFolder.Free();
+    nativeExtensionFolder.Free();
 }
 
 int InstallFlow::Run()
@@ -88,6 +91,7 @@ int InstallFlow::Run()
         ShowMessage(rightsMessage, installerCaption, noticeFlags);
         return SetupFailed;
     }
+    native.Find();
     ReadEarlierInstallation();
     if (installedVersion >= atoi(setupVersion) &&
         ShowMessage(versionQuestion, installerCaption, questionFlags) == IDNO)
@@ -153,7 +157,10 @@ bool InstallFlow::TestRights()
 
 void InstallFlow::ReadEarlierInstallation()
 {
-    if (!key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false))
+    // An earlier installation by the 64-bit setup program recorded itself in the 64-bit
+    // view only.
+    if (!key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false) &&
+        !(native.present && key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false, KEY_WOW64_64KEY)))
         return;
     key.ReadString("InstFolder", installFolder);
     recordedFolder.Assign(installFolder);
@@ -232,9 +239,18 @@ bool InstallFlow::CopyIntoInstallFolder()
 bool InstallFlow::PrepareExtensionFolder()
 {
     systemFolder.Append(extensionFolderName);
-    if (IsFolder(systemFolder.data))
+    if (!IsFolder(systemFolder.data) && !CreateDirectoryA(systemFolder.data, nullptr))
+        return false;
+    if (!native.present)
         return true;
-    return CreateDirectoryA(systemFolder.data, nullptr) != 0;
+    nativeExtensionFolder.Assign(native.folder);
+    nativeExtensionFolder.Append(extensionFolderName);
+    if (!native.Enter())
+        return false;
+    bool ready = IsFolder(nativeExtensionFolder.data) ||
+                 CreateDirectoryA(nativeExtensionFolder.data, nullptr);
+    native.Leave();
+    return ready;
 }
 
 // A DLL of the same name already in place is kept, never overwritten.
@@ -247,25 +263,65 @@ bool InstallFlow::CopyExtension()
     target.Append(extensionFileName);
     createdExtension = CopyFileA(source.data, target.data, TRUE) != 0;
     bool present = createdExtension || PathExists(target.data);
+    // On a 64-bit Windows the 32-bit DLL alone would leave the 64-bit file manager without
+    // the extension: without its partner it goes again.
+    if (present && native.present && !CopyNativeExtension()) {
+        if (createdExtension)
+            DeleteFileA(target.data);
+        createdExtension = false;
+        present = false;
+    }
     source.Free();
     target.Free();
     return present;
 }
 
+// The 64-bit DLL from "x64\" of the source folder into the native extension folder; like
+// the 32-bit one, a file of its name already there is kept.
+bool InstallFlow::CopyNativeExtension()
+{
+    StringBuffer source, target;
+    source.Assign(sourceFolder);
+    source.Append(nativeSourceFolderName);
+    source.Append(extensionFileName);
+    target.Assign(nativeExtensionFolder);
+    target.Append(extensionFileName);
+    bool present = false;
+    if (native.Enter()) {
+        createdNativeExtension = CopyFileA(source.data, target.data, TRUE) != 0;
+        present = createdNativeExtension || PathExists(target.data);
+        native.Leave();
+    }
+    source.Free();
+    target.Free();
+    return present;
+}
+
+// Under WoW64 the 32-bit DLL is named by the folder the system gives it at its start, when
+// a delayed deletion is carried out (this program's name for it leads to the native one then).
 void InstallFlow::RetireEarlierExtension()
 {
     if (installedVersion <= 0 || installedVersion == atoi(setupVersion))
         return;
-    scratch.Format("%spelim%d.dll", systemFolder.data, installedVersion);
+    if (!native.present) {
+        scratch.Format("%spelim%d.dll", systemFolder.data, installedVersion);
+        DeleteNowOrAtRestart(scratch.data);
+        return;
+    }
+    scratch.Format("%s%spelim%d.dll", native.wow64Folder.data, extensionFolderName, installedVersion);
     DeleteNowOrAtRestart(scratch.data);
+    scratch.Format("%spelim%d.dll", extensionFolderName, installedVersion);
+    native.DeleteNowOrAtRestart(scratch.data);
 }
 
-// regsvr32.exe /s <extension folder>pelim102.dll; true when the tool ran and succeeded.
+// regsvr32.exe /s <extension folder>pelim102.dll; true when the tool ran and succeeded. On a
+// 64-bit Windows the 64-bit tool registers the same name, which in its view is the 64-bit DLL.
 bool InstallFlow::RegisterExtension()
 {
     scratch.Assign(systemFolder);
     scratch.Append(extensionFileName);
-    return RunRegistrationTool("/s", scratch.data, systemFolder.data);
+    return RunRegistrationTool("/s", scratch.data, systemFolder.data) &&
+           (!native.present || native.RunRegistrationTool("/s", scratch.data));
 }
 
 // A failed registration may have gone part of the way (the class key is re-created first,
@@ -277,18 +333,18 @@ void InstallFlow::UndoRegistration()
     StringBuffer dll;
     dll.Assign(systemFolder);
     dll.Append(extensionFileName);
+    // The 64-bit side first: the handler keys that later Windows share between both views
+    // end as the 32-bit side leaves them.
+    if (native.present)
+        UndoNativeRegistration(dll);
     if (installedVersion > 0) {
         if (installedVersion != atoi(setupVersion)) {
             scratch.Format("%spelim%d.dll", systemFolder.data, installedVersion);
             if (PathExists(scratch.data))
                 RunRegistrationTool("/s", scratch.data, systemFolder.data);
         }
-        if (key.Open(HKEY_CLASSES_ROOT, classKeyPath, true, false)) {
-            scratch.Format("%d", installedVersion);
-            key.WriteString("Version", scratch);
-            key.WriteString("InstFolder", recordedFolder);
-        }
-        key.Close();
+        scratch.Format("%d", installedVersion);
+        WriteClassValues(0, scratch, recordedFolder);
     } else if (createdExtension) {
         RunRegistrationTool("/s /u", dll.data, systemFolder.data);
     }
@@ -297,16 +353,49 @@ void InstallFlow::UndoRegistration()
     dll.Free();
 }
 
+// The same for the 64-bit DLL and the 64-bit view. An earlier installation may have had no
+// 64-bit DLL (a 32-bit setup program before this one): then the new one's registration is
+// taken away as after a first installation.
+void InstallFlow::UndoNativeRegistration(const StringBuffer& dll)
+{
+    StringBuffer name;
+    name.Format("%spelim%d.dll", extensionFolderName, installedVersion);
+    if (installedVersion > 0 && installedVersion != atoi(setupVersion) && native.Exists(name.data)) {
+        scratch.Format("%spelim%d.dll", systemFolder.data, installedVersion);
+        native.RunRegistrationTool("/s", scratch.data);
+    } else if (createdNativeExtension) {
+        native.RunRegistrationTool("/s /u", dll.data);
+    }
+    if (installedVersion > 0) {
+        scratch.Format("%d", installedVersion);
+        WriteClassValues(KEY_WOW64_64KEY, scratch, recordedFolder);
+    }
+    if (createdNativeExtension) {
+        name.Format("%s%s", extensionFolderName, extensionFileName);
+        native.DeleteNowOrAtRestart(name.data);
+    }
+    name.Free();
+}
+
+// "Version" and "InstFolder" in the class key of one registry view, when the key is there.
+void InstallFlow::WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder)
+{
+    if (key.Open(HKEY_CLASSES_ROOT, classKeyPath, true, false, view)) {
+        key.WriteString("Version", version);
+        key.WriteString("InstFolder", folder);
+    }
+    key.Close();
+}
+
 // "Version" and "InstFolder" in the class key that the registration has just re-created,
 // and the uninstall entry. A program path with a blank is quoted in "UninstallString", so
 // that the system cannot take a part of it for the program to run.
 void InstallFlow::RecordInstallation()
 {
-    if (key.Open(HKEY_CLASSES_ROOT, classKeyPath, true, false)) {
-        scratch.Assign(setupVersion);
-        key.WriteString("Version", scratch);
-        key.WriteString("InstFolder", installFolder);
-    }
+    scratch.Assign(setupVersion);
+    WriteClassValues(0, scratch, installFolder);
+    if (native.present)
+        WriteClassValues(KEY_WOW64_64KEY, scratch, installFolder);
 
     if (key.Open(HKEY_LOCAL_MACHINE, uninstallKeyPath, true, true)) {
         scratch.Assign("PELIM");
@@ -377,8 +466,9 @@ void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder)
     if (app.moduleFolder.IsEmpty())
         return;    // no folder of our own is known: nothing to remove
 
-    // Only what the distribution brought goes: the read-me, the DLL, and the folder when
-    // that leaves it empty. Anything else in it stays, and so does the folder.
+    // Only what the distribution brought goes: the read-me, the DLLs (the 64-bit one in
+    // "x64\"), and the folders when that leaves them empty. Anything else in it stays, and
+    // so does the folder.
     StringBuffer source;
     source.Format("%s%s", app.moduleFolder.data, sourceFolderName);
     if (!FolderContains(source.data, TextOf(installFolder))) {
@@ -389,6 +479,13 @@ void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder)
         file.Assign(source);
         file.Append(extensionFileName);
         DeleteFileA(file.data);
+        file.Assign(source);
+        file.Append(nativeSourceFolderName);
+        file.Append(extensionFileName);
+        DeleteFileA(file.data);
+        file.Assign(source);
+        file.Append(nativeSourceFolderName);
+        RemoveDirectoryA(file.data);
         file.Free();
         RemoveDirectoryA(source.data);
     }

@@ -6,6 +6,7 @@
 
 #include "common/StringBuffer.h"
 #include "setup/InstallFolderDialog.h"
+#include "setup/NativeSystem.h"
 #include "setup/RegKey.h"
 
 class SetupApp;
@@ -34,12 +35,17 @@ private:
     RegKey key;
     InstallFolderDialog dialog;
     StringBuffer sourceFolder;
+    // On a 64-bit Windows the 64-bit DLL goes to the native system folder's "ShellExt\"
+    // beside the 32-bit one in this program's, each registered by its own regsvr32.exe.
+    NativeSystem native;
+    StringBuffer nativeExtensionFolder;   // native.folder + "ShellExt\"
 
     // What this run created in the install folder: a roll-back removes that and nothing else.
     bool createdInstallFolder;
     bool createdReadme;
     bool createdSetup;
     bool createdExtension;          // the DLL was copied by this run
+    bool createdNativeExtension;    // the same for the 64-bit DLL
 
     bool TestRights();
     void ReadEarlierInstallation();
@@ -48,10 +54,13 @@ private:
     bool CopyIntoInstallFolder();
     bool PrepareExtensionFolder();
     bool CopyExtension();
+    bool CopyNativeExtension();
     void RetireEarlierExtension();
     bool RegisterExtension();
     void UndoRegistration();
+    void UndoNativeRegistration(const StringBuffer& dll);
     void RecordInstallation();
+    void WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder);
     bool Complete();
     void OpenReadme();
 

@@ -7,7 +7,7 @@ RegKey::~RegKey()
     subKey.Free();
 }
 
-bool RegKey::Open(HKEY rootKey, const char* path, bool writable, bool create)
+bool RegKey::Open(HKEY rootKey, const char* path, bool writable, bool create, REGSAM view)
 {
     Close();
     HKEY opened = nullptr;
@@ -15,9 +15,10 @@ bool RegKey::Open(HKEY rootKey, const char* path, bool writable, bool create)
     if (create) {
         DWORD disposition = 0;
         result = RegCreateKeyExA(rootKey, path, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
-                                 KEY_ALL_ACCESS, nullptr, &opened, &disposition);
+                                 KEY_ALL_ACCESS | view, nullptr, &opened, &disposition);
     } else {
-        result = RegOpenKeyExA(rootKey, path, 0, writable ? KEY_ALL_ACCESS : KEY_READ, &opened);
+        result = RegOpenKeyExA(rootKey, path, 0, (writable ? KEY_ALL_ACCESS : KEY_READ) | view,
+                               &opened);
     }
     if (result != ERROR_SUCCESS)
         return false;

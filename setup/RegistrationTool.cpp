@@ -9,10 +9,14 @@
 
 static const char registrationTool[] = "regsvr32.exe";
 
-bool RunRegistrationTool(const char* switches, const char* dllPath, const char* workingFolder)
+bool RunRegistrationTool(const char* switches, const char* dllPath, const char* workingFolder,
+                         const char* toolFolder)
 {
     StringBuffer tool(MAX_PATH);
-    GetSystemDirectoryA(tool.data, MAX_PATH);
+    if (toolFolder != nullptr)
+        tool.Assign(toolFolder);
+    else
+        GetSystemDirectoryA(tool.data, MAX_PATH);
     EnsureTrailingBackslash(tool);
     tool.Append(registrationTool);
 

@@ -6,5 +6,8 @@
 // is named by its full path in the system folder, so that a regsvr32.exe lying beside the
 // setup program or in the temporary folder is never the one run; the DLL's path is quoted
 // when it holds a blank (unquoted, the tool would take only its first part). True only when
-// the tool started and ended with exit code 0 (it did what it was asked).
-bool RunRegistrationTool(const char* switches, const char* dllPath, const char* workingFolder);
+// the tool started and ended with exit code 0 (it did what it was asked). toolFolder names
+// another folder of the tool, ending in a backslash (the native system folder, for the
+// 64-bit tool).
+bool RunRegistrationTool(const char* switches, const char* dllPath, const char* workingFolder,
+                         const char* toolFolder = nullptr);

@@ -1,7 +1,8 @@
 // Uninstall main: the temporary copy of setup.exe that the launcher started. It waits for
 // the launcher to end, removes the uninstall entry and the install folder, has regsvr32.exe
 // unregister the DLL, deletes the DLL (or has it deleted at the next start), schedules its
-// own deletion and reports the end, naming what stays.
+// own deletion and reports the end, naming what stays. On a 64-bit Windows the 64-bit DLL
+// goes the same way, unregistered by the 64-bit regsvr32.exe.
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -13,6 +14,7 @@
 #include "setup/FolderGuard.h"
 #include "setup/FolderRemoval.h"
 #include "setup/InstallFlow.h"
+#include "setup/NativeSystem.h"
 #include "setup/OsVersion.h"
 #include "setup/RegKey.h"
 #include "setup/RegistrationTool.h"
@@ -180,11 +182,15 @@ static bool SameContent(const char* a, const char* b)
 
 // The install folder the installation recorded: "InstFolder" of the class key or, when
 // that is missing (every registration re-creates the key empty), the folder of the
-// setup.exe that the uninstall entry runs. Empty when neither is there.
-static void ReadRecordedFolder(StringBuffer& recorded)
+// setup.exe that the uninstall entry runs. Empty when neither is there. An installation by
+// the 64-bit setup program recorded the folder in the 64-bit view only.
+static void ReadRecordedFolder(const NativeSystem& native, StringBuffer& recorded)
 {
     RegKey key;
     if (key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false))
+        key.ReadString("InstFolder", recorded);
+    if (recorded.IsEmpty() && native.present &&
+        key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false, KEY_WOW64_64KEY))
         key.ReadString("InstFolder", recorded);
     StringBuffer program;
     if (recorded.IsEmpty() && key.Open(HKEY_LOCAL_MACHINE, uninstallKeyPath, false, false) &&
@@ -298,11 +304,13 @@ static void RemoveOwnFolder(SetupApp& app)
 
 int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
 {
+    NativeSystem native;
+    native.Find();
 
     // The install folder as the installation recorded it, read before anything is removed
     // (the unregistration below deletes the class key, and the entry goes first).
     StringBuffer recorded;
-    ReadRecordedFolder(recorded);
+    ReadRecordedFolder(native, recorded);
 
     Sleep(pauseTime);
     WaitForLauncher(launcher);
@@ -322,13 +330,30 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
     StringBuffer dllPath;
     dllPath.Assign(extensionFolder);
     dllPath.Append("pelim102.dll");
+    // Under WoW64 the 32-bit DLL is deleted by the name the system gives it at its start: a
+    // delayed deletion of dllPath would take the 64-bit DLL.
+    StringBuffer dllName;
+    if (native.present)
+        dllName.Format("%sShellExt\\pelim102.dll", native.wow64Folder.data);
+    else
+        dllName.Assign(dllPath);
 
     // A DLL whose unregistration failed (or whose tool did not start) stays registered, so
     // it stays in place too. Without the DLL there is nothing the tool could call.
     if (PathExists(dllPath.data)) {
         if (RunRegistrationTool("/s /u", dllPath.data, extensionFolder.data)) {
             Sleep(pauseTime);
-            if (!DeleteNowOrAtRestart(dllPath.data))
+            if (!DeleteNowOrAtRestart(dllName.data))
+                AddRemaining(remaining, dllName.data);
+        } else {
+            AddRemaining(remaining, dllName.data);
+        }
+    }
+    // The 64-bit DLL has the same name in the native view; its own tool unregisters it.
+    if (native.present && native.Exists("ShellExt\\pelim102.dll")) {
+        if (native.RunRegistrationTool("/s /u", dllPath.data)) {
+            Sleep(pauseTime);
+            if (!native.DeleteNowOrAtRestart("ShellExt\\pelim102.dll"))
                 AddRemaining(remaining, dllPath.data);
         } else {
             AddRemaining(remaining, dllPath.data);
@@ -347,6 +372,7 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
     remaining.Free();
     extensionFolder.Free();
     dllPath.Free();
+    dllName.Free();
     recorded.Free();
     return exitCode;
 }

@@ -1,0 +1,134 @@
+// The native side of a 64-bit Windows for the 32-bit setup program. Every call that only
+// a 64-bit Windows has (IsWow64Process, the redirection switches, GetSystemWow64DirectoryA)
+// is looked up at run time: the program must start on Windows 95 and NT 4.0 as well.
+#include "setup/NativeSystem.h"
+
+#include "common/PathHelpers.h"
+#include "setup/DeferredDelete.h"
+#include "setup/RegistrationTool.h"
+
+typedef BOOL (WINAPI *IsWow64ProcessProc)(HANDLE, PBOOL);
+typedef BOOL (WINAPI *DisableRedirectionProc)(PVOID*);
+typedef BOOL (WINAPI *RevertRedirectionProc)(PVOID);
+typedef UINT (WINAPI *Wow64DirectoryProc)(LPSTR, UINT);
+
+NativeSystem::NativeSystem()
+    : present(false), aliasMissing(false), redirection(nullptr), disableRedirection(nullptr),
+      revertRedirection(nullptr)
+{
+}
+
+NativeSystem::~NativeSystem()
+{
+    folder.Free();
+    systemFolder.Free();
+    wow64Folder.Free();
+}
+
+bool NativeSystem::Find()
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    IsWow64ProcessProc isWow64Process =
+        reinterpret_cast<IsWow64ProcessProc>(GetProcAddress(kernel, "IsWow64Process"));
+    BOOL wow64 = FALSE;
+    // Without the call (Windows before XP SP2) there is no 64-bit side.
+    if (isWow64Process == nullptr || !isWow64Process(GetCurrentProcess(), &wow64) || !wow64)
+        return false;
+    present = true;
+    disableRedirection = reinterpret_cast<DisableRedirectionProc>(
+        GetProcAddress(kernel, "Wow64DisableWow64FsRedirection"));
+    revertRedirection = reinterpret_cast<RevertRedirectionProc>(
+        GetProcAddress(kernel, "Wow64RevertWow64FsRedirection"));
+
+    systemFolder.Reserve(MAX_PATH);
+    GetSystemDirectoryA(systemFolder.data, MAX_PATH);
+    EnsureTrailingBackslash(systemFolder);
+
+    StringBuffer windows(MAX_PATH);
+    GetWindowsDirectoryA(windows.data, MAX_PATH);
+    EnsureTrailingBackslash(windows);
+
+    // Every 64-bit Windows calls its 32-bit system folder SysWOW64.
+    Wow64DirectoryProc getWow64Directory = reinterpret_cast<Wow64DirectoryProc>(
+        GetProcAddress(kernel, "GetSystemWow64DirectoryA"));
+    wow64Folder.Reserve(MAX_PATH);
+    if (getWow64Directory == nullptr || getWow64Directory(wow64Folder.data, MAX_PATH) == 0) {
+        wow64Folder.Assign(windows);
+        wow64Folder.Append("SysWOW64");
+    }
+    EnsureTrailingBackslash(wow64Folder);
+
+    // The alias leads a 32-bit program to the native folder without touching the state of
+    // its thread (Vista on; XP x64 and 2003 with an update). Without it the redirection is
+    // turned off around each use of the system folder's own name.
+    folder.Assign(windows);
+    folder.Append("Sysnative\\");
+    StringBuffer tool;
+    tool.Assign(folder);
+    tool.Append("regsvr32.exe");
+    if (!PathExists(tool.data)) {
+        aliasMissing = true;
+        folder.Assign(systemFolder);
+    }
+    tool.Free();
+    windows.Free();
+    return true;
+}
+
+bool NativeSystem::RedirectionOff()
+{
+    return disableRedirection != nullptr && revertRedirection != nullptr &&
+           disableRedirection(&redirection);
+}
+
+void NativeSystem::RedirectionOn()
+{
+    revertRedirection(redirection);
+}
+
+bool NativeSystem::Enter()
+{
+    return !aliasMissing || RedirectionOff();
+}
+
+void NativeSystem::Leave()
+{
+    if (aliasMissing)
+        RedirectionOn();
+}
+
+bool NativeSystem::Exists(const char* name)
+{
+    if (!Enter())
+        return false;
+    StringBuffer path;
+    path.Assign(folder);
+    path.Append(name);
+    bool exists = PathExists(path.data) != 0;
+    Leave();
+    path.Free();
+    return exists;
+}
+
+bool NativeSystem::RunRegistrationTool(const char* switches, const char* dllPath)
+{
+    if (!Enter())
+        return false;
+    // The working folder is named as both views have it.
+    bool done = ::RunRegistrationTool(switches, dllPath, systemFolder.data, folder.data);
+    Leave();
+    return done;
+}
+
+bool NativeSystem::DeleteNowOrAtRestart(const char* name)
+{
+    if (!RedirectionOff())
+        return false;
+    StringBuffer path;
+    path.Assign(systemFolder);
+    path.Append(name);
+    bool done = !PathExists(path.data) || ::DeleteNowOrAtRestart(path.data);
+    RedirectionOn();
+    path.Free();
+    return done;
+}

@@ -1,0 +1,61 @@
+// The 64-bit side of a 64-bit Windows as the 32-bit setup program reaches it: its system
+// folder, where the 64-bit file manager finds the 64-bit DLL, and its regsvr32.exe.
+#pragma once
+
+#include <windows.h>
+
+#include "common/StringBuffer.h"
+
+class NativeSystem {
+public:
+    // A 32-bit program on a 64-bit Windows: there is a native side. False on a 32-bit Windows
+    // and in the 64-bit program, whose system folder is the native one already.
+    bool present;
+    // The native system folder as this program reaches it, with a backslash: the alias
+    // "<Windows>\Sysnative\", or, where the alias is missing, the system folder itself with
+    // the redirection of this thread turned off between Enter and Leave.
+    StringBuffer folder;
+    // GetSystemDirectoryA: the name of the native system folder for the system at its start
+    // and for 64-bit programs; to this program it leads to the 32-bit one.
+    StringBuffer systemFolder;
+    // GetSystemWow64DirectoryA: the 32-bit system folder under the name that means it
+    // for every program and for the system at its start.
+    StringBuffer wow64Folder;
+
+    NativeSystem();
+    ~NativeSystem();
+
+    // Asks the platform whether this process runs under WoW64 and, if so, how to reach the
+    // native side. Returns present.
+    bool Find();
+
+    // Every use of folder lies between Enter and Leave. False when the native folder cannot
+    // be reached (then Leave is not called).
+    bool Enter();
+    void Leave();
+
+    // True when folder + name exists.
+    bool Exists(const char* name);
+
+    // The 64-bit regsvr32.exe on dllPath (the name the DLL has in the system folder, which
+    // in the native view is the 64-bit DLL), run and waited for; true when it succeeded.
+    bool RunRegistrationTool(const char* switches, const char* dllPath);
+
+    // Deletes systemFolder + name, the native file, now or at the next start of the system;
+    // true also when it is not there.
+    // The delayed deletion must name the file as the system will at its start, so the
+    // redirection is off for both steps. Call it outside Enter and Leave.
+    bool DeleteNowOrAtRestart(const char* name);
+
+private:
+    bool aliasMissing;       // XP x64 and 2003 without the update that brought the alias
+    PVOID redirection;       // what Wow64DisableWow64FsRedirection handed back
+    BOOL (WINAPI *disableRedirection)(PVOID*);
+    BOOL (WINAPI *revertRedirection)(PVOID);
+
+    bool RedirectionOff();
+    void RedirectionOn();
+
+    NativeSystem(const NativeSystem&) = delete;
+    NativeSystem& operator=(const NativeSystem&) = delete;
+};
