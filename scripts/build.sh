@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds both architectures into ${BUILD_DIR:-build}/<arch> and stages the distribution
-# layout dist/<arch>/{setup.exe,pelim/pelim102.dll,pelim/readme.txt}.
+# layout dist/<arch>/{setup.exe,pelim/pelim102.dll,pelim/readme.txt}, and the one folder
+# users download, dist/download/: the 32-bit setup.exe with pelim/pelim102.dll (32-bit),
+# pelim/readme.txt and pelim/x64/pelim102.dll (64-bit).
 # Each tree is built with its tests (PELIM_TESTS=OFF builds the product only).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,3 +31,14 @@ for arch in x86_64 i686; do
   [ -f "$top/setup/readme.txt" ] && cp "$top/setup/readme.txt" "$dist/pelim/"
   echo "built $arch: $(cd "$dist" && find . -type f | sort | tr '\n' ' ')"
 done
+
+download=$top/dist/download
+rm -rf "$download"
+if [ -f "$top/dist/i686/setup.exe" ] && [ -f "$top/dist/i686/pelim/pelim102.dll" ] &&
+   [ -f "$top/dist/x86_64/pelim/pelim102.dll" ]; then
+  mkdir -p "$download/pelim/x64"
+  cp "$top/dist/i686/setup.exe" "$download/"
+  cp "$top/dist/i686/pelim/pelim102.dll" "$top/dist/i686/pelim/readme.txt" "$download/pelim/"
+  cp "$top/dist/x86_64/pelim/pelim102.dll" "$download/pelim/x64/"
+  echo "staged the download: $(cd "$download" && find . -type f | sort | tr '\n' ' ')"
+fi
