@@ -133,7 +133,7 @@ bool DropHost::Start(const std::wstring& arguments, const std::string& reportPat
     startup.hStdInput = nullptr;
     startup.hStdOutput = output;
     startup.hStdError = output;
-    std::wstring commandLine = L"\"" + Wide(kDropHostPath) + L"\" " + arguments;
+    std::wstring commandLine = L"\"" + Wide(program) + L"\" " + arguments;
     BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                                   nullptr, &startup, &process_);
     CloseHandle(output);

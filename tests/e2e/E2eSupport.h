@@ -60,6 +60,7 @@ public:
     bool HasLine(const std::string& line) const;
     std::vector<std::string> LinesStartingWith(const std::string& prefix) const;
 
+    std::string program = kDropHostPath;   // another drop host (of the other bitness)
     DWORD processId = 0;
     DWORD exitCode = 0;
     std::string report;

@@ -35,6 +35,13 @@ bool CopyDist(const std::string& folder) {
     CreateDirectoryA(folder.c_str(), nullptr);
     CreateDirectoryA((folder + "pelim").c_str(), nullptr);
     std::string master = kMasterFolder;
+    // The download adds the 64-bit DLL.
+    if (Exists(master + "pelim\\x64\\pelim102.dll")) {
+        CreateDirectoryA((folder + "pelim\\x64").c_str(), nullptr);
+        if (!CopyFileA((master + "pelim\\x64\\pelim102.dll").c_str(),
+                       (folder + "pelim\\x64\\pelim102.dll").c_str(), FALSE))
+            return false;
+    }
     return CopyFileA((master + "setup.exe").c_str(), (folder + "setup.exe").c_str(), FALSE) &&
            CopyFileA((master + "pelim\\readme.txt").c_str(), (folder + "pelim\\readme.txt").c_str(), FALSE) &&
            CopyFileA((master + "pelim\\pelim102.dll").c_str(), (folder + "pelim\\pelim102.dll").c_str(), FALSE);
@@ -78,16 +85,16 @@ bool RemoveTree(const std::string& path) {
     return RemoveDirectoryA(folder.c_str()) != 0;
 }
 
-bool KeyExists(HKEY root, const char* key) {
+bool KeyExists(HKEY root, const char* key, REGSAM view) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return false;
     RegCloseKey(opened);
     return true;
 }
 
-std::string Value(HKEY root, const char* key, const char* name, DWORD* type) {
+std::string Value(HKEY root, const char* key, const char* name, DWORD* type, REGSAM view) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return "<none>";
+    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return "<none>";
     char data[2048] = {};
     DWORD size = sizeof data - 2;
     DWORD valueType = 0;
@@ -248,9 +255,10 @@ std::string InstallAccepting(const std::string& folder) {
 }
 
 std::string RegistryDrop(const std::string& folder, const std::string& item,
-                         const std::string& newName, bool* renamed) {
+                         const std::string& newName, bool* renamed, const char* hostProgram) {
     *renamed = false;
     e2e::DropHost host;
+    host.program = hostProgram;
     std::wstring arguments = L"--registry --wait-ms 20000 --pick copy " +
                              e2e::Quote(e2e::Wide(folder)) + L" " + e2e::Quote(e2e::Wide(item));
     if (!host.Start(arguments, "S:\\drop-report.txt")) return "<drop host did not start>";

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "E2eSupport.h"
 #include "UiRobot.h"
 
 namespace install {
@@ -60,9 +61,11 @@ bool WriteFile(const std::string& path, const std::string& content);
 std::vector<std::string> List(const std::string& folder); // names, sorted
 bool RemoveTree(const std::string& path);                 // only below S:\ or C:\Program Files
 
-// Registry (the 64-bit view, as the setup program sees it).
-bool KeyExists(HKEY root, const char* key);
-std::string Value(HKEY root, const char* key, const char* name, DWORD* type = nullptr);  // "<none>"
+// Registry: the 64-bit view, as the 64-bit setup program sees it, or with view
+// KEY_WOW64_32KEY the 32-bit one.
+bool KeyExists(HKEY root, const char* key, REGSAM view = 0);
+std::string Value(HKEY root, const char* key, const char* name, DWORD* type = nullptr,
+                  REGSAM view = 0);  // "<none>"
 DWORD ValueSize(HKEY root, const char* key, const char* name);
 bool SetValue(HKEY root, const char* key, const char* name, const std::string& data);
 bool DeleteKeyTree(HKEY root, const char* key);
@@ -101,9 +104,10 @@ bool NoReadmeWindow(DWORD ms);
 // Checks the plain completion message and closes the read-me window. Returns the proposal.
 std::string InstallAccepting(const std::string& folder = "");
 
-// The drop host through the registry's handler key: copies item into folder under the new
-// name. Returns the host's report.
+// The drop host (or another one, such as the 32-bit host) through the registry's handler
+// key: copies item into folder under the new name. Returns the host's report.
 std::string RegistryDrop(const std::string& folder, const std::string& item,
-                         const std::string& newName, bool* renamed);
+                         const std::string& newName, bool* renamed,
+                         const char* hostProgram = e2e::kDropHostPath);
 
 }  // namespace install
