@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The pelim demo: in a fresh private Wine prefix it runs setup.exe from the distribution
-# layout, then right-drops a sample file onto a folder through the drop host (the registry's
-# road, as the file manager takes it) and renames the copy, saving a screenshot of each step.
+# The pelim demo: in a fresh private Wine prefix (a 64-bit Windows) it runs setup.exe from the
+# download folder dist/download/, then right-drops a sample file onto a folder through the
+# drop host of each bitness (the registry's road, as the file manager takes it) and renames
+# the copy, saving a screenshot of each step. Where the prefix cannot start 32-bit programs
+# it says so and installs with the 64-bit setup.exe of dist/x86_64/, dropping once.
 #   scripts/demo.sh                 on a private Xvfb display, the robot clicking through
 #   scripts/demo.sh --interactive   on your own DISPLAY: you click, the screenshots follow
 # Builds first when the distribution or the demo tools are missing. The pictures and the log
@@ -61,10 +63,22 @@ export DISPLAY=$display
 wine reg add 'HKCR\.txt' /ve /d txtfile /f > /dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1
 
+driver_args=()
+source_dist=$top/dist/$arch
+probe=
+if cp "$build/i686/bin/drophost.exe" "$PELIM_SCRATCH/drophost32.exe" 2> /dev/null; then
+  probe=$(cd "$PELIM_SCRATCH" && wine 'S:\drophost32.exe' < /dev/null 2>&1 || true)
+fi
+if [ -f "$top/dist/download/setup.exe" ] && [[ $probe == *"usage: drophost"* ]]; then
+  source_dist=$top/dist/download
+  driver_args=(--drophost32 'S:\drophost32.exe')
+  echo "demo: installing from the download folder dist/download/ (32-bit setup.exe, both DLLs)"
+else
+  echo "demo: this 64-bit Windows prefix cannot start 32-bit programs here; installing with dist/$arch/setup.exe instead"
+fi
 dist=$PELIM_SCRATCH/dist
-mkdir -p "$dist/pelim"
-cp "$top/dist/$arch/setup.exe" "$dist/"
-cp "$top/dist/$arch/pelim/pelim102.dll" "$top/dist/$arch/pelim/readme.txt" "$dist/pelim/"
+mkdir -p "$dist"
+cp -r "$source_dist/." "$dist/"
 
 # Screenshots on the driver's request (a file per picture in S:\demo-shots).
 requests=$PELIM_SCRATCH/demo-shots
@@ -88,9 +102,9 @@ status=0
   cd "$PELIM_SCRATCH"
   export PELIM_SHOT_DIR='S:\demo-shots'
   if [ $interactive = 1 ]; then
-    timeout 3600 wine 'P:\demo_driver.exe' --interactive
+    timeout 3600 wine 'P:\demo_driver.exe' --interactive ${driver_args[@]+"${driver_args[@]}"}
   else
-    timeout 300 wine 'P:\demo_driver.exe'
+    timeout 300 wine 'P:\demo_driver.exe' ${driver_args[@]+"${driver_args[@]}"}
   fi
 ) > "$out/demo.log" 2>&1 || status=$?
 # The driver writes code page 932; the log is kept in UTF-8.

@@ -1,7 +1,8 @@
 // Demo driver: walks through the installation and one right-drop rename, pausing at each
 // screen while the host script takes a screenshot. With --interactive it clicks nothing and
-// only waits (at most ten minutes per screen) for the person at the display.
-//   demo_driver [--interactive]
+// only waits (at most ten minutes per screen) for the person at the display. With
+// --drophost32 it right-drops a second time through that (32-bit) drop host.
+//   demo_driver [--interactive] [--drophost32 PATH]
 // Expects the distribution in S:\dist\; works in S:\demo\. Prints one line per step and a
 // summary line at the end; the exit code is 0 when the renamed copy is there.
 #include <windows.h>
@@ -18,6 +19,7 @@ const char kCompletionCaption[] = "PELIM";
 const char kRenameCaption[] = "名前を変更してコピー";
 const char kSample[] = "S:\\demo\\見積書.txt";
 const char kTarget[] = "S:\\demo\\送り先";
+const char kTarget32[] = "S:\\demo\\送り先32";
 const char kNewName[] = "見積書_最終版";
 
 bool interactive = false;
@@ -121,8 +123,11 @@ bool WriteSample() {
     return true;
 }
 
-bool Drop() {
+// One right-drop of the sample onto target through the drop host program, with a picture
+// of the drop menu and one of the rename dialog.
+bool Drop(const std::string& program, const char* target, const char* menuShot, const char* dialogShot) {
     if (!WriteSample()) return false;
+    CreateDirectoryA(target, nullptr);
     if (!interactive) {
         for (int i = 0; i < 20; ++i) {
             SetCursorPos(420, 300);
@@ -135,12 +140,13 @@ bool Drop() {
     HANDLE report = CreateFileA("S:\\demo-drop.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                 CREATE_ALWAYS, 0, nullptr);
     PROCESS_INFORMATION host = {};
-    std::string commandLine = std::string("P:\\drophost.exe --registry --wait-ms 20000 \"") + kTarget +
-                              "\" \"" + kSample + "\"";
+    std::string commandLine = "\"" + program + "\" --registry --wait-ms 20000 \"" + target + "\" \"" +
+                              kSample + "\"";
     bool started = StartProgram(commandLine, &host, report);
     CloseHandle(report);
     if (!started) return false;
-    Step("right-drop of %s onto S:\\demo\\送り先 (drop host, registry road)", kSample);
+    Step("right-drop onto %s (drop host, registry road)", target);
+    Step("  through %s", program.c_str());
 
     HWND menu = UiRobot::WaitForWindow(UiRobot::PopupMenuOfProcess(host.dwProcessId), Limit());
     if (menu == nullptr) {
@@ -148,7 +154,7 @@ bool Drop() {
         return false;
     }
     Step("drop menu shown");
-    Shot("4-drop-menu");
+    Shot(menuShot);
     if (!interactive) UiRobot::PressChar(menu, 'g');
 
     HWND dialog = UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.dwProcessId, kRenameCaption), Limit());
@@ -158,7 +164,7 @@ bool Drop() {
     }
     if (!interactive) UiRobot::SetControlText(dialog, 201, kNewName);
     Step("rename dialog shown");
-    Shot("5-rename-dialog");
+    Shot(dialogShot);
     if (!interactive) UiRobot::ClickButton(dialog, IDOK);
     UiRobot::WaitForWindowGone(dialog, Limit());
     EndProgram(host, 30000);
@@ -181,29 +187,45 @@ void ShowResult() {
     EndProgram(explorer, interactive ? Limit() : 5000);
 }
 
+// The name of the first .txt file in folder; empty when there is none.
+std::string FirstText(const char* folder) {
+    WIN32_FIND_DATAA found;
+    std::string pattern = std::string(folder) + "\\*.txt";
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    std::string name = search != INVALID_HANDLE_VALUE ? found.cFileName : "";
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return name;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    interactive = argc > 1 && lstrcmpA(argv[1], "--interactive") == 0;
+    const char* dropHost32 = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (lstrcmpA(argv[i], "--interactive") == 0) interactive = true;
+        if (lstrcmpA(argv[i], "--drophost32") == 0 && i + 1 < argc) dropHost32 = argv[++i];
+    }
     std::string installFolder;
     if (!Install(&installFolder)) {
         Step("summary: the installation did not complete");
         return 1;
     }
-    bool dropped = Drop();
-    WIN32_FIND_DATAA found;
-    std::string pattern = std::string(kTarget) + "\\*.txt";
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-    std::string result = search != INVALID_HANDLE_VALUE ? found.cFileName : "";
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    bool dropped = Drop("P:\\drophost.exe", kTarget, "4-drop-menu", "5-rename-dialog");
+    std::string result = FirstText(kTarget);
+    std::string result32;
+    if (dropHost32 != nullptr) {
+        dropped = Drop(dropHost32, kTarget32, "5a-drop-menu-32bit", "5b-rename-dialog-32bit") && dropped;
+        result32 = FirstText(kTarget32);
+    }
     ShowResult();
-    if (!dropped || result.empty()) {
+    if (!dropped || result.empty() || (dropHost32 != nullptr && result32.empty())) {
         Step("summary: installed into %s, but the rename through the drop menu did not happen",
              installFolder.c_str());
         return 1;
     }
     std::string summary = "summary: pelim 102 installed into " + installFolder + " and registered; " +
-                          "見積書.txt right-dropped onto S:\\demo\\送り先 and copied as " + result;
+                          "見積書.txt right-dropped onto S:\\demo\\送り先 and copied as " + result +
+                          (dropHost32 != nullptr ? ", and through the 32-bit drop host as " + result32 : "");
     Step("%s", summary.c_str());
     return 0;
 }
