@@ -242,7 +242,9 @@ std::string InstallAccepting(const std::string& folder) {
     EXPECT_NE(nullptr, dialog);
     if (dialog == nullptr) return "";
     std::string proposal = UiRobot::ControlText(dialog, 1000);
-    if (!folder.empty()) EXPECT_TRUE(UiRobot::SetControlText(dialog, 1000, folder.c_str()));
+    if (!folder.empty()) {
+        EXPECT_TRUE(UiRobot::SetControlText(dialog, 1000, folder.c_str()));
+    }
     EXPECT_TRUE(UiRobot::ClickButton(dialog, IDOK));
     UiRobot::MessageBoxInfo done = ExpectBox(setup.id, kCompletionCaption);
     EXPECT_EQ(kCompletedText, done.text);
