@@ -7,7 +7,6 @@
 
 #include <stdlib.h>
 #include <string.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include "common/PathHelpers.h"
@@ -31,11 +30,13 @@ static const char sourceFolderName[] = "pelim\\";
 static const char nativeSourceFolderName[] = "x64\\";   // the 64-bit DLL, below sourceFolderName
 static const char extensionFolderName[] = "ShellExt\\";
 
+static const char publisherName[] = "PELIM";
+
 static const char installerCaption[] = "PELIM インストーラー";
 static const char completionCaption[] = "PELIM";
 
 static const char rightsMessage[] = "管理者権限のあるユーザーでインストールしてください！";
-static const char versionQuestion[] =
+static const char versionQuestionText[] =
     "既にインストールされているバージョンよりも\n同じか,古いバージョンをインストールしようとしています.\n"
     "インストールを続けますか？";
 static const char installFolderMessage[] =
@@ -44,17 +45,24 @@ static const char extensionFolderMessage[] =
     "シェルエクステンションフォルダの作成に失敗しました.\nインストールを中止します.";
 static const char dllMessage[] = "DLLのインストールに失敗しました.\nインストールを中止します.";
 static const char registrationMessage[] = "DLLの登録に失敗しました.\nインストールを中止します.";
-static const char replaceQuestion[] =
+static const char replaceQuestionText[] =
     "指定されたフォルダには既に readme.txt または setup.exe があります.\n"
     "上書きしてインストールを続けますか？";
 static const char completedMessage[] = "インストールが完了しました！";
-static const char logoffQuestion[] =
+static const char logoffQuestionText[] =
     "インストールが完了しました！\r\n最新の状態にアップデートするにはログオフが必要です.\r\n今すぐログオフしますか？";
-static const char restartQuestion[] =
+static const char restartQuestionText[] =
     "インストールが完了しました！\r\n最新の状態にアップデートするには再起動が必要です.\r\n今すぐ再起動しますか？";
 
 static const UINT noticeFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_OK;       // 0x1030
 static const UINT questionFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_YESNO;  // 0x1034
+
+// A silent run reinstalls over the same or a newer version, never replaces files that are
+// not ours, and neither logs off nor restarts: it owes the restart instead.
+static const Question versionQuestion = {versionQuestionText, installerCaption, questionFlags, IDYES, false};
+static const Question replaceQuestion = {replaceQuestionText, installerCaption, questionFlags, IDNO, false};
+static const Question logoffQuestion = {logoffQuestionText, completionCaption, questionFlags, IDNO, true};
+static const Question restartQuestion = {restartQuestionText, completionCaption, questionFlags, IDNO, true};
 
 static const char* TextOf(const StringBuffer& buffer)
 {
@@ -88,20 +96,20 @@ InstallFlow::~InstallFlow()
 int InstallFlow::Run()
 {
     if (!TestRights()) {
-        ShowMessage(rightsMessage, installerCaption, noticeFlags);
+        app.dialogue.Tell(rightsMessage, installerCaption, noticeFlags);
         return SetupFailed;
     }
     native.Find();
     ReadEarlierInstallation();
     if (installedVersion >= atoi(setupVersion) &&
-        ShowMessage(versionQuestion, installerCaption, questionFlags) == IDNO)
+        app.dialogue.Ask(versionQuestion) == IDNO)
         return SetupCancelled;
     if (!ConfirmFolder() || !MayReplaceFiles())
         return SetupCancelled;
 
     if (!IsFolder(installFolder.data)) {
         if (!CreateDirectoryA(installFolder.data, nullptr)) {
-            ShowMessage(installFolderMessage, installerCaption, noticeFlags);
+            app.dialogue.Tell(installFolderMessage, installerCaption, noticeFlags);
             return SetupFailed;
         }
         createdInstallFolder = true;
@@ -109,24 +117,24 @@ int InstallFlow::Run()
 
     sourceFolder.Format("%s%s", TextOf(app.moduleFolder), sourceFolderName);
     if (!CopyIntoInstallFolder()) {
-        ShowMessage(installFolderMessage, installerCaption, noticeFlags);
+        app.dialogue.Tell(installFolderMessage, installerCaption, noticeFlags);
         RollBack();
         return SetupFailed;
     }
     if (!PrepareExtensionFolder()) {
-        ShowMessage(extensionFolderMessage, installerCaption, noticeFlags);
+        app.dialogue.Tell(extensionFolderMessage, installerCaption, noticeFlags);
         RollBack();
         return SetupFailed;
     }
     if (!CopyExtension()) {
-        ShowMessage(dllMessage, installerCaption, noticeFlags);
+        app.dialogue.Tell(dllMessage, installerCaption, noticeFlags);
         RollBack();
         return SetupFailed;
     }
     // The earlier DLL is retired only once the new one is registered: until then the
     // earlier installation goes on working.
     if (!RegisterExtension()) {
-        ShowMessage(registrationMessage, installerCaption, noticeFlags);
+        app.dialogue.Tell(registrationMessage, installerCaption, noticeFlags);
         UndoRegistration();
         RollBack();
         return SetupFailed;
@@ -135,7 +143,9 @@ int InstallFlow::Run()
     // From here on the flow runs to its end; what fails is not reported.
     RetireEarlierExtension();
     RecordInstallation();
-    RemoveSetupSource(app, installFolder);
+    // A silent run's source is the tool's that ran it (a cache, a share): it stays as it is.
+    if (!app.dialogue.silent)
+        RemoveSetupSource(app, installFolder);
     if (Complete())
         OpenReadme();
     return SetupSucceeded;
@@ -177,10 +187,8 @@ bool InstallFlow::ConfirmFolder()
         GetSpecialFolder(installFolder, CSIDL_PROGRAM_FILES);
         installFolder.Append(sourceFolderName);
     }
-    dialog.folder.Reserve(500);
-    if (!dialog.Run(app.instance, app.desktopWindow, installFolder))
+    if (!app.dialogue.ChooseFolder(app.instance, installFolder, installFolder))
         return false;
-    installFolder.Assign(dialog.folder);
     EnsureTrailingBackslash(installFolder);
     return true;
 }
@@ -200,7 +208,7 @@ bool InstallFlow::MayReplaceFiles()
     // (the running program itself, started from the chosen folder, is not in the way)
     occupied = occupied || (PathExists(target.data) && !SameFileOrFolder(TextOf(app.modulePath), target.data));
     target.Free();
-    return !occupied || ShowMessage(replaceQuestion, installerCaption, questionFlags) != IDNO;
+    return !occupied || app.dialogue.Ask(replaceQuestion) != IDNO;
 }
 
 // Copies source onto target (overwriting) unless both name the same file already: the
@@ -406,8 +414,54 @@ void InstallFlow::RecordInstallation()
         scratch.Append(setupFileName);
         scratch.Append(quoted ? "\" -U" : " -U");
         key.WriteString("UninstallString", scratch);
+        // What the programs list and software-distribution tools show and run besides.
+        scratch.Assign(setupVersion);
+        key.WriteString("DisplayVersion", scratch);
+        scratch.Assign(publisherName);
+        key.WriteString("Publisher", scratch);
+        scratch.Assign(installFolder);
+        scratch.Append(setupFileName);
+        key.WriteString("DisplayIcon", scratch);
+        key.WriteString("InstallLocation", installFolder);
+        key.WriteNumber("EstimatedSize", InstalledKilobytes());
+        key.WriteNumber("NoModify", 1);
+        key.WriteNumber("NoRepair", 1);
+        scratch.Format("\"%s%s\" -U /S", installFolder.data, setupFileName);
+        key.WriteString("QuietUninstallString", scratch);
     }
     key.Close();
+}
+
+static DWORD FileBytes(const char* path)
+{
+    WIN32_FIND_DATAA entry;
+    ZeroMemory(&entry, sizeof(entry));
+    HANDLE search = FindFirstFileA(path, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    return entry.nFileSizeLow;
+}
+
+// The installed files' size in KB, rounded up: the read-me and setup.exe in the install
+// folder and the DLL of each bitness.
+DWORD InstallFlow::InstalledKilobytes()
+{
+    StringBuffer path;
+    DWORD bytes = 0;
+    path.Format("%s%s", installFolder.data, readmeFileName);
+    bytes += FileBytes(path.data);
+    path.Format("%s%s", installFolder.data, setupFileName);
+    bytes += FileBytes(path.data);
+    path.Format("%s%s", systemFolder.data, extensionFileName);
+    bytes += FileBytes(path.data);
+    if (native.present && native.Enter()) {
+        path.Format("%s%s", nativeExtensionFolder.data, extensionFileName);
+        bytes += FileBytes(path.data);
+        native.Leave();
+    }
+    path.Free();
+    return (bytes + 1023) / 1024;
 }
 
 // The completion message; after an upgrade or a downgrade the offer to log off (NT
@@ -416,12 +470,12 @@ bool InstallFlow::Complete()
 {
     if (installedVersion > 0 && installedVersion != atoi(setupVersion)) {
         bool nt = IsNtPlatform();
-        if (ShowMessage(nt ? logoffQuestion : restartQuestion, completionCaption, questionFlags) != IDNO &&
+        if (app.dialogue.Ask(nt ? logoffQuestion : restartQuestion) != IDNO &&
             ExitWindowsEx(nt ? EWX_LOGOFF : EWX_REBOOT, 0))
             return false;
         return true;
     }
-    ShowMessage(completedMessage, completionCaption, noticeFlags);
+    app.dialogue.Tell(completedMessage, completionCaption, noticeFlags);
     return true;
 }
 
@@ -430,7 +484,7 @@ void InstallFlow::OpenReadme()
     StringBuffer readme;
     readme.Assign(installFolder);
     readme.Append(readmeFileName);
-    ShellExecuteA(app.desktopWindow, "open", readme.data, nullptr, installFolder.data, SW_SHOWNORMAL);
+    app.dialogue.Open(readme.data, installFolder.data);
     readme.Free();
 }
 
@@ -454,11 +508,6 @@ void InstallFlow::RollBack()
         DeleteFileA(target.data);
     }
     target.Free();
-}
-
-int InstallFlow::ShowMessage(const char* text, const char* caption, UINT flags)
-{
-    return MessageBoxA(app.desktopWindow, text, caption, flags);
 }
 
 void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder)

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include "common/StringBuffer.h"
-#include "setup/InstallFolderDialog.h"
 #include "setup/NativeSystem.h"
 #include "setup/RegKey.h"
 
@@ -33,7 +32,6 @@ private:
     StringBuffer recordedFolder;    // "InstFolder" of the earlier installation, as read
     int installedVersion;           // 0: no earlier installation
     RegKey key;
-    InstallFolderDialog dialog;
     StringBuffer sourceFolder;
     // On a 64-bit Windows the 64-bit DLL goes to the native system folder's "ShellExt\"
     // beside the 32-bit one in this program's, each registered by its own regsvr32.exe.
@@ -60,12 +58,12 @@ private:
     void UndoRegistration();
     void UndoNativeRegistration(const StringBuffer& dll);
     void RecordInstallation();
+    DWORD InstalledKilobytes();
     void WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder);
     bool Complete();
     void OpenReadme();
 
     void RollBack();
-    int ShowMessage(const char* text, const char* caption, UINT flags);
 
     InstallFlow(const InstallFlow&) = delete;
     InstallFlow& operator=(const InstallFlow&) = delete;

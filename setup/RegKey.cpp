@@ -62,3 +62,10 @@ bool RegKey::WriteString(const char* name, const StringBuffer& value)
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                           lstrlenA(text) + 1) == ERROR_SUCCESS;
 }
+
+bool RegKey::WriteNumber(const char* name, DWORD value)
+{
+    return key != nullptr &&
+           RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof(value)) == ERROR_SUCCESS;
+}

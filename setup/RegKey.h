@@ -1,4 +1,4 @@
-// One open registry key with string reads and writes; the install flow reuses one object
+// One open registry key with string reads and writes (and numbers written); the install flow reuses one object
 // for the class key and the uninstall entry in turn.
 #pragma once
 
@@ -28,6 +28,8 @@ public:
 
     // Writes the text with its terminating zero as a REG_SZ value.
     bool WriteString(const char* name, const StringBuffer& value);
+    // Writes a REG_DWORD value.
+    bool WriteNumber(const char* name, DWORD value);
 
 private:
     RegKey(const RegKey&) = delete;

@@ -2,11 +2,13 @@
 #include "setup/SetupApp.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "common/PathHelpers.h"
+#include "setup/FolderGuard.h"
 
 SetupApp::SetupApp(HINSTANCE instanceHandle)
-    : instance(instanceHandle), desktopWindow(GetDesktopWindow())
+    : instance(instanceHandle), desktopWindow(GetDesktopWindow()), dialogue(desktopWindow)
 {
     modulePath.Reserve(500);
     if (modulePath.data != nullptr) {
@@ -46,26 +48,59 @@ const char* CommandTail(const char* commandLine)
     return reinterpret_cast<const char*>(p);
 }
 
+static const char silentSwitch[] = "/S";
+static const char folderSwitch[] = " /D=";
+
 SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
-                     HANDLE* launcher, StringBuffer& installFolder)
+                     HANDLE* launcher, StringBuffer& installFolder, bool* silent)
 {
+    *silent = false;
     if (commandTail == nullptr || commandTail[0] == '\0')
         return InstallRole;
     if (lstrcmpA(commandTail, "-U") == 0)
         return UninstallLauncherRole;
+    if (lstrcmpA(commandTail, "-U /S") == 0) {
+        *silent = true;
+        return UninstallLauncherRole;
+    }
+    // "/S", or "/S /D=<folder>" with everything after "/D=" the folder, as installers of
+    // this kind take it; the folder follows the install folder dialog's rule.
+    int switchLength = lstrlenA(silentSwitch);
+    if (strncmp(commandTail, silentSwitch, switchLength) == 0) {
+        const char* rest = commandTail + switchLength;
+        if (*rest == '\0') {
+            *silent = true;
+            installFolder.Assign("");
+            return InstallRole;
+        }
+        int folderLength = lstrlenA(folderSwitch);
+        if (strncmp(rest, folderSwitch, folderLength) != 0 || !IsAbsolutePath(rest + folderLength))
+            return NoRole;
+        *silent = true;
+        installFolder.Assign(rest + folderLength);
+        return InstallRole;
+    }
     if (argc < 2 || argv == nullptr || argv[1] == nullptr
         || lstrcmpA(argv[1], "/MainUninst") != 0)
         return NoRole;
-    // Without a second word there is no launcher to wait for: no role runs.
-    if (argc < 3 || argv[2] == nullptr)
+    // The launcher of a silent uninstallation puts "/S" before the number.
+    int word = 2;
+    if (argc >= 3 && argv[2] != nullptr && lstrcmpA(argv[2], silentSwitch) == 0)
+        word = 3;
+    // Without a number there is no launcher to wait for: no role runs.
+    if (argc <= word || argv[word] == nullptr)
         return NoRole;
 
     // The rest is the tail after "/MainUninst", the number and one blank each, with its own
     // blanks kept and no quotes removed.
+    int erased = 0;
+    for (int i = 1; i <= word; ++i)
+        erased += lstrlenA(argv[i]) + 1;
     installFolder.Assign(commandTail);
-    installFolder.Erase(0, lstrlenA(argv[1]) + lstrlenA(argv[2]) + 2);
+    installFolder.Erase(0, erased);
     // The launcher writes the handle value as a signed decimal; handle values are
     // sign-extended to the pointer width.
-    *launcher = LongToHandle(atoi(argv[2]));
+    *launcher = LongToHandle(atoi(argv[word]));
+    *silent = word == 3;
     return UninstallMainRole;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "common/StringBuffer.h"
+#include "setup/Dialogue.h"
 
 class SetupApp {
 public:
@@ -12,6 +13,7 @@ public:
     HWND desktopWindow;          // owner of every message box and of the install dialog
     StringBuffer modulePath;     // full path of the running program (room for 500)
     StringBuffer moduleFolder;   // modulePath cut after its last backslash, backslash kept
+    Dialogue dialogue;           // how the roles ask and tell: on the screen, or silently
 
     explicit SetupApp(HINSTANCE instance);
     ~SetupApp();
@@ -37,5 +39,8 @@ const char* CommandTail(const char* commandLine);
 // (argv[1] the first word of the tail, argv[2] the second). For UninstallMainRole the
 // launcher's handle value and the rest of the tail after "/MainUninst", the number and one
 // blank each are returned; "/MainUninst" without a number picks no role.
+// silent is set for the silent forms: "/S" and "/S /D=<folder>" (installFolder is then the
+// rest after "/D=", blanks included, and must be absolute), "-U /S", and the launcher's
+// "/MainUninst /S <handle> <folder>".
 SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
-                     HANDLE* launcher, StringBuffer& installFolder);
+                     HANDLE* launcher, StringBuffer& installFolder, bool* silent);

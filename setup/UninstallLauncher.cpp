@@ -1,7 +1,8 @@
 // Uninstall launcher: what setup.exe does when started with "-U". It confirms, copies the
 // program into a folder of its own under the temporary folder and starts the copy with an
 // inheritable handle to this process, on whose end the copy waits before it removes
-// anything (the uninstall entry included); then this process ends.
+// anything (the uninstall entry included); then this process ends. Silent ("-U /S"), it ends
+// only once the copy reports the outcome, which is then its exit code.
 #include <windows.h>
 
 #include "common/StringBuffer.h"
@@ -16,10 +17,23 @@ static const char startFailedMessage[] =
 static const UINT noticeFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_OK;       // 0x1030
 static const UINT questionFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_YESNO;  // 0x1034
 
+static const Question confirmation = {startQuestion, uninstallerCaption, questionFlags, IDYES, false};
+
+// The silent copy's report: its exit code, written to its standard output, a pipe whose
+// other end this process reads. A copy that ends without writing it breaks the pipe.
+static int ReadOutcome(HANDLE pipe)
+{
+    DWORD outcome = SetupFailed;
+    DWORD read = 0;
+    if (!ReadFile(pipe, &outcome, sizeof(outcome), &read, nullptr) || read != sizeof(outcome))
+        outcome = SetupFailed;
+    return static_cast<int>(outcome);
+}
+
 int StartUninstall(SetupApp& app)
 {
     // As with every question of the setup program, only a no stops.
-    if (MessageBoxA(app.desktopWindow, startQuestion, uninstallerCaption, questionFlags) == IDNO)
+    if (app.dialogue.Ask(confirmation) == IDNO)
         return SetupCancelled;
 
     // The copy gets a folder that this run creates: a name that GetTempFileNameA has just
@@ -46,7 +60,8 @@ int StartUninstall(SetupApp& app)
     // "<copy>" /MainUninst <handle> <folder>: the folder unquoted with its trailing
     // backslash, everything after the number and its blank.
     StringBuffer commandLine;
-    commandLine.Format("\"%s\" /MainUninst %d ", copyName, HandleToLong(self));
+    commandLine.Format("\"%s\" /MainUninst %s%d ", copyName, app.dialogue.silent ? "/S " : "",
+                       HandleToLong(self));
     commandLine.Append(app.moduleFolder);
 
     // CreateProcessA hands the inheritable handle on under the same value (the shell's
@@ -56,6 +71,21 @@ int StartUninstall(SetupApp& app)
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
+    // A silent copy gets the writing end of a pipe as its standard output, the only end it
+    // inherits.
+    HANDLE reportRead = nullptr;
+    HANDLE reportWrite = nullptr;
+    if (ready && app.dialogue.silent) {
+        SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
+        HANDLE readEnd = nullptr;
+        ready = CreatePipe(&readEnd, &reportWrite, &inherited, 0) &&
+                DuplicateHandle(GetCurrentProcess(), readEnd, GetCurrentProcess(), &reportRead, 0,
+                                FALSE, DUPLICATE_SAME_ACCESS);
+        if (readEnd != nullptr)
+            CloseHandle(readEnd);
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdOutput = reportWrite;
+    }
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof(process));
     bool started = false;
@@ -69,16 +99,26 @@ int StartUninstall(SetupApp& app)
         CloseHandle(process.hProcess);
     }
     commandLine.Free();
+    int outcome = SetupSucceeded;
+    if (reportWrite != nullptr)
+        CloseHandle(reportWrite);
+    if (reportRead != nullptr) {
+        // Everything but this program and the folder it lies in is gone when the copy
+        // reports; those two go once this process has ended.
+        if (started)
+            outcome = ReadOutcome(reportRead);
+        CloseHandle(reportRead);
+    }
     if (self != nullptr)
         CloseHandle(self);
     if (started)
-        return SetupSucceeded;
+        return outcome;
 
     // Nothing has been removed: the uninstall entry stays, and so does the installation.
     if (madeFolder) {
         DeleteFileA(copyName);
         RemoveDirectoryA(copyFolder);
     }
-    MessageBoxA(app.desktopWindow, startFailedMessage, uninstallerCaption, noticeFlags);
+    app.dialogue.Tell(startFailedMessage, uninstallerCaption, noticeFlags);
     return SetupFailed;
 }

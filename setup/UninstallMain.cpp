@@ -1,7 +1,8 @@
 // Uninstall main: the temporary copy of setup.exe that the launcher started. It waits for
 // the launcher to end, removes the uninstall entry and the install folder, has regsvr32.exe
 // unregister the DLL, deletes the DLL (or has it deleted at the next start), schedules its
-// own deletion and reports the end, naming what stays. On a 64-bit Windows the 64-bit DLL
+// own deletion and reports the end, naming what stays. Silent, it reports the outcome to the
+// waiting launcher instead, and removes the install folder after the launcher's end. On a 64-bit Windows the 64-bit DLL
 // goes the same way, unregistered by the 64-bit regsvr32.exe.
 #include <windows.h>
 #include <tlhelp32.h>
@@ -240,16 +241,37 @@ static void AddRemaining(StringBuffer& remaining, const char* path)
 // record, one that holds just the installed files), and never a drive root, the Windows
 // or the system folder. A folder that holds more than the installed files loses only
 // those files; the user's own stay. What of the installation stays is added to remaining.
+static bool IsFolderToRemove(SetupApp& app, const StringBuffer& folder, const StringBuffer& recorded)
+{
+    bool known = !folder.IsEmpty() && (recorded.IsEmpty() ? IsUnrecordedInstallFolder(app, folder)
+                                                          : SameFileOrFolder(folder.data, recorded.data));
+    return known && !IsProtectedFolder(folder.data);
+}
+
+// The command's folder with its trailing backslash.
+static void CommandFolder(const char* commandFolder, StringBuffer& folder)
+{
+    folder.Assign(commandFolder);
+    if (!folder.IsEmpty())
+        EnsureTrailingBackslash(folder);
+}
+
+// True when RemoveInstallFolder would remove the installation's files from the folder.
+static bool WillRemoveInstallFolder(SetupApp& app, const char* commandFolder, const StringBuffer& recorded)
+{
+    StringBuffer folder;
+    CommandFolder(commandFolder, folder);
+    bool removable = IsFolderToRemove(app, folder, recorded);
+    folder.Free();
+    return removable;
+}
+
 static void RemoveInstallFolder(SetupApp& app, const char* commandFolder, const StringBuffer& recorded,
                                 StringBuffer& remaining)
 {
     StringBuffer folder;
-    folder.Assign(commandFolder);
-    if (!folder.IsEmpty())
-        EnsureTrailingBackslash(folder);
-    bool known = !folder.IsEmpty() && (recorded.IsEmpty() ? IsUnrecordedInstallFolder(app, folder)
-                                                          : SameFileOrFolder(folder.data, recorded.data));
-    if (!known || IsProtectedFolder(folder.data)) {
+    CommandFolder(commandFolder, folder);
+    if (!IsFolderToRemove(app, folder, recorded)) {
         // Nothing is removed on a stranger's word; the installation's files stay where they are.
         const StringBuffer& left = recorded.IsEmpty() ? folder : recorded;
         if (!left.IsEmpty() && (HoldsFile(left, "readme.txt") || HoldsFile(left, "setup.exe")))
@@ -302,6 +324,26 @@ static void RemoveOwnFolder(SetupApp& app)
     folder.Free();
 }
 
+// Waits for the launcher's end, with the pauses around the wait.
+static void AwaitLauncher(HANDLE launcher)
+{
+    Sleep(pauseTime);
+    WaitForLauncher(launcher);
+    Sleep(pauseTime);
+}
+
+// The silent launcher's answer: this run's exit code on the standard output it gave us.
+static void ReportOutcome(int outcome)
+{
+    DWORD code = static_cast<DWORD>(outcome);
+    DWORD written = 0;
+    HANDLE report = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (report != nullptr && report != INVALID_HANDLE_VALUE) {
+        WriteFile(report, &code, sizeof(code), &written, nullptr);
+        CloseHandle(report);
+    }
+}
+
 int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
 {
     NativeSystem native;
@@ -312,16 +354,20 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
     StringBuffer recorded;
     ReadRecordedFolder(native, recorded);
 
-    Sleep(pauseTime);
-    WaitForLauncher(launcher);
-    Sleep(pauseTime);
+    // A silent launcher waits for this run's outcome: everything but its own program and the
+    // install folder around it goes first, then the report, and the folder once the launcher
+    // has ended. Otherwise the launcher has ended before anything is removed.
+    bool launcherWaits = app.dialogue.silent;
+    if (!launcherWaits)
+        AwaitLauncher(launcher);
 
     // The entry goes only now that this copy runs: a launcher that could not start it
     // leaves the extension listed as installed.
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKeyPath);
 
     StringBuffer remaining;
-    RemoveInstallFolder(app, installFolder, recorded, remaining);
+    if (!launcherWaits)
+        RemoveInstallFolder(app, installFolder, recorded, remaining);
 
     StringBuffer extensionFolder(200);
     GetSystemDirectoryA(extensionFolder.data, 200);
@@ -360,12 +406,21 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
         }
     }
     DeleteNowOrAtRestart(app.modulePath.data);
+
+    if (launcherWaits) {
+        // A folder that will not be removed is known now: it is part of the outcome.
+        if (!WillRemoveInstallFolder(app, installFolder, recorded))
+            RemoveInstallFolder(app, installFolder, recorded, remaining);
+        ReportOutcome(remaining.IsEmpty() ? SetupSucceeded : SetupFailed);
+        AwaitLauncher(launcher);
+        RemoveInstallFolder(app, installFolder, recorded, remaining);
+    }
     RemoveOwnFolder(app);
 
     StringBuffer message;
     message.Assign(remaining.IsEmpty() ? finishedMessage : remainingMessage);
     message.Append(remaining);
-    MessageBoxA(app.desktopWindow, message.data, uninstallerCaption, MB_OK | MB_SYSTEMMODAL);
+    app.dialogue.Tell(message.data, uninstallerCaption, MB_OK | MB_SYSTEMMODAL);
     int exitCode = remaining.IsEmpty() ? SetupSucceeded : SetupFailed;
 
     message.Free();

@@ -39,7 +39,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     HANDLE launcher = nullptr;
     StringBuffer installFolder;
     int exitCode = SetupNotUnderstood;
-    switch (ChooseRole(tail, __argc, __argv, &launcher, installFolder)) {
+    bool silent = false;
+    SetupRole role = ChooseRole(tail, __argc, __argv, &launcher, installFolder, &silent);
+    if (silent)
+        app.dialogue.BeSilent(role == InstallRole ? installFolder.data : nullptr);
+    switch (role) {
     case InstallRole:
         exitCode = RunInstall(app);
         break;
@@ -53,5 +57,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         break;
     }
     installFolder.Free();
-    return exitCode;
+    return app.dialogue.Outcome(exitCode);
 }

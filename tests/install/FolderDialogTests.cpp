@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
+#include <commctrl.h>
 
 #include "InstallSupport.h"
 
@@ -161,6 +162,28 @@ HWND WaitForBrowser(HWND dialog, DWORD processId) {
     return UiRobot::WaitForWindow(query, kAppearMs);
 }
 
+static BOOL CALLBACK FindTree(HWND child, LPARAM found) {
+    if (UiRobot::WindowClass(child) != "SysTreeView32") return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
+// Waits until the browser's tree holds its root and, with beyondRoot, has selected an item
+// below it: the folder from the edit box, once the browser has selected it.
+bool WaitForSelection(HWND browser, bool beyondRoot) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kAppearMs; Sleep(50)) {
+        HWND tree = nullptr;
+        EnumChildWindows(browser, FindTree, reinterpret_cast<LPARAM>(&tree));
+        if (tree == nullptr) continue;
+        DWORD_PTR selected = 0, root = 0;
+        if (!SendMessageTimeoutA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_NORMAL, 1000, &selected) ||
+            !SendMessageTimeoutA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0, SMTO_NORMAL, 1000, &root))
+            continue;
+        if (root != 0 && (!beyondRoot || (selected != 0 && selected != root))) return true;
+    }
+    return false;
+}
+
 TEST(FolderDialog, BrowseSelectsTheTypedFolderAndReturnsItWithABackslash) {
     Process setup;
     HWND dialog = StartSetup(setup);
@@ -171,7 +194,7 @@ TEST(FolderDialog, BrowseSelectsTheTypedFolderAndReturnsItWithABackslash) {
     ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
     HWND browser = WaitForBrowser(dialog, setup.id);
     ASSERT_NE(nullptr, browser);
-    Sleep(500);
+    ASSERT_TRUE(WaitForSelection(browser, true));
     ASSERT_TRUE(UiRobot::ClickButton(browser, IDOK));
     ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
     EXPECT_EQ("C:\\windows\\", UiRobot::ControlText(dialog, 1000));
@@ -181,7 +204,7 @@ TEST(FolderDialog, BrowseSelectsTheTypedFolderAndReturnsItWithABackslash) {
     ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
     browser = WaitForBrowser(dialog, setup.id);
     ASSERT_NE(nullptr, browser);
-    Sleep(500);
+    ASSERT_TRUE(WaitForSelection(browser, true));
     ASSERT_TRUE(UiRobot::ClickButton(browser, IDOK));
     ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
     EXPECT_EQ("C:\\", UiRobot::ControlText(dialog, 1000));
@@ -194,7 +217,7 @@ TEST(FolderDialog, BrowseSelectsTheTypedFolderAndReturnsItWithABackslash) {
     ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
     browser = WaitForBrowser(dialog, setup.id);
     ASSERT_NE(nullptr, browser);
-    Sleep(500);
+    ASSERT_TRUE(WaitForSelection(browser, true));
     ASSERT_TRUE(UiRobot::ClickButton(browser, IDOK));
     ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
     EXPECT_EQ("S:\\browse\\表\\", UiRobot::ControlText(dialog, 1000));
@@ -216,7 +239,7 @@ TEST(FolderDialog, BrowseSelectsTheTypedFolderAndReturnsItWithABackslash) {
     ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
     browser = WaitForBrowser(dialog, setup.id);
     ASSERT_NE(nullptr, browser);
-    Sleep(500);
+    ASSERT_TRUE(WaitForSelection(browser, false));
     ASSERT_TRUE(UiRobot::ClickButton(browser, IDOK));
     ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
     EXPECT_EQ(std::string(desktop) + "\\", UiRobot::ControlText(dialog, 1000));

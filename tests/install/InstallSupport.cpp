@@ -115,6 +115,15 @@ DWORD ValueSize(HKEY root, const char* key, const char* name) {
     return size;
 }
 
+DWORD Number(HKEY root, const char* key, const char* name, REGSAM view) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return ~0u;
+    DWORD data = 0, size = sizeof data, type = 0;
+    LONG status = RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    RegCloseKey(opened);
+    return status == ERROR_SUCCESS && type == REG_DWORD ? data : ~0u;
+}
+
 bool SetValue(HKEY root, const char* key, const char* name, const std::string& data) {
     HKEY opened = nullptr;
     if (RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr) !=
@@ -178,6 +187,48 @@ bool Process::Wait(DWORD timeoutMs) {
     info_ = PROCESS_INFORMATION();
     handle = nullptr;
     return ended;
+}
+
+static BOOL CALLBACK CollectShown(HWND window, LPARAM list) {
+    if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+static std::vector<HWND> ShownWindows() {
+    std::vector<HWND> shown;
+    EnumWindows(CollectShown, reinterpret_cast<LPARAM>(&shown));
+    std::sort(shown.begin(), shown.end());
+    return shown;
+}
+
+std::string RunUnseen(const std::string& commandLine, DWORD* exitCode, DWORD settleMs) {
+    const std::vector<HWND> before = ShownWindows();
+    std::vector<HWND> seen;
+    std::string appeared;
+    Process program;
+    *exitCode = 99;
+    if (!program.Start("", commandLine)) return "<did not start: " + commandLine + ">";
+    DWORD start = GetTickCount();
+    DWORD endedAt = 0;
+    bool ended = false;
+    while (GetTickCount() - start < kEndMs && (!ended || GetTickCount() - endedAt < settleMs)) {
+        if (!ended && WaitForSingleObject(program.handle, 0) == WAIT_OBJECT_0) {
+            ended = true;
+            endedAt = GetTickCount();
+        }
+        for (HWND window : ShownWindows()) {
+            if (std::binary_search(before.begin(), before.end(), window) ||
+                std::find(seen.begin(), seen.end(), window) != seen.end())
+                continue;
+            seen.push_back(window);
+            appeared += UiRobot::WindowClass(window) + " \"" + UiRobot::WindowCaption(window) + "\"\n";
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        }
+        Sleep(20);
+    }
+    program.Wait(0);
+    *exitCode = ended ? program.exitCode : 99;
+    return appeared;
 }
 
 HWND WaitForFolderDialog(DWORD processId) {

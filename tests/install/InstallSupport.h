@@ -67,6 +67,8 @@ bool KeyExists(HKEY root, const char* key, REGSAM view = 0);
 std::string Value(HKEY root, const char* key, const char* name, DWORD* type = nullptr,
                   REGSAM view = 0);  // "<none>"
 DWORD ValueSize(HKEY root, const char* key, const char* name);
+DWORD Number(HKEY root, const char* key, const char* name, REGSAM view = 0);  // REG_DWORD; ~0u
+
 bool SetValue(HKEY root, const char* key, const char* name, const std::string& data);
 bool DeleteKeyTree(HKEY root, const char* key);
 std::string PendingDeletions();  // PendingFileRenameOperations, entries joined by '|'
@@ -86,6 +88,12 @@ private:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 };
+
+// Runs a command line that must show nothing, watching the screen until it has ended and
+// then settleMs more. Returns what appeared ("class \"caption\"" a line): every window
+// that became visible meanwhile, of any process. exitCode gets the program's exit code
+// (99 when it had to be ended after kEndMs).
+std::string RunUnseen(const std::string& commandLine, DWORD* exitCode, DWORD settleMs = 500);
 
 // The install folder dialog of a process (a dialog with edit box 1000), null after the limit.
 HWND WaitForFolderDialog(DWORD processId);

@@ -3,8 +3,9 @@
 # template prefix that is booted once per test run, with the distribution staged on S:.
 #   run-install.sh --template            boot BUILD/wine/install-template
 #   run-install.sh GROUP [gtest args]    copy it to BUILD/wine/install-GROUP and run GROUP.*
-# The group Wow64 gets the download (the i686 build's setup.exe with both DLLs) instead of
-# this build's distribution, and is skipped (77) where the prefix cannot start 32-bit programs.
+# With PELIM_DOWNLOAD=1 (the groups Wow64 and Silent of the x86_64 tree) the group gets the
+# download (the i686 build's setup.exe with both DLLs) instead of this build's distribution,
+# and is skipped (77) where the prefix cannot start 32-bit programs.
 # PELIM_BUILD and PELIM_SOURCE come from ctest. The copies keep the template's safety: no
 # z: drive, HOME a throwaway folder, S: and R: scratch folders of the copy itself.
 set -euo pipefail
@@ -51,12 +52,12 @@ if [ -e "$dev/z:" ] || [ -e "$dev/z::" ]; then echo "z: present in $root" >&2; e
 . "$root/env.sh"
 master=$PELIM_SCRATCH/dist-master
 mkdir -p "$master/pelim"
-if [ "$group" = Wow64 ]; then
+if [ "${PELIM_DOWNLOAD:-0}" = 1 ]; then
   # The download users get: the 32-bit setup.exe and DLL, and the 64-bit DLL in pelim/x64/,
   # with the 32-bit drop host and holder, from the i686 build beside this one.
   i686=$PELIM_BUILD/../i686/bin
   for f in setup.exe pelim102.dll drophost.exe install_holder.exe; do
-    [ -f "$i686/$f" ] || { echo "Wow64 skipped: no i686 build beside this one ($i686/$f)"; exit 77; }
+    [ -f "$i686/$f" ] || { echo "$group skipped: no i686 build beside this one ($i686/$f)"; exit 77; }
   done
   mkdir -p "$master/pelim/x64"
   cp "$i686/setup.exe" "$master/"
@@ -68,7 +69,7 @@ if [ "$group" = Wow64 ]; then
   case "$probe" in
     *"usage: drophost"*) ;;
     *) wineserver -k 2> /dev/null || true
-       echo "Wow64 skipped: the 64-bit Windows prefix cannot start 32-bit programs here (no 32-bit Wine that runs on this host)"
+       echo "$group skipped: the 64-bit Windows prefix cannot start 32-bit programs here (no 32-bit Wine that runs on this host)"
        exit 77 ;;
   esac
 else

@@ -12,7 +12,8 @@ int main()
     const char* tail = CommandTail(GetCommandLineA());
     HANDLE launcher = nullptr;
     StringBuffer folder;
-    SetupRole role = ChooseRole(tail, __argc, __argv, &launcher, folder);
+    bool silent = false;
+    SetupRole role = ChooseRole(tail, __argc, __argv, &launcher, folder, &silent);
     printf("tail=[%s]\nrole=%d\nhandle=%ld\nfolder=[%s]\nmoduleFolder=[%s]\n", tail, role,
            HandleToLong(launcher), folder.data != nullptr ? folder.data : "(null)",
            app.moduleFolder.data != nullptr ? app.moduleFolder.data : "(null)");

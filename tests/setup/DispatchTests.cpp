@@ -14,6 +14,7 @@ struct Choice {
     SetupRole role;
     INT_PTR handle;
     std::string folder;
+    bool silent;
 };
 
 Choice Choose(const char* tail, std::initializer_list<const char*> words)
@@ -25,8 +26,9 @@ Choice Choose(const char* tail, std::initializer_list<const char*> words)
     HANDLE launcher = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-99));
     StringBuffer folder;
     folder.Assign("untouched");
-    SetupRole role = ChooseRole(tail, argc, argv, &launcher, folder);
-    return { role, reinterpret_cast<INT_PTR>(launcher), folder.data };
+    bool silent = true;
+    SetupRole role = ChooseRole(tail, argc, argv, &launcher, folder, &silent);
+    return { role, reinterpret_cast<INT_PTR>(launcher), folder.data, silent };
 }
 
 TEST(CommandTail, SkipsTheProgramNameAndTheBlanksAfterIt)
@@ -118,6 +120,50 @@ TEST(ChooseRole, MainUninstIsCaseSensitiveAndWholeWord)
     EXPECT_EQ(NoRole, Choose("/MainUninstX 132 C:\\x\\", { "setup.exe", "/MainUninstX", "132", "C:\\x\\" }).role);
 }
 
+TEST(ChooseRole, TheSilentForms)
+{
+    struct Case {
+        const char* tail;
+        SetupRole role;
+        bool silent;
+        const char* folder;
+    };
+    const Case cases[] = {
+        { "", InstallRole, false, "untouched" },
+        { "/S", InstallRole, true, "" },
+        { "/S /D=C:\\Program Files\\My Tools\\", InstallRole, true, "C:\\Program Files\\My Tools\\" },
+        { "/S /D=S:\\表 ソ", InstallRole, true, "S:\\表 ソ" },
+        { "/S /D=\\\\server\\share\\pelim", InstallRole, true, "\\\\server\\share\\pelim" },
+        { "-U", UninstallLauncherRole, false, "untouched" },
+        { "-U /S", UninstallLauncherRole, true, "untouched" },
+        // Not understood: nothing runs.
+        { "/D=C:\\x\\", NoRole, false, "untouched" },
+        { "/S /D=pelim\\", NoRole, false, "untouched" },
+        { "/S /D=", NoRole, false, "untouched" },
+        { "/S x", NoRole, false, "untouched" },
+        { "/s", NoRole, false, "untouched" },
+        { "/SD=C:\\x\\", NoRole, false, "untouched" },
+        { "-U /s", NoRole, false, "untouched" },
+        { "-U /S x", NoRole, false, "untouched" },
+    };
+    for (const Case& c : cases) {
+        Choice choice = Choose(c.tail, { "setup.exe" });
+        EXPECT_EQ(c.role, choice.role) << c.tail;
+        EXPECT_EQ(c.silent, choice.silent) << c.tail;
+        EXPECT_EQ(c.folder, choice.folder) << c.tail;
+    }
+
+    // The silent launcher's copy: "/S" before the number.
+    Choice copy = Choose("/MainUninst /S 132 C:\\Program Files\\pelim\\",
+                         { "setup.exe", "/MainUninst", "/S", "132", "C:\\Program", "Files\\pelim\\" });
+    EXPECT_EQ(UninstallMainRole, copy.role);
+    EXPECT_TRUE(copy.silent);
+    EXPECT_EQ(132, copy.handle);
+    EXPECT_EQ("C:\\Program Files\\pelim\\", copy.folder);
+    EXPECT_EQ(NoRole, Choose("/MainUninst /S", { "setup.exe", "/MainUninst", "/S" }).role);
+    EXPECT_FALSE(Choose("/MainUninst 132 C:\\x\\", { "setup.exe", "/MainUninst", "132", "C:\\x\\" }).silent);
+}
+
 TEST(ChooseRole, NegativeHandleValuesAreSignExtended)
 {
     Choice choice = Choose("/MainUninst -5 C:\\x\\", { "setup.exe", "/MainUninst", "-5", "C:\\x\\" });
@@ -194,7 +240,8 @@ TEST_F(DispatchProbeTest, UnquotedProgramPathWithDoubleByteCharacters)
 
 TEST(SetupProgram, ATailOfNoRoleEndsAtOnceWithExitCodeThree)
 {
-    for (const char* tail : { " -U x", " -u", " /MainUninst", " /mainuninst 1 C:\\x\\", " -U -U" }) {
+    for (const char* tail : { " -U x", " -u", " /MainUninst", " /mainuninst 1 C:\\x\\", " -U -U",
+                              " /D=S:\\x\\", " /S /D=pelim", " -U /s" }) {
         ProcessResult result = RunProcess("P:\\setup.exe", std::string("P:\\setup.exe") + tail, 20000);
         EXPECT_TRUE(result.started) << tail;
         EXPECT_TRUE(result.ended) << tail;

@@ -1,0 +1,61 @@
+// Dialogue: message boxes, questions, the install folder dialog and the read-me for an
+// interactive run; their silent answers for a run that nobody watches.
+#include "setup/Dialogue.h"
+
+#include <shellapi.h>
+
+#include "setup/InstallFolderDialog.h"
+#include "setup/SetupRoles.h"
+
+Dialogue::Dialogue(HWND ownerWindow) : owner(ownerWindow), silent(false), restartOwed(false) {}
+
+Dialogue::~Dialogue()
+{
+    folder.Free();
+}
+
+void Dialogue::BeSilent(const char* folderGiven)
+{
+    silent = true;
+    folder.Assign(folderGiven != nullptr ? folderGiven : "");
+}
+
+void Dialogue::Tell(const char* text, const char* caption, UINT flags)
+{
+    if (!silent)
+        MessageBoxA(owner, text, caption, flags);
+}
+
+int Dialogue::Ask(const Question& question)
+{
+    if (!silent)
+        return MessageBoxA(owner, question.text, question.caption, question.flags);
+    restartOwed = restartOwed || question.restartOwed;
+    return question.silentAnswer;
+}
+
+bool Dialogue::ChooseFolder(HINSTANCE instance, const StringBuffer& proposal, StringBuffer& chosen)
+{
+    if (silent) {
+        chosen.Assign(folder.IsEmpty() ? proposal : folder);
+        return true;
+    }
+    InstallFolderDialog dialog;
+    dialog.folder.Reserve(500);
+    bool confirmed = dialog.Run(instance, owner, proposal);
+    if (confirmed)
+        chosen.Assign(dialog.folder);
+    dialog.folder.Free();
+    return confirmed;
+}
+
+void Dialogue::Open(const char* file, const char* workingFolder)
+{
+    if (!silent)
+        ShellExecuteA(owner, "open", file, nullptr, workingFolder, SW_SHOWNORMAL);
+}
+
+int Dialogue::Outcome(int code) const
+{
+    return code == SetupSucceeded && restartOwed ? SetupRestartRequired : code;
+}
