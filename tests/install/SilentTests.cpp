@@ -101,8 +101,8 @@ TEST(Silent, InstallsIntoTheFolderGivenWithACompleteProgramsListEntry) {
     for (REGSAM view : kViews) {
         EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
         EXPECT_EQ(kDeployed, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder", nullptr, view)) << view;
-        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey, view)) << view;
     }
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
 
     // The entry, as the programs list and the tool read it.
     DWORD bytes = FileBytes(std::string(kDeployed) + "readme.txt") + FileBytes(std::string(kDeployed) + "setup.exe");
