@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include "setup/FolderGuard.h"
 #include "setup/InstallFolderDialog.h"
 #include "setup/SetupRoles.h"
 
@@ -37,8 +38,10 @@ int Dialogue::Ask(const Question& question)
 bool Dialogue::ChooseFolder(HINSTANCE instance, const StringBuffer& proposal, StringBuffer& chosen)
 {
     if (silent) {
+        // The dialog's rule: a relative folder (the proposal "pelim\" when no program folder
+        // is known) is no folder.
         chosen.Assign(folder.IsEmpty() ? proposal : folder);
-        return true;
+        return IsAbsolutePath(chosen.data);
     }
     InstallFolderDialog dialog;
     dialog.folder.Reserve(500);

@@ -1,5 +1,6 @@
 // Test tool of the uninstall tests. It plays the parts the tests need from another process:
-//   install_holder hold-dll DLL MS              keeps DLL loaded for MS milliseconds
+//   install_holder hold-dll DLL MS              keeps DLL loaded for MS milliseconds; leaves
+//                                               the mark S:\holding-dll.txt once it is loaded
 //   install_holder launch self|event COPY MS
 //       starts COPY with "/MainUninst <value> FOLDER" and handle inheritance, as the
 //       launcher does, then lives MS milliseconds more. self passes an inheritable handle to
@@ -27,6 +28,10 @@ int main(int argc, char** argv) {
         HMODULE module = LoadLibraryA(argv[2]);
         printf("%s\n", module != nullptr ? "loaded" : "failed");
         fflush(stdout);
+        if (module != nullptr) {
+            HANDLE mark = CreateFileA("S:\\holding-dll.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            if (mark != INVALID_HANDLE_VALUE) CloseHandle(mark);
+        }
         Sleep(static_cast<DWORD>(atoi(argv[3])));
         return module != nullptr ? 0 : 1;
     }

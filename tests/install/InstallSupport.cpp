@@ -231,6 +231,17 @@ std::string RunUnseen(const std::string& commandLine, DWORD* exitCode, DWORD set
     return appeared;
 }
 
+bool HoldDll(Process& holder, const std::string& program, const std::string& dll) {
+    const char mark[] = "S:\\holding-dll.txt";
+    DeleteFileA(mark);
+    if (!holder.Start(program, "\"" + program + "\" hold-dll " + dll + " 60000")) return false;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kAppearMs; Sleep(50)) {
+        if (Exists(mark)) return true;
+        if (WaitForSingleObject(holder.handle, 0) == WAIT_OBJECT_0) return false;
+    }
+    return false;
+}
+
 HWND WaitForFolderDialog(DWORD processId) {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < kAppearMs) {

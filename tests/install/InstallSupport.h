@@ -95,6 +95,10 @@ private:
 // (99 when it had to be ended after kEndMs).
 std::string RunUnseen(const std::string& commandLine, DWORD* exitCode, DWORD settleMs = 500);
 
+// Starts the holder program (the install_holder of one bitness) keeping dll loaded for a
+// minute; true once it has loaded it.
+bool HoldDll(Process& holder, const std::string& program, const std::string& dll);
+
 // The install folder dialog of a process (a dialog with edit box 1000), null after the limit.
 HWND WaitForFolderDialog(DWORD processId);
 // A message box with the given caption, read back; empty info when none appears in time.

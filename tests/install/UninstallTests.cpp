@@ -160,8 +160,7 @@ TEST(Uninstall, ADllStillLoadedIsScheduledAndTheMessageStillAppears) {
     InstallAccepting();
     std::string dll = ExtensionFolder() + "pelim102.dll";
     Process holder;
-    ASSERT_TRUE(holder.Start(kHolder, std::string("\"") + kHolder + "\" hold-dll " + dll + " 60000"));
-    Sleep(1500);
+    ASSERT_TRUE(HoldDll(holder, kHolder, dll));
     MessageBoxInfo finished = UninstallThroughTheEntry();
     EXPECT_EQ(kUninstallFinished, finished.text);
     EXPECT_FALSE(Exists(kInstalled));

@@ -99,8 +99,7 @@ TEST(Wow64, UninstallFromTheProgramsListLeavesNeitherViewWithTheClass) {
     // under the name the system gives it then (not the native system folder's).
     std::string dll32 = Wow64Folder() + "ShellExt\\pelim102.dll";
     Process holder;
-    ASSERT_TRUE(holder.Start(kHolder32, std::string("\"") + kHolder32 + "\" hold-dll " + dll32 + " 60000"));
-    Sleep(1500);
+    ASSERT_TRUE(HoldDll(holder, kHolder32, dll32));
     Process launcher;
     ASSERT_TRUE(launcher.Start("", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", nullptr,
                                          KEY_WOW64_32KEY)));
