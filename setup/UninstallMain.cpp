@@ -2,8 +2,8 @@
 // the launcher to end, removes the uninstall entry and the install folder, has regsvr32.exe
 // unregister the DLL, deletes the DLL (or has it deleted at the next start), schedules its
 // own deletion and reports the end, naming what stays. Silent, it reports the outcome to the
-// waiting launcher instead, and removes the install folder after the launcher's end. On a 64-bit Windows the 64-bit DLL
-// goes the same way, unregistered by the 64-bit regsvr32.exe.
+// waiting launcher instead, and removes the install folder after the launcher's end. On a
+// 64-bit Windows the 64-bit DLL goes the same way, unregistered by the 64-bit regsvr32.exe.
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -237,10 +237,8 @@ static void AddRemaining(StringBuffer& remaining, const char* path)
     remaining.Append(path);
 }
 
-// Removes the install folder, but only the one the installation recorded (or, without a
-// record, one that holds just the installed files), and never a drive root, the Windows
-// or the system folder. A folder that holds more than the installed files loses only
-// those files; the user's own stay. What of the installation stays is added to remaining.
+// True for the folder the installation recorded (or, without a record, one that holds just
+// the installed files), unless it is a drive root, the Windows or the system folder.
 static bool IsFolderToRemove(SetupApp& app, const StringBuffer& folder, const StringBuffer& recorded)
 {
     bool known = !folder.IsEmpty() && (recorded.IsEmpty() ? IsUnrecordedInstallFolder(app, folder)
@@ -266,6 +264,9 @@ static bool WillRemoveInstallFolder(SetupApp& app, const char* commandFolder, co
     return removable;
 }
 
+// Removes the install folder, but only one that IsFolderToRemove allows. A folder that
+// holds more than the installed files loses only those files; the user's own stay. What of
+// the installation stays is added to remaining.
 static void RemoveInstallFolder(SetupApp& app, const char* commandFolder, const StringBuffer& recorded,
                                 StringBuffer& remaining)
 {
@@ -408,7 +409,7 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
     DeleteNowOrAtRestart(app.modulePath.data);
 
     if (launcherWaits) {
-        // A folder that will not be removed is known now: it is part of the outcome.
+        // A folder left alone on a stranger's word is known now, and is part of the outcome.
         if (!WillRemoveInstallFolder(app, installFolder, recorded))
             RemoveInstallFolder(app, installFolder, recorded, remaining);
         ReportOutcome(remaining.IsEmpty() ? SetupSucceeded : SetupFailed);
