@@ -31,6 +31,16 @@ static void CopyText(wchar_t* to, const wchar_t* from)
     memcpy(to, from, (TextLength(from) + 1) * sizeof(wchar_t));
 }
 
+static void AppendText(char* to, const char* from)
+{
+    lstrcatA(to, from);
+}
+
+static void AppendText(wchar_t* to, const wchar_t* from)
+{
+    CopyText(to + TextLength(to), from);
+}
+
 template <class Char>
 TextBuffer<Char>::TextBuffer(TextBuffer&& other) : data(other.data), capacity(other.capacity)
 {
@@ -137,7 +147,7 @@ void TextBuffer<Char>::Append(const Char* text)
     if (temporary.data)
         CopyText(data, temporary.data);
     if (textLength)
-        CopyText(data + length, text);
+        AppendText(data, text);
     temporary.Free();
 }
 
