@@ -246,8 +246,9 @@ static bool IsExactPath(HDROP drop, const wchar_t* widePath)
     return true;
 }
 
-// The path of the one dragged item into path; false (and path freed) when the list
-// holds another number of items or the path is empty or cannot be trusted.
+// The path of the one dragged item into path. False when the list holds another number
+// of items (path keeps what it had) or the path is empty or cannot be trusted (path is
+// freed).
 template <class Char>
 static bool ReadDraggedItem(HDROP drop, TextBuffer<Char>& path)
 {
