@@ -1,41 +1,55 @@
 // Existence tests through the platform's directory search, and the trailing backslash
-// of a folder path. The search takes the path as a pattern: wildcards match.
+// of a folder path, for both roads of text. The search takes the path as a pattern:
+// wildcards match.
 #include "common/PathHelpers.h"
 #include "common/StringBuffer.h"
+#include "common/TextRoad.h"
 
-#include <windows.h>
 #include <string.h>
 
-bool EndsWithBackslash(const char* text)
+namespace {
+
+template <class Char> struct FindData;
+template <> struct FindData<char> { typedef WIN32_FIND_DATAA Type; };
+template <> struct FindData<wchar_t> { typedef WIN32_FIND_DATAW Type; };
+
+template <class Char>
+int TextLength(const Char* text)
+{
+    int length = 0;
+    while (text[length])
+        ++length;
+    return length;
+}
+
+}  // namespace
+
+template <class Char>
+bool EndsWithBackslash(const Char* text)
 {
     if (text == nullptr)
         return false;
     bool last = false;
-    for (const char* p = text; *p != '\0'; ) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') {
-            last = false;
-            p += 2;
-        } else {
-            last = (*p == '\\');
-            ++p;
-        }
-    }
+    for (const Char* p = text; *p != 0; p = NextChar(p))
+        last = (*p == '\\');
     return last;
 }
 
-bool IsInsideFolder(const char* path, const char* folder)
+template <class Char>
+bool IsInsideFolder(const Char* path, const Char* folder)
 {
     if (path == nullptr || !EndsWithBackslash(folder))
         return false;
-    size_t length = strlen(folder);
-    return strncmp(path, folder, length) == 0 && path[length] != '\0';
+    int length = TextLength(folder);
+    return TextLength(path) > length && memcmp(path, folder, length * sizeof(Char)) == 0;
 }
 
-int PathExists(const char* path)
+template <class Char>
+int PathExists(const Char* path)
 {
-    WIN32_FIND_DATAA findData;
+    typename FindData<Char>::Type findData;
     memset(&findData, 0, sizeof(findData));
-    HANDLE search = FindFirstFileA(path, &findData);
+    HANDLE search = FindFirstFileT(path, &findData);
     int found = (search != NULL && search != INVALID_HANDLE_VALUE) ? 1 : 0;
     if (found)
         FindClose(search);
@@ -45,26 +59,27 @@ int PathExists(const char* path)
 // A trailing backslash is set aside for the search (the search finds nothing with one);
 // a drive root such as "R:\" or "R:" has no entry of its own and is asked for its
 // attributes instead.
-int IsFolder(char* path)
+template <class Char>
+int IsFolder(Char* path)
 {
     if (!path || !path[0])
         return 0;
-    size_t length = strlen(path);
+    int length = TextLength(path);
     bool removed = false;
     if (EndsWithBackslash(path)) {
-        path[length - 1] = '\0';
+        path[length - 1] = 0;
         removed = true;
     }
-    if (lstrlenA(path) == 2 && path[1] == ':') {
-        char root[4] = {path[0], ':', '\\', '\0'};
-        DWORD attributes = GetFileAttributesA(root);
+    if (TextLength(path) == 2 && path[1] == ':') {
+        Char root[4] = {path[0], ':', '\\', 0};
+        DWORD attributes = GetFileAttributesT(root);
         if (removed)
             path[length - 1] = '\\';
         return (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) ? 1 : 0;
     }
-    WIN32_FIND_DATAA findData;
+    typename FindData<Char>::Type findData;
     memset(&findData, 0, sizeof(findData));
-    HANDLE search = FindFirstFileA(path, &findData);
+    HANDLE search = FindFirstFileT(path, &findData);
     int folder = 0;
     if (search != NULL && search != INVALID_HANDLE_VALUE) {
         folder = (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
@@ -75,8 +90,21 @@ int IsFolder(char* path)
     return folder;
 }
 
-void EnsureTrailingBackslash(StringBuffer& buffer)
+template <class Char>
+void EnsureTrailingBackslash(TextBuffer<Char>& buffer)
 {
     if (!EndsWithBackslash(buffer.data))
         buffer.AppendChar('\\');
 }
+
+template bool EndsWithBackslash(const char*);
+template bool IsInsideFolder(const char*, const char*);
+template int PathExists(const char*);
+template int IsFolder(char*);
+template void EnsureTrailingBackslash(TextBuffer<char>&);
+
+template bool EndsWithBackslash(const wchar_t*);
+template bool IsInsideFolder(const wchar_t*, const wchar_t*);
+template int PathExists(const wchar_t*);
+template int IsFolder(wchar_t*);
+template void EnsureTrailingBackslash(TextBuffer<wchar_t>&);

@@ -1,89 +1,133 @@
-// StringBuffer: reserving always clears, the bytes after the terminator stay zero, and
-// the storage is wiped before it goes back to the deliverable's allocator.
+// StringBuffer: reserving always clears, the characters after the terminator stay zero,
+// and the storage is wiped before it goes back to the deliverable's allocator. One code
+// for both character types: code page 932 bytes and the wide road's UTF-16.
 #include "common/StringBuffer.h"
 
 #include <windows.h>
 #include <string.h>
 
-StringBuffer::StringBuffer(StringBuffer&& other) : data(other.data), capacity(other.capacity)
+// The platform's own length and copy for code page text; a plain walk for wide text,
+// which the older family's kernel does not fully carry.
+static int TextLength(const char* text)
+{
+    return lstrlenA(text);
+}
+
+static int TextLength(const wchar_t* text)
+{
+    int length = 0;
+    while (text[length])
+        ++length;
+    return length;
+}
+
+static void CopyText(char* to, const char* from)
+{
+    lstrcpyA(to, from);
+}
+
+static void CopyText(wchar_t* to, const wchar_t* from)
+{
+    memcpy(to, from, (TextLength(from) + 1) * sizeof(wchar_t));
+}
+
+static void AppendText(char* to, const char* from)
+{
+    lstrcatA(to, from);
+}
+
+static void AppendText(wchar_t* to, const wchar_t* from)
+{
+    CopyText(to + TextLength(to), from);
+}
+
+template <class Char>
+TextBuffer<Char>::TextBuffer(TextBuffer&& other) : data(other.data), capacity(other.capacity)
 {
     other.data = nullptr;
     other.capacity = 0;
 }
 
-int StringBuffer::Length() const
+template <class Char>
+int TextBuffer<Char>::Length() const
 {
-    return data ? lstrlenA(data) : 0;
+    return data ? TextLength(data) : 0;
 }
 
-void StringBuffer::Free()
+template <class Char>
+void TextBuffer<Char>::Free()
 {
     if (data) {
-        SecureZeroMemory(data, capacity);
+        SecureZeroMemory(data, capacity * sizeof(Char));
         BufferRelease(data);
         data = nullptr;
     }
     capacity = 0;
 }
 
-bool StringBuffer::Reserve(int n)
+template <class Char>
+bool TextBuffer<Char>::Reserve(int n)
 {
     if (n >= capacity) {
         Free();
         int size = 16;
-        while (n >= size && size < 0x40000000)
+        while (n >= size && size < static_cast<int>(0x40000000 / sizeof(Char)))
             size *= 2;
         if (n >= size)
             return false;
-        data = static_cast<char*>(BufferAllocate(size));
+        data = static_cast<Char*>(BufferAllocate(size * sizeof(Char)));
         if (!data)
             return false;
         capacity = size;
     }
     if (data)
-        memset(data, 0, capacity);
+        memset(data, 0, capacity * sizeof(Char));
     return true;
 }
 
 // A text that lies inside this buffer's own storage (but is not the buffer itself) would
 // be cleared or freed before it is copied; such calls copy it out first.
-bool StringBuffer::PointsInside(const char* text) const
+template <class Char>
+bool TextBuffer<Char>::PointsInside(const Char* text) const
 {
     return data && text > data && text < data + capacity;
 }
 
-bool StringBuffer::Assign(const char* text)
+template <class Char>
+bool TextBuffer<Char>::Assign(const Char* text)
 {
     if (text == data)
         return true;
     if (PointsInside(text)) {
-        StringBuffer copy;
+        TextBuffer copy;
         if (!copy.Assign(text))
             return false;
         return Assign(copy.data);
     }
     if (!text) {
         if (data)
-            memset(data, 0, capacity);
+            memset(data, 0, capacity * sizeof(Char));
         return true;
     }
-    if (!Reserve(lstrlenA(text)))
+    if (!Reserve(TextLength(text)))
         return false;
-    lstrcpyA(data, text);
+    CopyText(data, text);
     return true;
 }
 
-bool StringBuffer::Assign(const StringBuffer& other)
+template <class Char>
+bool TextBuffer<Char>::Assign(const TextBuffer& other)
 {
     if (&other == this)
         return true;
     return Assign(other.data ? other.data : nullptr);
 }
 
-void StringBuffer::Append(const char* text)
+template <class Char>
+void TextBuffer<Char>::Append(const Char* text)
 {
     if (PointsInside(text) || (text && text == data && !IsEmpty())) {
-        StringBuffer copy;
+        TextBuffer copy;
         copy.Assign(text);
         Append(copy.data);
         return;
@@ -92,20 +136,23 @@ void StringBuffer::Append(const char* text)
         Assign(text);
         return;
     }
-    StringBuffer temporary;
+    TextBuffer temporary;
     temporary.Assign(data);
-    int textLength = text ? lstrlenA(text) : 0;
-    if (!Reserve(temporary.Length() + textLength + 2)) {
+    int length = temporary.Length();
+    int textLength = text ? TextLength(text) : 0;
+    if (!Reserve(length + textLength + 2)) {
         temporary.Free();
         return;
     }
-    lstrcpyA(data, temporary.data ? temporary.data : "");
+    if (temporary.data)
+        CopyText(data, temporary.data);
     if (textLength)
-        lstrcatA(data, text);
+        AppendText(data, text);
     temporary.Free();
 }
 
-void StringBuffer::Append(const StringBuffer& other)
+template <class Char>
+void TextBuffer<Char>::Append(const TextBuffer& other)
 {
     if (other.IsEmpty())
         return;
@@ -115,7 +162,7 @@ void StringBuffer::Append(const StringBuffer& other)
     }
     if (&other == this) {
         // Appending a buffer to itself: the text is read before the storage is rebuilt.
-        StringBuffer copy;
+        TextBuffer copy;
         copy.Assign(data);
         Append(copy.data);
         return;
@@ -123,26 +170,29 @@ void StringBuffer::Append(const StringBuffer& other)
     Append(other.data);
 }
 
-void StringBuffer::AppendChar(char c)
+template <class Char>
+void TextBuffer<Char>::AppendChar(Char c)
 {
     if (!data) {
         if (Reserve(2))
             data[0] = c;
         return;
     }
-    int length = lstrlenA(data);
+    int length = TextLength(data);
     if (capacity < length + 2) {
-        StringBuffer temporary;
+        TextBuffer temporary;
         temporary.Assign(data);
         if (!Reserve(length + 2))
             return;
-        lstrcpyA(data, temporary.data ? temporary.data : "");
+        if (temporary.data)
+            CopyText(data, temporary.data);
         temporary.Free();
     }
     data[length] = c;
 }
 
-int StringBuffer::Erase(int position, int count)
+template <class Char>
+int TextBuffer<Char>::Erase(int position, int count)
 {
     int length = Length();
     if (!data || position < 0 || count < 0)
@@ -151,6 +201,9 @@ int StringBuffer::Erase(int position, int count)
     for (; i < length - count; ++i)
         data[i] = data[i + count];
     for (; i < length; ++i)
-        data[i] = '\0';
+        data[i] = 0;
     return length;
 }
+
+template class TextBuffer<char>;
+template class TextBuffer<wchar_t>;

@@ -1,6 +1,7 @@
 // StringBuffer: the one text type of pelim and setup. A zero-terminated code page 932
 // buffer whose capacity is a power of two from 16; every byte after the terminator is
-// zero and the storage is wiped before it is released.
+// zero and the storage is wiped before it is released. The extension's wide road keeps
+// its UTF-16 text in the same buffer of wide characters (WideBuffer).
 #pragma once
 
 #include <stddef.h>
@@ -10,35 +11,46 @@
 void* BufferAllocate(size_t size);
 void BufferRelease(void* block);
 
-class StringBuffer {
+// The buffer for one character type; capacity counts characters (bytes for char).
+template <class Char>
+class TextBuffer {
 public:
-    char* data;
+    Char* data;
     int capacity;
 
-    StringBuffer() : data(nullptr), capacity(0) {}
-    explicit StringBuffer(int n);               // setup: an empty buffer with room for n
-    StringBuffer(StringBuffer&& other);         // takes over the other buffer's storage
-    ~StringBuffer() { Free(); }
+    TextBuffer() : data(nullptr), capacity(0) {}
+    TextBuffer(TextBuffer&& other);             // takes over the other buffer's storage
+    ~TextBuffer() { Free(); }
 
     void Free();
     bool Reserve(int n);
-    bool Assign(const char* text);
-    bool Assign(const StringBuffer& other);
-    void Append(const char* text);
-    void Append(const StringBuffer& other);
-    void AppendChar(char c);
+    bool Assign(const Char* text);
+    bool Assign(const TextBuffer& other);
+    void Append(const Char* text);
+    void Append(const TextBuffer& other);
+    void AppendChar(Char c);
     int Erase(int position, int count);
+
+    int Length() const;
+    bool IsEmpty() const { return data == nullptr || data[0] == 0; }
+
+private:
+    bool PointsInside(const Char* text) const;
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+    TextBuffer& operator=(TextBuffer&&) = delete;
+};
+
+class StringBuffer : public TextBuffer<char> {
+public:
+    StringBuffer() {}
+    explicit StringBuffer(int n);               // setup: an empty buffer with room for n
+    StringBuffer(StringBuffer&& other) : TextBuffer<char>(static_cast<TextBuffer<char>&&>(other)) {}
 
     // setup only (kept in a file of their own, so the DLL does not carry them)
     void Format(const char* format, ...);
     static StringBuffer Concat(const StringBuffer& a, const StringBuffer& b);
-
-    int Length() const;
-    bool IsEmpty() const { return data == nullptr || data[0] == '\0'; }
-
-private:
-    bool PointsInside(const char* text) const;
-    StringBuffer(const StringBuffer&) = delete;
-    StringBuffer& operator=(const StringBuffer&) = delete;
-    StringBuffer& operator=(StringBuffer&&) = delete;
 };
+
+// UTF-16 text of the extension's wide road; lengths and capacities in wide characters.
+typedef TextBuffer<wchar_t> WideBuffer;

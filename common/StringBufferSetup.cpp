@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <stdarg.h>
 
-StringBuffer::StringBuffer(int n) : data(nullptr), capacity(0)
+StringBuffer::StringBuffer(int n)
 {
     Reserve(n);
 }

@@ -4,6 +4,7 @@
 #include "ext/ChangeName.h"
 #include "comserver/Dispatch.h"
 #include "comserver/ModuleAllocator.h"
+#include "common/TextRoad.h"
 
 #include <new>
 #include <string.h>
@@ -35,6 +36,8 @@ ChangeName::~ChangeName()
     }
     sourcePath.Free();
     targetFolder.Free();
+    wideSourcePath.Free();
+    wideTargetFolder.Free();
 }
 
 void ChangeName::Destroy()
@@ -180,6 +183,13 @@ STDMETHODIMP ChangeName::Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flag
 
 // ---- IShellExtInit ----
 
+template <class Char>
+static void ReadFolderPath(PCIDLIST_ABSOLUTE folder, TextBuffer<Char>& path)
+{
+    if (path.Reserve(PathBufferSize))
+        SHGetPathFromIDListT(folder, path.data);
+}
+
 STDMETHODIMP ChangeName::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* pdtobj,
                                     HKEY hkeyProgID)
 {
@@ -193,8 +203,10 @@ STDMETHODIMP ChangeName::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* p
     }
     if (pidlFolder) {
         // A target without a file-system path leaves the buffer empty.
-        if (targetFolder.Reserve(PathBufferSize))
-            SHGetPathFromIDListA(pidlFolder, targetFolder.data);
+        if (UseWideRoad())
+            ReadFolderPath(pidlFolder, wideTargetFolder);
+        else
+            ReadFolderPath(pidlFolder, targetFolder);
     }
     return S_OK;
 }
@@ -202,14 +214,21 @@ STDMETHODIMP ChangeName::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* p
 // ---- IContextMenu ----
 
 // Whether the ANSI path of item 0 says exactly what its wide path says. A character that
-// code page 932 cannot carry arrives as "?", a wildcard to the shell's file operation,
-// which would then act on whatever else matches.
-static bool IsExactAnsiPath(HDROP drop, const char* ansiPath)
+// the ANSI code page cannot carry arrives as "?", a wildcard to the shell's file
+// operation, which would then act on whatever else matches, or as a look-alike (the yen
+// sign as a backslash). Where the wide query fails (the older family may carry only a
+// stub), the ANSI path is trusted unless it holds a wildcard.
+static bool IsExactPath(HDROP drop, const char* ansiPath)
 {
     WCHAR widePath[PathBufferSize];
     WCHAR converted[PathBufferSize];
-    if (!DragQueryFileW(drop, 0, widePath, PathBufferSize))
-        return false;
+    if (!DragQueryFileW(drop, 0, widePath, PathBufferSize)) {
+        for (const char* p = ansiPath; *p; p = NextChar(p)) {
+            if (*p == '?' || *p == '*')
+                return false;
+        }
+        return true;
+    }
     if (!MultiByteToWideChar(CP_ACP, 0, ansiPath, -1, converted, PathBufferSize))
         return false;
     for (int i = 0; i < PathBufferSize; ++i) {
@@ -221,10 +240,42 @@ static bool IsExactAnsiPath(HDROP drop, const char* ansiPath)
     return true;
 }
 
+// The wide path is the item's own name.
+static bool IsExactPath(HDROP drop, const wchar_t* widePath)
+{
+    return true;
+}
+
+// The path of the one dragged item into path. False when the list holds another number
+// of items (path keeps what it had) or the path is empty or cannot be trusted (path is
+// freed).
+template <class Char>
+static bool ReadDraggedItem(HDROP drop, TextBuffer<Char>& path)
+{
+    if (DragQueryFileT(drop, 0xFFFFFFFF, static_cast<Char*>(nullptr), 0) != 1)
+        return false;
+    if (!path.Reserve(PathBufferSize))
+        return false;
+    DragQueryFileT(drop, 0, path.data, PathBufferSize);
+    if (path.IsEmpty() || !IsExactPath(drop, path.data)) {
+        path.Free();
+        return false;
+    }
+    return true;
+}
+
+template <class Char>
+static void InsertItems(HMENU menu, UINT index, UINT first)
+{
+    InsertMenuT(menu, index, MF_BYPOSITION | MF_STRING, first, SystemText<Char>(copyItemText).text);
+    InsertMenuT(menu, index + 1, MF_BYPOSITION | MF_STRING, first + 1, SystemText<Char>(moveItemText).text);
+}
+
 STDMETHODIMP ChangeName::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst,
                                           UINT idCmdLast, UINT uFlags)
 {
-    if (!dataObject || targetFolder.IsEmpty())
+    bool wide = UseWideRoad();
+    if (!dataObject || (wide ? wideTargetFolder.IsEmpty() : targetFolder.IsEmpty()))
         return S_OK;
 
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -241,27 +292,17 @@ STDMETHODIMP ChangeName::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
         ReleaseStgMedium(&medium);
         return E_INVALIDARG;
     }
-    UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    if (count != 1) {
-        GlobalUnlock(medium.hGlobal);
-        ReleaseStgMedium(&medium);
-        return S_OK;
-    }
-    bool exact = false;
-    if (sourcePath.Reserve(PathBufferSize)) {
-        DragQueryFileA(drop, 0, sourcePath.data, PathBufferSize);
-        exact = IsExactAnsiPath(drop, sourcePath.data);
-    }
+    // Not exactly one item, no path, or one the ANSI code page cannot name exactly:
+    // nothing to offer.
+    bool one = wide ? ReadDraggedItem(drop, wideSourcePath) : ReadDraggedItem(drop, sourcePath);
     GlobalUnlock(medium.hGlobal);
     ReleaseStgMedium(&medium);
-
-    // No path, or one the ANSI code page cannot name exactly: nothing to offer.
-    if (sourcePath.IsEmpty() || !exact) {
-        sourcePath.Free();
+    if (!one)
         return S_OK;
-    }
-    InsertMenuA(hmenu, indexMenu, MF_BYPOSITION | MF_STRING, idCmdFirst, copyItemText);
-    InsertMenuA(hmenu, indexMenu + 1, MF_BYPOSITION | MF_STRING, idCmdFirst + 1, moveItemText);
+    if (wide)
+        InsertItems<wchar_t>(hmenu, indexMenu, idCmdFirst);
+    else
+        InsertItems<char>(hmenu, indexMenu, idCmdFirst);
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2);
 }
 
@@ -272,9 +313,10 @@ STDMETHODIMP ChangeName::InvokeCommand(CMINVOKECOMMANDINFO* lpici)
     ULONG_PTR verb = reinterpret_cast<ULONG_PTR>(lpici->lpVerb);
     if ((verb >> 16) != 0)
         return E_INVALIDARG;
-    if (sourcePath.IsEmpty())
+    bool wide = UseWideRoad();
+    if (wide ? wideSourcePath.IsEmpty() : sourcePath.IsEmpty())
         return E_INVALIDARG;
-    if (targetFolder.IsEmpty())
+    if (wide ? wideTargetFolder.IsEmpty() : targetFolder.IsEmpty())
         return E_INVALIDARG;
     if (verb > 1)
         return E_INVALIDARG;

@@ -42,6 +42,8 @@ public:
 
     // Asks for the new name and starts the copy (verb 0) or move (verb 1). Always S_OK.
     HRESULT ExecuteRename(int verb);
+    template <class Char>
+    void RenameOnRoad(TextBuffer<Char>& source, TextBuffer<Char>& target, int verb);
 
     union {
         LONG refCount;          // stand-alone form
@@ -50,6 +52,9 @@ public:
     IDataObject* dataObject;
     StringBuffer targetFolder;
     StringBuffer sourcePath;
+    // The same two paths on the wide road of the NT family (see common/TextRoad.h).
+    WideBuffer wideTargetFolder;
+    WideBuffer wideSourcePath;
 
 protected:
     ChangeName();

@@ -1,41 +1,170 @@
 // The rename dialog: splits the item's name into name and extension, names the operation
-// in the caption and on the OK button, opens at the mouse pointer, and on OK checks the
-// entry and hands back the joined new name.
+// in the caption and on the OK button, opens at the mouse pointer (inside the screen's
+// work area), and on OK checks the entry and hands back the joined new name.
 #include "ext/ChangeNameDialog.h"
 #include "ext/resource.h"
 #include "common/PathHelpers.h"
+#include "common/TextRoad.h"
 
 static const char copyCaption[] = "名前を変更してコピー";
 static const char moveCaption[] = "名前を変更して移動";
 static const char copyButton[] = "コピー(&C)";
 static const char moveButton[] = "移動(&M)";
 static const char emptyNameText[] = "変更後の名前を入力してください！";
-static const char emptyNameCaption[] = "エラー";
+static const char errorCaption[] = "エラー";
 static const char folderExistsText[] =
     "入力したフォルダ名前は既に存在します！\n"
     "フォルダに対して、名前を変えての上書き移動／コピーは出来ません。\n"
     "別の名前を指定してください。";
 static const char folderExistsCaption[] = "警告";
 
+// The names no file can carry, one message per rule.
+static const char forbiddenCharacterText[] =
+    "変更後の名前に使えない文字が含まれています！\n"
+    "次の文字と制御文字は名前に使えません。\n"
+    "\\ / : * ? \" < > |";
+static const char trailingDotText[] =
+    "変更後の名前の最後にピリオド（.）や空白は使えません！\n"
+    "「.」と「..」も名前には使えません。";
+static const char deviceNameText[] =
+    "変更後の名前はデバイス名なので使えません！\n"
+    "CON、PRN、AUX、NUL、COM1～COM9、LPT1～LPT9 は、拡張子を付けても名前には使えません。";
+static const char forbiddenCharacters[] = "\\/:*?\"<>|";
+
 const UINT WarningStyle = MB_ICONEXCLAMATION | MB_SYSTEMMODAL;   // 0x1030
 const int MinimumExtensionLimit = 8;
 const int NameLimit = 256;
 
-ChangeNameDialog::ChangeNameDialog()
+namespace {
+
+inline unsigned CharCode(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+inline unsigned CharCode(wchar_t c)
+{
+    return c;
+}
+
+// Whether the first length characters of text are word, without regard to the case of
+// ASCII letters.
+template <class Char>
+bool SameWord(const Char* text, const char* word, int length)
+{
+    for (int i = 0; i < length; ++i) {
+        unsigned c = CharCode(text[i]);
+        if (c >= 'a' && c <= 'z')
+            c -= 'a' - 'A';
+        if (c != static_cast<unsigned>(word[i]))
+            return false;
+    }
+    return true;
+}
+
+// A device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9) is in every folder, with or without
+// an extension after it. A dot is never the second byte of a double-byte character.
+template <class Char>
+bool IsDeviceName(const Char* name)
+{
+    int length = 0;
+    while (name[length] != 0 && name[length] != '.')
+        ++length;
+    if (length == 3) {
+        return SameWord(name, "CON", 3) || SameWord(name, "PRN", 3) || SameWord(name, "AUX", 3) ||
+               SameWord(name, "NUL", 3);
+    }
+    return length == 4 && (SameWord(name, "COM", 3) || SameWord(name, "LPT", 3)) &&
+           name[3] >= '1' && name[3] <= '9';
+}
+
+// The message for a new name no file can carry, or null when it can be used. The walk
+// steps over double-byte characters: the second byte of 表 is 0x5C, of many others 0x7C.
+template <class Char>
+const char* NameFault(const Char* name)
+{
+    unsigned last = 0;
+    for (const Char* p = name; *p != 0; p = NextChar(p)) {
+        last = CharCode(*p);
+        if (last < 0x20)
+            return forbiddenCharacterText;
+        for (const char* f = forbiddenCharacters; *f; ++f) {
+            if (last == static_cast<unsigned>(*f))
+                return forbiddenCharacterText;
+        }
+    }
+    // Windows would drop a trailing dot or blank and store another name ("." and ".." too).
+    if (last == '.' || last == ' ')
+        return trailingDotText;
+    if (IsDeviceName(name))
+        return deviceNameText;
+    return nullptr;
+}
+
+typedef HMONITOR (WINAPI* MonitorFromPointFunction)(POINT, DWORD);
+typedef BOOL (WINAPI* GetMonitorInfoFunction)(HMONITOR, MONITORINFO*);
+
+// The work area of the monitor under point (Windows 98 and 2000 on), else of the screen.
+void WorkAreaAt(POINT point, RECT* area)
+{
+    HMODULE user = GetModuleHandleA("user32.dll");
+    MonitorFromPointFunction monitorFromPoint = reinterpret_cast<MonitorFromPointFunction>(
+        reinterpret_cast<void*>(GetProcAddress(user, "MonitorFromPoint")));
+    GetMonitorInfoFunction getMonitorInfo = reinterpret_cast<GetMonitorInfoFunction>(
+        reinterpret_cast<void*>(GetProcAddress(user, "GetMonitorInfoA")));
+    if (monitorFromPoint && getMonitorInfo) {
+        MONITORINFO info;
+        info.cbSize = sizeof(info);
+        HMONITOR monitor = monitorFromPoint(point, MONITOR_DEFAULTTONEAREST);
+        if (monitor && getMonitorInfo(monitor, &info)) {
+            *area = info.rcWork;
+            return;
+        }
+    }
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, area, 0);
+}
+
+// Puts the window's top-left corner at the pointer when the whole window fits there;
+// otherwise moves it just far enough to lie inside the work area.
+void PlaceAtPointer(HWND window)
+{
+    POINT cursor;
+    GetCursorPos(&cursor);
+    RECT area, frame;
+    WorkAreaAt(cursor, &area);
+    GetWindowRect(window, &frame);
+    int x = cursor.x;
+    int y = cursor.y;
+    if (x + (frame.right - frame.left) > area.right)
+        x = area.right - (frame.right - frame.left);
+    if (y + (frame.bottom - frame.top) > area.bottom)
+        y = area.bottom - (frame.bottom - frame.top);
+    if (x < area.left)
+        x = area.left;
+    if (y < area.top)
+        y = area.top;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+}  // namespace
+
+template <class Char>
+ChangeNameDialog<Char>::ChangeNameDialog()
     : instance(nullptr), parentWindow(nullptr), dialogWindow(nullptr), running(0), isMove(0),
       hasExtension(0)
 {
 }
 
-bool ChangeNameDialog::Run(HINSTANCE moduleInstance, HWND parent)
+template <class Char>
+bool ChangeNameDialog<Char>::Run(HINSTANCE moduleInstance, HWND parent)
 {
     if (running)
         return false;
     instance = moduleInstance;
     parentWindow = parent;
     running = 1;
-    INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CHANGENAME), parentWindow,
-                                     DialogProc, reinterpret_cast<LPARAM>(this));
+    INT_PTR result = DialogBoxParamT<Char>(instance, IDD_CHANGENAME, parentWindow, DialogProc,
+                                           reinterpret_cast<LPARAM>(this));
     running = 0;
     instance = nullptr;
     parentWindow = nullptr;
@@ -43,7 +172,8 @@ bool ChangeNameDialog::Run(HINSTANCE moduleInstance, HWND parent)
     return result == IDOK;
 }
 
-void ChangeNameDialog::Reset()
+template <class Char>
+void ChangeNameDialog<Char>::Reset()
 {
     if (dialogWindow) {
         EndDialog(dialogWindow, IDCANCEL);
@@ -56,8 +186,9 @@ void ChangeNameDialog::Reset()
     name.Free();
 }
 
-INT_PTR CALLBACK ChangeNameDialog::DialogProc(HWND window, UINT message, WPARAM wParam,
-                                              LPARAM lParam)
+template <class Char>
+INT_PTR CALLBACK ChangeNameDialog<Char>::DialogProc(HWND window, UINT message, WPARAM wParam,
+                                                    LPARAM lParam)
 {
     ChangeNameDialog* dialog =
         reinterpret_cast<ChangeNameDialog*>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -79,7 +210,8 @@ INT_PTR CALLBACK ChangeNameDialog::DialogProc(HWND window, UINT message, WPARAM 
     }
 }
 
-INT_PTR ChangeNameDialog::OnInitDialog(HWND window)
+template <class Char>
+INT_PTR ChangeNameDialog<Char>::OnInitDialog(HWND window)
 {
     dialogWindow = window;
     if (!hasExtension) {
@@ -95,7 +227,7 @@ INT_PTR ChangeNameDialog::OnInitDialog(HWND window)
     } else {
         // A file: the text after the last dot goes to the extension box. A dot byte is
         // never the second byte of a double-byte character, so a backward search is safe.
-        StringBuffer extension;
+        TextBuffer<Char> extension;
         int length = name.Length();
         int dot = length - 1;
         while (dot >= 0 && name.data[dot] != '.')
@@ -111,38 +243,44 @@ INT_PTR ChangeNameDialog::OnInitDialog(HWND window)
         int limit = extensionLength > MinimumExtensionLimit ? extensionLength : MinimumExtensionLimit;
         SendDlgItemMessageA(window, IDC_EXTENSION, EM_LIMITTEXT, limit, 0);
         if (!extension.IsEmpty())
-            SetDlgItemTextA(window, IDC_EXTENSION, extension.data);
+            SetDlgItemTextT(window, IDC_EXTENSION, extension.data);
         extension.Free();
     }
-    SetDlgItemTextA(window, IDC_NAME, name.data ? name.data : "");
-    SetWindowTextA(window, isMove ? moveCaption : copyCaption);
-    SetDlgItemTextA(window, IDOK, isMove ? moveButton : copyButton);
-
-    POINT cursor;
-    GetCursorPos(&cursor);
-    SetWindowPos(window, nullptr, cursor.x, cursor.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    static const Char empty[1] = {0};
+    SetDlgItemTextT(window, IDC_NAME, name.data ? name.data : empty);
+    SetWindowTextT(window, SystemText<Char>(isMove ? moveCaption : copyCaption).text);
+    SetDlgItemTextT(window, IDOK, SystemText<Char>(isMove ? moveButton : copyButton).text);
+    PlaceAtPointer(window);
     return 1;
 }
 
-INT_PTR ChangeNameDialog::OnOk()
+// A message owned by the dialog; the dialog stays open with the focus in the name box.
+template <class Char>
+void ChangeNameDialog<Char>::Refuse(const char* text, const char* caption)
 {
-    StringBuffer entered;
-    StringBuffer fullPath;
+    MessageBoxT(dialogWindow, SystemText<Char>(text).text, SystemText<Char>(caption).text,
+                WarningStyle);
+    SetFocus(GetDlgItem(dialogWindow, IDC_NAME));
+}
+
+template <class Char>
+INT_PTR ChangeNameDialog<Char>::OnOk()
+{
+    TextBuffer<Char> entered;
+    TextBuffer<Char> fullPath;
     if (!entered.Reserve(NameLimit))
         return 1;
-    GetDlgItemTextA(dialogWindow, IDC_NAME, entered.data, NameLimit);
+    GetDlgItemTextT(dialogWindow, IDC_NAME, entered.data, NameLimit);
     if (entered.IsEmpty()) {
-        MessageBoxA(dialogWindow, emptyNameText, emptyNameCaption, WarningStyle);
-        SetFocus(GetDlgItem(dialogWindow, IDC_NAME));
+        Refuse(emptyNameText, errorCaption);
         entered.Free();
         return 1;
     }
     if (hasExtension) {
-        StringBuffer extension;
-        HWND extensionBox = GetDlgItem(dialogWindow, IDC_EXTENSION);
-        int length = GetWindowTextLengthA(extensionBox);
+        TextBuffer<Char> extension;
+        int length = GetWindowTextLengthT<Char>(GetDlgItem(dialogWindow, IDC_EXTENSION));
         if (length > 0 && extension.Reserve(length + 1)) {
-            GetWindowTextA(extensionBox, extension.data, length + 1);
+            GetDlgItemTextT(dialogWindow, IDC_EXTENSION, extension.data, length + 1);
             if (!extension.IsEmpty()) {
                 entered.AppendChar('.');
                 entered.Append(extension);
@@ -150,11 +288,16 @@ INT_PTR ChangeNameDialog::OnOk()
         }
         extension.Free();
     }
+    const char* fault = entered.data ? NameFault(entered.data) : nullptr;
+    if (fault) {
+        Refuse(fault, errorCaption);
+        entered.Free();
+        return 1;
+    }
     fullPath.Assign(destinationFolder);
     fullPath.Append(entered);
     if (!hasExtension && PathExists(fullPath.data)) {
-        MessageBoxA(dialogWindow, folderExistsText, folderExistsCaption, WarningStyle);
-        SetFocus(GetDlgItem(dialogWindow, IDC_NAME));
+        Refuse(folderExistsText, folderExistsCaption);
     } else {
         name.Assign(entered);
         EndDialog(dialogWindow, IDOK);
@@ -163,3 +306,6 @@ INT_PTR ChangeNameDialog::OnOk()
     entered.Free();
     return 1;
 }
+
+template class ChangeNameDialog<char>;
+template class ChangeNameDialog<wchar_t>;

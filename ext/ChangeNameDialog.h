@@ -1,12 +1,14 @@
 // ChangeNameDialog: the small modal dialog, opened at the mouse pointer, in which the user
 // edits the destination name of a rename and copy or move (name and extension boxes for
-// a file, one wide name box for a folder).
+// a file, one wide name box for a folder). One class for both roads of text: code page
+// 932 on the older family, UTF-16 on the NT family.
 #pragma once
 
 #include "common/StringBuffer.h"
 
 #include <windows.h>
 
+template <class Char>
 class ChangeNameDialog {
 public:
     HINSTANCE instance;
@@ -15,8 +17,8 @@ public:
     int running;
     int isMove;
     int hasExtension;
-    StringBuffer name;
-    StringBuffer destinationFolder;
+    TextBuffer<Char> name;
+    TextBuffer<Char> destinationFolder;
 
     ChangeNameDialog();
     ~ChangeNameDialog() { Reset(); }
@@ -29,6 +31,7 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR OnInitDialog(HWND window);
     INT_PTR OnOk();
+    void Refuse(const char* text, const char* caption);
 
     ChangeNameDialog(const ChangeNameDialog&) = delete;
     ChangeNameDialog& operator=(const ChangeNameDialog&) = delete;

@@ -1,44 +1,42 @@
 // The rename action of ChangeName: splits the dragged item's path, asks for the new name
-// and, on OK, hands a transfer request to a thread of its own.
+// and, on OK, hands a transfer request to a thread of its own; the same steps on the ANSI
+// road and on the NT family's wide road.
 #include "ext/ChangeName.h"
 #include "ext/ChangeNameDialog.h"
 #include "ext/TransferWorker.h"
 #include "comserver/ModuleAllocator.h"
 #include "common/PathHelpers.h"
+#include "common/TextRoad.h"
 
 #include <shellapi.h>
 #include <string.h>
 
-// The byte offset of the last character of text, stepping over double-byte characters
-// (-1 for an empty or missing text), and of its last backslash (-1 when there is none).
-// Paths come in the ANSI code page, so its lead bytes are the ones stepped over, as in
-// every other path walk; a second byte is never taken for a backslash.
-static void ScanPath(const char* text, int* lastCharacter, int* lastBackslash)
+// The offset of the last character of text, stepping over double-byte characters on the
+// ANSI road (-1 for an empty or missing text), and of its last backslash (-1 when there
+// is none). Paths come in the ANSI code page there, so its lead bytes are the ones
+// stepped over, as in every other path walk; a second byte is never taken for a backslash.
+template <class Char>
+static void ScanPath(const Char* text, int* lastCharacter, int* lastBackslash)
 {
     *lastCharacter = -1;
     *lastBackslash = -1;
-    int i = 0;
-    while (text && text[i] != '\0') {
-        *lastCharacter = i;
-        if (IsDBCSLeadByte(static_cast<BYTE>(text[i])) && text[i + 1] != '\0') {
-            i += 2;
-        } else {
-            if (text[i] == '\\')
-                *lastBackslash = i;
-            i += 1;
-        }
+    for (const Char* p = text; p && *p != 0; p = NextChar(p)) {
+        *lastCharacter = static_cast<int>(p - text);
+        if (*p == '\\')
+            *lastBackslash = *lastCharacter;
     }
 }
 
-// A copy of path in a block of its length + 2 zeroed bytes: a one-path list as the
+// A copy of path in a block of its length + 2 zeroed characters: a one-path list as the
 // shell's file operation reads it.
-static char* MakePathList(const char* path)
+template <class Char>
+static Char* MakePathList(const TextBuffer<Char>& path)
 {
-    size_t length = strlen(path);
-    char* block = static_cast<char*>(ModuleAlloc(length + 2));
+    size_t length = path.Length();
+    Char* block = static_cast<Char*>(ModuleAlloc((length + 2) * sizeof(Char)));
     if (block) {
-        memset(block, 0, length + 2);
-        memcpy(block, path, length);
+        memset(block, 0, (length + 2) * sizeof(Char));
+        memcpy(block, path.data, length * sizeof(Char));
     }
     return block;
 }
@@ -98,6 +96,17 @@ static void StartTransfer(TransferRequest* request)
 
 HRESULT ChangeName::ExecuteRename(int verb)
 {
+    if (UseWideRoad())
+        RenameOnRoad(wideSourcePath, wideTargetFolder, verb);
+    else
+        RenameOnRoad(sourcePath, targetFolder, verb);
+    return S_OK;
+}
+
+// The rename on either road: the object's own source path and drop folder of that road.
+template <class Char>
+void ChangeName::RenameOnRoad(TextBuffer<Char>& sourcePath, TextBuffer<Char>& targetFolder, int verb)
+{
     // The item's own path without a trailing backslash. A drive root "R:\" keeps its
     // backslash: "R:" names the current folder of drive R, not the drive. A double-byte
     // character whose second byte is 0x5C is not a backslash.
@@ -109,7 +118,7 @@ HRESULT ChangeName::ExecuteRename(int verb)
         sourcePath.data[lastCharacter] = '\0';
 
     // The name offered: the last component, or a drive root's letter and colon.
-    StringBuffer name;
+    TextBuffer<Char> name;
     name.Assign(sourcePath);
     if (driveRoot) {
         name.Erase(2, 1);
@@ -119,7 +128,7 @@ HRESULT ChangeName::ExecuteRename(int verb)
             name.Erase(0, lastBackslash + 1);
     }
 
-    ChangeNameDialog dialog;
+    ChangeNameDialog<Char> dialog;
     EnsureTrailingBackslash(targetFolder);
     int folder = IsFolder(sourcePath.data);
     dialog.isMove = verb;
@@ -128,7 +137,7 @@ HRESULT ChangeName::ExecuteRename(int verb)
     dialog.destinationFolder.Assign(targetFolder);
 
     if (dialog.Run(serverModule.moduleInstance, GetDesktopWindow())) {
-        StringBuffer destination;
+        TextBuffer<Char> destination;
         destination.Assign(targetFolder);
         destination.Append(dialog.name);
         // Out of memory the join can leave the destination empty or holding the name
@@ -140,8 +149,9 @@ HRESULT ChangeName::ExecuteRename(int verb)
         if (request) {
             memset(request, 0, sizeof(*request));
             request->operation = verb == 0 ? FO_COPY : FO_MOVE;
-            request->fromPaths = MakePathList(sourcePath.data);
-            request->toPaths = MakePathList(destination.data);
+            request->wide = sizeof(Char) == sizeof(wchar_t);
+            request->fromPaths = MakePathList(sourcePath);
+            request->toPaths = MakePathList(destination);
             if (request->fromPaths && request->toPaths)
                 StartTransfer(request);
             else
@@ -151,5 +161,4 @@ HRESULT ChangeName::ExecuteRename(int verb)
     }
     dialog.Reset();
     name.Free();
-    return S_OK;
 }

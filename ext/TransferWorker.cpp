@@ -1,12 +1,27 @@
-// The transfer thread: one SHFileOperationA for its request, then the request is
-// released and the thread leaves the module through FreeLibraryAndExitThread, so the
-// module cannot be unloaded while its code still runs.
+// The transfer thread: one shell file operation for its request (SHFileOperationW on the
+// wide road, SHFileOperationA on the ANSI road), then the request is released and the
+// thread leaves the module through FreeLibraryAndExitThread, so the module cannot be
+// unloaded while its code still runs.
 #include "ext/TransferWorker.h"
 #include "comserver/ModuleAllocator.h"
 #include "comserver/ServerModule.h"
+#include "common/TextRoad.h"
 
-#include <shellapi.h>
 #include <string.h>
+
+// One operation description of the road's form, filled the same way on both roads.
+template <class Operation>
+static void RunFileOperation(const TransferRequest* request)
+{
+    Operation operation;
+    memset(&operation, 0, sizeof(operation));
+    operation.hwnd = GetDesktopWindow();
+    operation.wFunc = request->operation;
+    operation.pFrom = static_cast<decltype(operation.pFrom)>(request->fromPaths);
+    operation.pTo = static_cast<decltype(operation.pTo)>(request->toPaths);
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMMKDIR;
+    SHFileOperationT(&operation);
+}
 
 DWORD WINAPI TransferThreadProc(LPVOID parameter)
 {
@@ -14,14 +29,10 @@ DWORD WINAPI TransferThreadProc(LPVOID parameter)
     if (!request)
         return 0;
 
-    SHFILEOPSTRUCTA operation;
-    memset(&operation, 0, sizeof(operation));
-    operation.hwnd = GetDesktopWindow();
-    operation.wFunc = request->operation;
-    operation.pFrom = request->fromPaths;
-    operation.pTo = request->toPaths;
-    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMMKDIR;
-    SHFileOperationA(&operation);
+    if (request->wide)
+        RunFileOperation<SHFILEOPSTRUCTW>(request);
+    else
+        RunFileOperation<SHFILEOPSTRUCTA>(request);
 
     ReleaseTransferRequest(request);
     UnlockModule();
@@ -30,10 +41,22 @@ DWORD WINAPI TransferThreadProc(LPVOID parameter)
 }
 
 // Path blocks are wiped before they go back to the allocator, like every text buffer.
-static void FreePathBlock(char* block)
+template <class Char>
+static void FreePathBlock(Char* block)
 {
-    SecureZeroMemory(block, lstrlenA(block) + 2);
+    int length = 0;
+    while (block[length])
+        ++length;
+    SecureZeroMemory(block, (length + 2) * sizeof(Char));
     ModuleFree(block);
+}
+
+static void FreePathBlock(void* block, int wide)
+{
+    if (wide)
+        FreePathBlock(static_cast<wchar_t*>(block));
+    else
+        FreePathBlock(static_cast<char*>(block));
 }
 
 void ReleaseTransferRequest(TransferRequest* request)
@@ -45,11 +68,11 @@ void ReleaseTransferRequest(TransferRequest* request)
         request->thread = nullptr;
     }
     if (request->fromPaths) {
-        FreePathBlock(request->fromPaths);
+        FreePathBlock(request->fromPaths, request->wide);
         request->fromPaths = nullptr;
     }
     if (request->toPaths) {
-        FreePathBlock(request->toPaths);
+        FreePathBlock(request->toPaths, request->wide);
         request->toPaths = nullptr;
     }
     request->threadId = 0;

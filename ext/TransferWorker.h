@@ -10,8 +10,9 @@ struct TransferRequest {
     HANDLE thread;          // closed by the thread itself
     DWORD threadId;
     UINT operation;         // FO_MOVE or FO_COPY
-    char* fromPaths;        // the item's path followed by two NULs
-    char* toPaths;          // the destination path followed by two NULs
+    void* fromPaths;        // the item's path followed by two NULs
+    void* toPaths;          // the destination path followed by two NULs
+    int wide;               // 1: both paths are UTF-16 (the NT family's road), 0: ANSI
 };
 
 // The thread start routine; the parameter is the TransferRequest. The thread holds a

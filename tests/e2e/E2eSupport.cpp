@@ -34,11 +34,19 @@ std::string CaseFolder(const std::string& name) {
 }
 
 bool MakeFolder(const std::string& path) {
-    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+    return MakeFolder(Wide(path));
+}
+
+bool MakeFolder(const std::wstring& path) {
+    return CreateDirectoryW(path.c_str(), nullptr) != 0;
 }
 
 bool WriteTextFile(const std::string& path, const std::string& content) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    return WriteTextFile(Wide(path), content);
+}
+
+bool WriteTextFile(const std::wstring& path, const std::string& content) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
@@ -48,7 +56,11 @@ bool WriteTextFile(const std::string& path, const std::string& content) {
 }
 
 std::string ReadTextFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    return ReadTextFile(Wide(path));
+}
+
+std::string ReadTextFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "<missing>";
     std::string content;
@@ -72,20 +84,28 @@ bool IsFolderPath(const std::string& path) {
 
 std::vector<std::string> ListFolder(const std::string& folder) {
     std::vector<std::string> names;
-    std::string pattern = folder;
-    // The last character, not the last byte: 表 ends in the byte 0x5C too.
-    const char* end = pattern.c_str() + pattern.size();
-    if (pattern.empty() || CharPrevA(pattern.c_str(), end) != end - 1 || end[-1] != '\\')
-        pattern += '\\';
-    pattern += '*';
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    for (const std::wstring& name : ListFolder(Wide(folder))) {
+        char text[MAX_PATH * 2] = {};
+        WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, text, sizeof text, nullptr, nullptr);
+        names.push_back(text);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::wstring> ListFolder(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    std::wstring pattern = folder;
+    if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-        if (strcmp(entry.cFileName, ".") != 0 && strcmp(entry.cFileName, "..") != 0) {
+        if (lstrcmpW(entry.cFileName, L".") != 0 && lstrcmpW(entry.cFileName, L"..") != 0) {
             names.push_back(entry.cFileName);
         }
-    } while (FindNextFileA(search, &entry));
+    } while (FindNextFileW(search, &entry));
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
@@ -134,8 +154,14 @@ bool DropHost::Start(const std::wstring& arguments, const std::string& reportPat
     startup.hStdOutput = output;
     startup.hStdError = output;
     std::wstring commandLine = L"\"" + Wide(program) + L"\" " + arguments;
+    // The child's locale, passed through its environment (Wine takes the ANSI code page
+    // from it).
+    wchar_t previous[64] = {};
+    bool hadLocale = GetEnvironmentVariableW(L"LC_ALL", previous, 64) > 0;
+    if (locale != nullptr) SetEnvironmentVariableW(L"LC_ALL", locale);
     BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                                   nullptr, &startup, &process_);
+    if (locale != nullptr) SetEnvironmentVariableW(L"LC_ALL", hadLocale ? previous : nullptr);
     CloseHandle(output);
     if (!started) return false;
     processId = process_.dwProcessId;
@@ -187,10 +213,17 @@ std::wstring Quote(const std::wstring& argument) {
 
 std::wstring DropArguments(const char* pick, const std::string& folder,
                            const std::vector<std::string>& items) {
+    std::vector<std::wstring> wideItems;
+    for (const std::string& item : items) wideItems.push_back(Wide(item));
+    return DropArguments(pick, Wide(folder), wideItems);
+}
+
+std::wstring DropArguments(const char* pick, const std::wstring& folder,
+                           const std::vector<std::wstring>& items) {
     std::wstring arguments = L"--dll " + Wide(kDllPath) + L" --wait-ms 20000";
     if (pick != nullptr) arguments += L" --pick " + Wide(pick);
-    arguments += L" " + Quote(Wide(folder));
-    for (const std::string& item : items) arguments += L" " + Quote(Wide(item));
+    arguments += L" " + Quote(folder);
+    for (const std::wstring& item : items) arguments += L" " + Quote(item);
     return arguments;
 }
 

@@ -29,6 +29,17 @@ const char kFolderExistsText[] =
     "フォルダに対して、名前を変えての上書き移動／コピーは出来ません。\n"
     "別の名前を指定してください。";
 const char kReplaceCaption[] = "ファイルの上書きの確認";
+// New names no file can carry.
+const char kForbiddenCharacterText[] =
+    "変更後の名前に使えない文字が含まれています！\n"
+    "次の文字と制御文字は名前に使えません。\n"
+    "\\ / : * ? \" < > |";
+const char kTrailingDotText[] =
+    "変更後の名前の最後にピリオド（.）や空白は使えません！\n"
+    "「.」と「..」も名前には使えません。";
+const char kDeviceNameText[] =
+    "変更後の名前はデバイス名なので使えません！\n"
+    "CON、PRN、AUX、NUL、COM1～COM9、LPT1～LPT9 は、拡張子を付けても名前には使えません。";
 
 // Time limits: windows appear within kAppearMs, a whole drop ends within kDropMs.
 const DWORD kAppearMs = 15000;
@@ -40,6 +51,11 @@ std::string CaseFolder(const std::string& name);
 bool MakeFolder(const std::string& path);
 bool WriteTextFile(const std::string& path, const std::string& content);
 std::string ReadTextFile(const std::string& path);   // "<missing>" when it cannot be read
+// The same for names no code page carries (UTF-16 paths).
+bool MakeFolder(const std::wstring& path);
+bool WriteTextFile(const std::wstring& path, const std::string& content);
+std::string ReadTextFile(const std::wstring& path);
+std::vector<std::wstring> ListFolder(const std::wstring& folder);
 bool Exists(const std::string& path);
 bool IsFolderPath(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& folder);   // names, sorted
@@ -61,6 +77,7 @@ public:
     std::vector<std::string> LinesStartingWith(const std::string& prefix) const;
 
     std::string program = kDropHostPath;   // another drop host (of the other bitness)
+    const wchar_t* locale = nullptr;       // LC_ALL of the host's Unix side, when given
     DWORD processId = 0;
     DWORD exitCode = 0;
     std::string report;
@@ -77,6 +94,8 @@ std::wstring Quote(const std::wstring& argument);
 // Command-line text for a drop of items onto folder through the DLL, with a pick.
 std::wstring DropArguments(const char* pick, const std::string& folder,
                            const std::vector<std::string>& items);
+std::wstring DropArguments(const char* pick, const std::wstring& folder,
+                           const std::vector<std::wstring>& items);
 
 // The rename dialog of the process (by caption), null after the time limit.
 HWND WaitForRenameDialog(DWORD processId, bool move);

@@ -1,4 +1,4 @@
-// Demo driver: walks through the installation and one right-drop rename, pausing at each
+// Demo driver: walks through the installation and the right-drop renames, pausing at each
 // screen while the host script takes a screenshot. With --interactive it clicks nothing and
 // only waits (at most ten minutes per screen) for the person at the display. With
 // --drophost32 it right-drops a second time through that (32-bit) drop host.
@@ -21,6 +21,9 @@ const char kSample[] = "S:\\demo\\見積書.txt";
 const char kTarget[] = "S:\\demo\\送り先";
 const char kTarget32[] = "S:\\demo\\送り先32";
 const char kNewName[] = "見積書_最終版";
+// A name from a Mac, outside code page 932: the wave dash U+301C.
+const wchar_t kWideSample[] = L"S:\\demo\\4月\u301C6月.xlsx";
+const wchar_t kWideTarget[] = L"S:\\demo\\送り先";
 
 bool interactive = false;
 
@@ -171,6 +174,43 @@ bool Drop(const std::string& program, const char* target, const char* menuShot, 
     return true;
 }
 
+// A right-drop of a file whose name code page 932 cannot carry (a Mac's wave dash),
+// picked "rename and copy" at once, with a picture of the rename dialog showing the name.
+bool DropWideName() {
+    HANDLE file = CreateFileW(kWideSample, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE report = CreateFileA("S:\\demo-drop-wide.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = report;
+    startup.hStdError = report;
+    std::wstring line = std::wstring(L"\"P:\\drophost.exe\" --registry --pick copy --wait-ms 20000 \"") +
+                        kWideTarget + L"\" \"" + kWideSample + L"\"";
+    PROCESS_INFORMATION host = {};
+    bool started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, L"S:\\",
+                                  &startup, &host) != 0;
+    CloseHandle(report);
+    if (!started) return false;
+    Step("right-drop of 4月[U+301C wave dash]6月.xlsx, a name outside code page 932: rename and copy");
+    HWND dialog = UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.dwProcessId, kRenameCaption), Limit());
+    if (dialog == nullptr) {
+        EndProgram(host, 0);
+        return false;
+    }
+    bool exact = UiRobot::ControlTextW(dialog, 201) == L"4月\u301C6月";
+    Step(exact ? "rename dialog shows the name with its wave dash" : "rename dialog shows another name");
+    Shot("5c-rename-dialog-wave-dash");
+    if (!interactive) UiRobot::ClickButton(dialog, IDOK);
+    UiRobot::WaitForWindowGone(dialog, Limit());
+    EndProgram(host, 30000);
+    std::wstring copy = std::wstring(kWideTarget) + L"\\4月\u301C6月.xlsx";
+    return exact && GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // Shows the drop folder in the file manager for the last picture.
 void ShowResult() {
     PROCESS_INFORMATION explorer = {};
@@ -217,15 +257,17 @@ int main(int argc, char** argv) {
         dropped = Drop(dropHost32, kTarget32, "5a-drop-menu-32bit", "5b-rename-dialog-32bit") && dropped;
         result32 = FirstText(kTarget32);
     }
+    bool wide = DropWideName();
     ShowResult();
-    if (!dropped || result.empty() || (dropHost32 != nullptr && result32.empty())) {
+    if (!dropped || !wide || result.empty() || (dropHost32 != nullptr && result32.empty())) {
         Step("summary: installed into %s, but the rename through the drop menu did not happen",
              installFolder.c_str());
         return 1;
     }
     std::string summary = "summary: pelim 102 installed into " + installFolder + " and registered; " +
                           "見積書.txt right-dropped onto S:\\demo\\送り先 and copied as " + result +
-                          (dropHost32 != nullptr ? ", and through the 32-bit drop host as " + result32 : "");
+                          (dropHost32 != nullptr ? ", and through the 32-bit drop host as " + result32 : "") +
+                          "; 4月[U+301C]6月.xlsx copied under its own name";
     Step("%s", summary.c_str());
     return 0;
 }

@@ -240,6 +240,33 @@ bool SetControlText(HWND dialog, int id, const char* text) {
     return result != 0;
 }
 
+std::wstring ControlTextW(HWND dialog, int id) {
+    wchar_t text[1024] = {};
+    DWORD_PTR copied = 0;
+    HWND control = GetDlgItem(dialog, id);
+    if (control == nullptr ||
+        !SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
+                             SMTO_NORMAL, kSendTimeoutMs, &copied)) {
+        return L"";
+    }
+    return text;
+}
+
+bool SetControlTextW(HWND dialog, int id, const wchar_t* text) {
+    HWND control = GetDlgItem(dialog, id);
+    DWORD_PTR result = 0;
+    return control != nullptr &&
+           SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
+                               SMTO_NORMAL, kSendTimeoutMs, &result) &&
+           result != 0;
+}
+
+std::wstring WindowTextW(HWND window) {
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
 bool ClickButton(HWND dialog, int id) {
     HWND button = GetDlgItem(dialog, id);
     return button != nullptr && PostMessageA(button, BM_CLICK, 0, 0) != 0;

@@ -42,6 +42,10 @@ bool IsShown(HWND window);                      // exists and has WS_VISIBLE
 bool GetControlText(HWND control, std::string* text);
 std::string ControlText(HWND dialog, int id);   // empty when it cannot be read
 bool SetControlText(HWND dialog, int id, const char* text);
+// The same in UTF-16, for names no code page carries; and a window's own text.
+std::wstring ControlTextW(HWND dialog, int id);
+bool SetControlTextW(HWND dialog, int id, const wchar_t* text);
+std::wstring WindowTextW(HWND window);
 LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Clicks and keys are posted, so the robot never waits on a modal loop the click opens.

@@ -55,10 +55,11 @@ void Line(const char* format, ...) {
     fflush(stdout);
 }
 
-// Text for the report: the system's code page, "?" where it has no character.
+// Text for the report: code page 932 whatever the host's ANSI code page is, "?" where
+// it has no character.
 void ToAnsi(const wchar_t* text, char* out, int size) {
     out[0] = '\0';
-    WideCharToMultiByte(CP_ACP, 0, text, -1, out, size, nullptr, nullptr);
+    WideCharToMultiByte(932, 0, text, -1, out, size, nullptr, nullptr);
 }
 
 bool ParseOptions(int count, wchar_t** arguments, Options* options) {
@@ -181,17 +182,21 @@ HMENU MakeDropMenu() {
     return menu;
 }
 
+// The items as the menu holds them (in UTF-16), so that the report shows what a person
+// sees whatever the host's ANSI code page is.
 void ReportMenu(HMENU menu) {
     int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; ++i) {
-        char text[256] = {};
+        wchar_t wideText[256] = {};
+        char text[512] = {};
         UINT id = GetMenuItemID(menu, i);
         UINT state = GetMenuState(menu, i, MF_BYPOSITION);
         if (state & MF_SEPARATOR) {
             Line("menu %d separator", i);
             continue;
         }
-        GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+        GetMenuStringW(menu, i, wideText, 256, MF_BYPOSITION);
+        ToAnsi(wideText, text, sizeof text);
         Line("menu %d id 0x%X state 0x%X %s", i, id, state, text);
     }
 }
@@ -229,6 +234,7 @@ int Run(const Options& options) {
     char folder[MAX_PATH * 2];
     ToAnsi(options.folder, folder, sizeof folder);
     Line("folder %s", folder);
+    Line("ansi-code-page %u", GetACP());
 
     HMODULE module = nullptr;
     IClassFactory* factory = nullptr;

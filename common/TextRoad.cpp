@@ -1,0 +1,69 @@
+// The choice of the extension's road, the wide calls looked up for it, and the system
+// texts converted from code page 932 for it.
+#include "common/TextRoad.h"
+
+#include <string.h>
+
+WideCalls wideCalls;
+
+namespace {
+
+// Every wide call of the road, in the order of WideCalls.
+const struct {
+    const char* module;
+    const char* name;
+} wideCallNames[] = {
+    {"shell32.dll", "SHGetPathFromIDListW"},
+    {"shell32.dll", "SHFileOperationW"},
+    {"user32.dll", "InsertMenuW"},
+    {"user32.dll", "DialogBoxParamW"},
+    {"user32.dll", "GetDlgItemTextW"},
+    {"user32.dll", "SetDlgItemTextW"},
+    {"user32.dll", "SetWindowTextW"},
+    {"user32.dll", "GetWindowTextLengthW"},
+    {"user32.dll", "MessageBoxW"},
+    {"kernel32.dll", "FindFirstFileW"},
+    {"kernel32.dll", "GetFileAttributesW"},
+};
+
+const int CallCount = sizeof(wideCallNames) / sizeof(wideCallNames[0]);
+static_assert(sizeof(WideCalls) == CallCount * sizeof(FARPROC), "one name per wide call");
+
+// 0: not decided yet, 1: the ANSI road, 2: the wide road.
+volatile LONG road = 0;
+
+LONG ChooseRoad()
+{
+    OSVERSIONINFOA version;
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (!GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT)
+        return 1;
+    // The DLL imports from all three modules, so they are loaded already.
+    FARPROC found[CallCount];
+    for (int i = 0; i < CallCount; ++i) {
+        HMODULE module = GetModuleHandleA(wideCallNames[i].module);
+        found[i] = module ? GetProcAddress(module, wideCallNames[i].name) : nullptr;
+        if (!found[i])
+            return 1;
+    }
+    memcpy(&wideCalls, found, sizeof(wideCalls));
+    return 2;
+}
+
+}  // namespace
+
+bool UseWideRoad()
+{
+    if (road == 0)
+        InterlockedExchange(&road, ChooseRoad());
+    return road == 2;
+}
+
+SystemText<wchar_t>::SystemText(const char* cp932) : text(buffer)
+{
+    int size = sizeof(buffer) / sizeof(buffer[0]);
+    // Without the code page 932 tables the ANSI code page is the one left to try.
+    if (!MultiByteToWideChar(932, 0, cp932, -1, buffer, size) &&
+        !MultiByteToWideChar(CP_ACP, 0, cp932, -1, buffer, size))
+        buffer[0] = 0;
+}
