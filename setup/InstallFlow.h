@@ -58,9 +58,9 @@ private:
     void RetireEarlierExtension();
     bool RegisterExtension();
     void UndoRegistration();
-    void UndoNativeRegistration(const StringBuffer& dll);
-    void RecordInstallation();
-    void WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder);
+    void RecordInstallation(StringBuffer& unfinished);
+    bool WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder);
+    void KeepInstalledFiles(StringBuffer& unfinished);
     bool Complete();
     void OpenReadme();
 

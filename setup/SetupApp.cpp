@@ -46,6 +46,20 @@ const char* CommandTail(const char* commandLine)
     return reinterpret_cast<const char*>(p);
 }
 
+// True for a signed decimal number and nothing else: an optional minus and at least one digit.
+static bool IsDecimalNumber(const char* word)
+{
+    if (*word == '-')
+        ++word;
+    if (*word == '\0')
+        return false;
+    for (; *word != '\0'; ++word) {
+        if (*word < '0' || *word > '9')
+            return false;
+    }
+    return true;
+}
+
 SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
                      HANDLE* launcher, StringBuffer& installFolder)
 {
@@ -56,8 +70,8 @@ SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
     if (argc < 2 || argv == nullptr || argv[1] == nullptr
         || lstrcmpA(argv[1], "/MainUninst") != 0)
         return NoRole;
-    // Without a second word there is no launcher to wait for: no role runs.
-    if (argc < 3 || argv[2] == nullptr)
+    // Without a second word that is a number there is no launcher to wait for: no role runs.
+    if (argc < 3 || argv[2] == nullptr || !IsDecimalNumber(argv[2]))
         return NoRole;
 
     // The rest is the tail after "/MainUninst", the number and one blank each, with its own

@@ -36,6 +36,7 @@ const char* CommandTail(const char* commandLine);
 // Picks the role for a command tail. argv is the runtime's parsed argument vector
 // (argv[1] the first word of the tail, argv[2] the second). For UninstallMainRole the
 // launcher's handle value and the rest of the tail after "/MainUninst", the number and one
-// blank each are returned; "/MainUninst" without a number picks no role.
+// blank each are returned; "/MainUninst" without a number, or whose second word is not a
+// number, picks no role.
 SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
                      HANDLE* launcher, StringBuffer& installFolder);

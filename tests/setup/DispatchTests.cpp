@@ -194,7 +194,8 @@ TEST_F(DispatchProbeTest, UnquotedProgramPathWithDoubleByteCharacters)
 
 TEST(SetupProgram, ATailOfNoRoleEndsAtOnceWithExitCodeThree)
 {
-    for (const char* tail : { " -U x", " -u", " /MainUninst", " /mainuninst 1 C:\\x\\", " -U -U" }) {
+    for (const char* tail : { " -U x", " -u", " /MainUninst", " /mainuninst 1 C:\\x\\", " -U -U",
+                              " /MainUninst x1 C:\\x\\" }) {
         ProcessResult result = RunProcess("P:\\setup.exe", std::string("P:\\setup.exe") + tail, 20000);
         EXPECT_TRUE(result.started) << tail;
         EXPECT_TRUE(result.ended) << tail;
