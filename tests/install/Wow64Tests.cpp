@@ -2,7 +2,8 @@
 // nothing; whole, its 32-bit setup.exe installs each DLL for its own bitness, registered by
 // the regsvr32.exe of that bitness; the drop host of each bitness finds the handler through
 // the registry; the uninstallation from the programs list's command line leaves neither
-// registry view with the class. run-install.sh stages the download and the 32-bit tools
+// registry view with the class; a reinstallation before the restart keeps both DLLs through
+// it (wineboot -r). run-install.sh stages the download and the 32-bit tools
 // (S:\drophost32.exe, S:\install_holder32.exe) from the i686 build, and skips the group
 // where the prefix cannot start 32-bit programs.
 #include <gtest/gtest.h>
@@ -121,6 +122,48 @@ TEST(Wow64, UninstallFromTheProgramsListLeavesNeitherViewWithTheClass) {
     EXPECT_EQ(std::string::npos, pending.find("\\??\\" + SystemFolder() + "ShellExt\\pelim102.dll|")) << pending;
     ASSERT_TRUE(Answer(finished, IDOK));
     holder.Wait(0);
+}
+
+TEST(Wow64, AReinstallBeforeTheRestartKeepsBothDllsThroughIt) {
+    // Continues from the uninstallation above, whose 32-bit DLL waits for its deletion at the
+    // next start. The 64-bit file manager keeps its DLL open in turn: reads, no deletion.
+    InstallAccepting();
+    std::string dll64 = SystemFolder() + "ShellExt\\pelim102.dll";
+    HANDLE inUse = CreateFileA(dll64.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
+    Process launcher;
+    ASSERT_TRUE(launcher.Start("", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", nullptr,
+                                         KEY_WOW64_32KEY)));
+    ASSERT_TRUE(Answer(ExpectBox(launcher.id, kUninstallerCaption), IDYES));
+    ASSERT_TRUE(launcher.Wait(kEndMs));
+    MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
+    EXPECT_EQ(kUninstallFinished, finished.text);
+    ASSERT_TRUE(Answer(finished, IDOK));
+    EXPECT_NE(std::string::npos, PendingDeletions().find("\\??\\" + dll64 + "|")) << PendingDeletions();
+
+    // Installed again before the restart, the DLL in use is kept in place.
+    InstallAccepting();
+    std::string pending = PendingDeletions();
+    EXPECT_EQ(std::string::npos, pending.find("ShellExt\\pelim102.dll|")) << pending;
+    CloseHandle(inUse);
+
+    Process restart;
+    ASSERT_TRUE(restart.Start("C:\\windows\\system32\\wineboot.exe", "wineboot.exe -r"));
+    ASSERT_TRUE(restart.Wait(60000));
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, MachineOf(dll64));
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Wow64Folder() + "ShellExt\\pelim102.dll"));
+    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kInstalled));
+    RemoveTree("S:\\drop");
+    ASSERT_TRUE(CreateDirectoryA("S:\\drop", nullptr));
+    ASSERT_TRUE(WriteFile("S:\\drop\\memo.txt", "memo body"));
+    for (const char* host : {e2e::kDropHostPath, kDropHost32}) {
+        std::string target = std::string("S:\\drop\\") + (host == kDropHost32 ? "from32" : "from64");
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+        bool renamed = false;
+        std::string report = RegistryDrop(target, "S:\\drop\\memo.txt", "renamed", &renamed, host);
+        EXPECT_TRUE(renamed) << host << "\n" << report;
+        EXPECT_EQ(std::vector<std::string>({"renamed.txt"}), List(target + "\\")) << host;
+    }
 }
 
 }  // namespace
