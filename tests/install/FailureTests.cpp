@@ -1,6 +1,7 @@
 // Installations that stop: the failure messages that can be provoked for real, and what each
 // stop leaves behind (exit code 1). A roll-back removes what the run created and nothing
-// else; someone else's files are replaced only after a yes.
+// else; someone else's files are replaced only after a yes. An installation whose uninstall
+// entry cannot be written ends with 1 too, naming it.
 #include <gtest/gtest.h>
 
 #include "InstallSupport.h"

@@ -2,7 +2,8 @@
 // this group's prefix: the copy waits for the launcher it was given (and for its parent when
 // the number names something else), removes only the recorded install folder (or, without
 // a record, the entry's or a plainly installed one) and never a drive root or the user's own
-// files, schedules a DLL that is still loaded, and names in its closing message what stays.
+// files, schedules a DLL that is still loaded, keeps the entry and its setup.exe while a DLL
+// stays registered, and names in its closing message what stays (exit code 1 then).
 #include <gtest/gtest.h>
 
 #include "E2eSupport.h"

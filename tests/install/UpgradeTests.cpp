@@ -1,6 +1,7 @@
 // Installing over an earlier installation: from 101 (no question, the stored folder, the
 // earlier DLL retired, the log-off question), over 103 (the question, then 103 retired), and
-// on the older platform family (the restart question, deletions through wininit.ini).
+// on the older platform family (the restart question, deletions through wininit.ini by
+// short names).
 #include <gtest/gtest.h>
 
 #include "InstallSupport.h"
