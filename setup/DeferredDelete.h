@@ -1,6 +1,12 @@
-// Deleting files that may be in use: at once when possible, otherwise at the next start of
-// the system (MoveFileExA on the NT family, the "rename" section of wininit.ini elsewhere).
+// DeferredDelete: deletes a file now or has the system delete it at its next start (MoveFileExA
+// on the NT family, the "rename" section of wininit.ini elsewhere), and takes such a deletion back.
 #pragma once
 
 // True when the file is gone or its deletion is scheduled; shows nothing.
 bool DeleteNowOrAtRestart(const char* path);
+
+// Takes back every deletion at the next start that names the file, by the path as given or
+// by its short form: its entries in the system's pending rename list (NT family) or its
+// "NUL=" lines in wininit.ini. Other programs' entries stay as they are. True when none is
+// left; shows nothing.
+bool CancelDeleteAtRestart(const char* path);

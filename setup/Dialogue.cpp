@@ -35,13 +35,13 @@ int Dialogue::Ask(const Question& question)
     return question.silentAnswer;
 }
 
-bool Dialogue::ChooseFolder(HINSTANCE instance, const StringBuffer& proposal, StringBuffer& chosen)
+int Dialogue::ChooseFolder(HINSTANCE instance, const StringBuffer& proposal, StringBuffer& chosen)
 {
     if (silent) {
         // The dialog's rule: a relative folder (the proposal "pelim\" when no program folder
         // is known) is no folder.
         chosen.Assign(folder.IsEmpty() ? proposal : folder);
-        return IsAbsolutePath(chosen.data);
+        return IsAbsolutePath(chosen.data) ? SetupSucceeded : SetupFailed;
     }
     InstallFolderDialog dialog;
     dialog.folder.Reserve(500);
@@ -49,7 +49,9 @@ bool Dialogue::ChooseFolder(HINSTANCE instance, const StringBuffer& proposal, St
     if (confirmed)
         chosen.Assign(dialog.folder);
     dialog.folder.Free();
-    return confirmed;
+    if (confirmed)
+        return SetupSucceeded;
+    return dialog.notShown ? SetupFailed : SetupCancelled;
 }
 
 void Dialogue::Open(const char* file, const char* workingFolder)

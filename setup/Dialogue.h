@@ -34,8 +34,9 @@ public:
     void Tell(const char* text, const char* caption, UINT flags);
     int Ask(const Question& question);
     // The install folder: the dialog's text as confirmed, or in a silent run the folder given
-    // or the proposal. False when the user did not confirm.
-    bool ChooseFolder(HINSTANCE instance, const StringBuffer& proposal, StringBuffer& chosen);
+    // or the proposal. SetupSucceeded when chosen, SetupCancelled when the user closed the
+    // dialog, SetupFailed when it could not be shown (or a silent run has no absolute folder).
+    int ChooseFolder(HINSTANCE instance, const StringBuffer& proposal, StringBuffer& chosen);
     // Opens a document with the shell's "open" verb.
     void Open(const char* file, const char* workingFolder);
 

@@ -48,6 +48,11 @@ static const char registrationMessage[] = "DLLの登録に失敗しました.\n�
 static const char replaceQuestionText[] =
     "指定されたフォルダには既に readme.txt または setup.exe があります.\n"
     "上書きしてインストールを続けますか？";
+static const char dialogMessage[] =
+    "インストールフォルダを指定する画面を表示できませんでした.\nインストールを中止します.";
+// Followed by what is not in place, one a line; the installed extension stays.
+static const char unfinishedMessage[] =
+    "PELIMのインストールは終了しましたが,次のものが正しく設定されていません.";
 static const char completedMessage[] = "インストールが完了しました！";
 static const char logoffQuestionText[] =
     "インストールが完了しました！\r\n最新の状態にアップデートするにはログオフが必要です.\r\n今すぐログオフしますか？";
@@ -104,7 +109,14 @@ int InstallFlow::Run()
     if (installedVersion >= atoi(setupVersion) &&
         app.dialogue.Ask(versionQuestion) == IDNO)
         return SetupCancelled;
-    if (!ConfirmFolder() || !MayReplaceFiles())
+    int chosen = ConfirmFolder();
+    if (chosen == SetupFailed) {
+        app.dialogue.Tell(dialogMessage, installerCaption, noticeFlags);
+        return SetupFailed;
+    }
+    if (chosen != SetupSucceeded)
+        return SetupCancelled;
+    if (!MayReplaceFiles())
         return SetupCancelled;
 
     if (!IsFolder(installFolder.data)) {
@@ -140,12 +152,24 @@ int InstallFlow::Run()
         return SetupFailed;
     }
 
-    // From here on the flow runs to its end; what fails is not reported.
+    // From here on the flow runs to its end, and the extension stays installed; what could
+    // not be put in place is named at the end instead of the completion message.
     RetireEarlierExtension();
-    RecordInstallation();
+    StringBuffer unfinished;
+    RecordInstallation(unfinished);
     // A silent run's source is the tool's that ran it (a cache, a share): it stays as it is.
     if (!app.dialogue.silent)
         RemoveSetupSource(app, installFolder);
+    KeepInstalledFiles(unfinished);
+    if (!unfinished.IsEmpty()) {
+        StringBuffer message;
+        message.Assign(unfinishedMessage);
+        message.Append(unfinished);
+        app.dialogue.Tell(message.data, installerCaption, noticeFlags);
+        message.Free();
+        unfinished.Free();
+        return SetupFailed;
+    }
     if (Complete())
         OpenReadme();
     return SetupSucceeded;
@@ -180,17 +204,18 @@ void InstallFlow::ReadEarlierInstallation()
     key.Close();
 }
 
-// Proposes the stored folder or Program Files + "pelim\" and lets the user confirm it.
-bool InstallFlow::ConfirmFolder()
+// Proposes the stored folder or Program Files + "pelim\" and lets the user confirm it:
+// SetupSucceeded, SetupCancelled, or SetupFailed when the dialog could not be shown.
+int InstallFlow::ConfirmFolder()
 {
     if (installFolder.IsEmpty()) {
         GetSpecialFolder(installFolder, CSIDL_PROGRAM_FILES);
         installFolder.Append(sourceFolderName);
     }
-    if (!app.dialogue.ChooseFolder(app.instance, installFolder, installFolder))
-        return false;
-    EnsureTrailingBackslash(installFolder);
-    return true;
+    int chosen = app.dialogue.ChooseFolder(app.instance, installFolder, installFolder);
+    if (chosen == SetupSucceeded)
+        EnsureTrailingBackslash(installFolder);
+    return chosen;
 }
 
 // A read-me or a setup.exe already in the chosen folder is someone else's unless the folder
@@ -333,103 +358,141 @@ bool InstallFlow::RegisterExtension()
 }
 
 // A failed registration may have gone part of the way (the class key is re-created first,
-// and all versions share it). An earlier version has its own DLL registered again and its
-// values written back; otherwise what the new DLL registered is taken away. A DLL this run
-// copied goes again.
+// and all versions share it). What this run registered goes first, with the DLLs it copied;
+// then the earlier installation is registered again in each view where its DLL is (the DLL
+// of the earlier version, or the one of this version that was kept), and its values are
+// written back. In that order the handler keys that later Windows share between both views,
+// which every unregistration takes away, end as the earlier installation had them.
 void InstallFlow::UndoRegistration()
 {
     StringBuffer dll;
     dll.Assign(systemFolder);
     dll.Append(extensionFileName);
-    // The 64-bit side first: the handler keys that later Windows share between both views
-    // end as the 32-bit side leaves them.
-    if (native.present)
-        UndoNativeRegistration(dll);
-    if (installedVersion > 0) {
-        if (installedVersion != atoi(setupVersion)) {
-            scratch.Format("%spelim%d.dll", systemFolder.data, installedVersion);
-            if (PathExists(scratch.data))
-                RunRegistrationTool("/s", scratch.data, systemFolder.data);
-        }
-        scratch.Format("%d", installedVersion);
-        WriteClassValues(0, scratch, recordedFolder);
-    } else if (createdExtension) {
-        RunRegistrationTool("/s /u", dll.data, systemFolder.data);
-    }
-    if (createdExtension)
-        DeleteFileA(dll.data);
-    dll.Free();
-}
-
-// The same for the 64-bit DLL and the 64-bit view. An earlier installation may have had no
-// 64-bit DLL (a 32-bit setup program before this one): then the new one's registration is
-// taken away as after a first installation.
-void InstallFlow::UndoNativeRegistration(const StringBuffer& dll)
-{
-    StringBuffer name;
-    name.Format("%spelim%d.dll", extensionFolderName, installedVersion);
-    if (installedVersion > 0 && installedVersion != atoi(setupVersion) && native.Exists(name.data)) {
-        scratch.Format("%spelim%d.dll", systemFolder.data, installedVersion);
-        native.RunRegistrationTool("/s", scratch.data);
-    } else if (createdNativeExtension) {
+    StringBuffer nativeDll;
+    nativeDll.Format("%s%s", extensionFolderName, extensionFileName);
+    if (native.present && createdNativeExtension) {
         native.RunRegistrationTool("/s /u", dll.data);
+        native.DeleteNowOrAtRestart(nativeDll.data);
     }
-    if (installedVersion > 0) {
-        scratch.Format("%d", installedVersion);
+    if (createdExtension) {
+        RunRegistrationTool("/s /u", dll.data, systemFolder.data);
+        DeleteFileA(dll.data);
+    }
+    if (installedVersion <= 0) {
+        dll.Free();
+        nativeDll.Free();
+        return;
+    }
+
+    bool sameVersion = installedVersion == atoi(setupVersion);
+    StringBuffer earlier;
+    earlier.Format("%spelim%d.dll", systemFolder.data, installedVersion);
+    if (native.present) {
+        nativeDll.Format("%spelim%d.dll", extensionFolderName, installedVersion);
+        if ((!sameVersion || !createdNativeExtension) && native.Exists(nativeDll.data))
+            native.RunRegistrationTool("/s", earlier.data);
+    }
+    if ((!sameVersion || !createdExtension) && PathExists(earlier.data))
+        RunRegistrationTool("/s", earlier.data, systemFolder.data);
+    scratch.Format("%d", installedVersion);
+    if (native.present)
         WriteClassValues(KEY_WOW64_64KEY, scratch, recordedFolder);
-    }
-    if (createdNativeExtension) {
-        name.Format("%s%s", extensionFolderName, extensionFileName);
-        native.DeleteNowOrAtRestart(name.data);
-    }
-    name.Free();
+    WriteClassValues(0, scratch, recordedFolder);
+    earlier.Free();
+    dll.Free();
+    nativeDll.Free();
 }
 
-// "Version" and "InstFolder" in the class key of one registry view, when the key is there.
-void InstallFlow::WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder)
+// "Version" and "InstFolder" in the class key of one registry view, when the key is there;
+// true when both are written.
+bool InstallFlow::WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder)
 {
-    if (key.Open(HKEY_CLASSES_ROOT, classKeyPath, true, false, view)) {
-        key.WriteString("Version", version);
-        key.WriteString("InstFolder", folder);
-    }
+    bool written = key.Open(HKEY_CLASSES_ROOT, classKeyPath, true, false, view) &&
+                   key.WriteString("Version", version) && key.WriteString("InstFolder", folder);
     key.Close();
+    return written;
+}
+
+// Adds a line to the list of what is not in place.
+static void AddUnfinished(StringBuffer& unfinished, const char* root, const char* path)
+{
+    unfinished.Append("\n");
+    unfinished.Append(root);
+    unfinished.Append(path);
 }
 
 // "Version" and "InstFolder" in the class key that the registration has just re-created,
 // and the uninstall entry. A program path with a blank is quoted in "UninstallString", so
-// that the system cannot take a part of it for the program to run.
-void InstallFlow::RecordInstallation()
+// that the system cannot take a part of it for the program to run. What cannot be written
+// is added to unfinished.
+void InstallFlow::RecordInstallation(StringBuffer& unfinished)
 {
     scratch.Assign(setupVersion);
-    WriteClassValues(0, scratch, installFolder);
+    bool recorded = WriteClassValues(0, scratch, installFolder);
     if (native.present)
-        WriteClassValues(KEY_WOW64_64KEY, scratch, installFolder);
+        recorded = WriteClassValues(KEY_WOW64_64KEY, scratch, installFolder) && recorded;
+    if (!recorded)
+        AddUnfinished(unfinished, "HKEY_CLASSES_ROOT\\", classKeyPath);
 
-    if (key.Open(HKEY_LOCAL_MACHINE, uninstallKeyPath, true, true)) {
+    bool listed = key.Open(HKEY_LOCAL_MACHINE, uninstallKeyPath, true, true);
+    if (listed) {
         scratch.Assign("PELIM");
-        key.WriteString("DisplayName", scratch);
+        listed = key.WriteString("DisplayName", scratch);
         bool quoted = strchr(installFolder.data, ' ') != nullptr;
         scratch.Assign(quoted ? "\"" : "");
         scratch.Append(installFolder);
         scratch.Append(setupFileName);
         scratch.Append(quoted ? "\" -U" : " -U");
-        key.WriteString("UninstallString", scratch);
+        listed = key.WriteString("UninstallString", scratch) && listed;
         // What the programs list and software-distribution tools show and run besides.
         scratch.Assign(setupVersion);
-        key.WriteString("DisplayVersion", scratch);
+        listed = key.WriteString("DisplayVersion", scratch) && listed;
         scratch.Assign(publisherName);
-        key.WriteString("Publisher", scratch);
+        listed = key.WriteString("Publisher", scratch) && listed;
         scratch.Assign(installFolder);
         scratch.Append(setupFileName);
-        key.WriteString("DisplayIcon", scratch);
-        key.WriteString("InstallLocation", installFolder);
-        key.WriteNumber("EstimatedSize", InstalledKilobytes());
-        key.WriteNumber("NoModify", 1);
-        key.WriteNumber("NoRepair", 1);
+        listed = key.WriteString("DisplayIcon", scratch) && listed;
+        listed = key.WriteString("InstallLocation", installFolder) && listed;
+        listed = key.WriteNumber("EstimatedSize", InstalledKilobytes()) && listed;
+        listed = key.WriteNumber("NoModify", 1) && listed;
+        listed = key.WriteNumber("NoRepair", 1) && listed;
         scratch.Format("\"%s%s\" -U /S", installFolder.data, setupFileName);
-        key.WriteString("QuietUninstallString", scratch);
+        listed = key.WriteString("QuietUninstallString", scratch) && listed;
     }
     key.Close();
+    if (!listed)
+        AddUnfinished(unfinished, "HKEY_LOCAL_MACHINE\\", uninstallKeyPath);
+}
+
+// Every file the installation put in place must outlive the next start of the system: an
+// uninstallation while a DLL was in use, a roll-back or a retirement may have scheduled its
+// deletion, which a reinstallation before the restart would otherwise lose the extension
+// to. Each one is named by the name the system gives it at its start. A deletion that cannot
+// be taken back is added to unfinished.
+void InstallFlow::KeepInstalledFiles(StringBuffer& unfinished)
+{
+    StringBuffer file;
+    const char* installed[] = {readmeFileName, setupFileName};
+    for (const char* name : installed) {
+        file.Assign(installFolder);
+        file.Append(name);
+        if (!CancelDeleteAtRestart(file.data))
+            AddUnfinished(unfinished, "", file.data);
+    }
+    if (native.present)
+        file.Format("%s%s%s", native.wow64Folder.data, extensionFolderName, extensionFileName);
+    else
+        file.Format("%s%s", systemFolder.data, extensionFileName);
+    if (!CancelDeleteAtRestart(file.data))
+        AddUnfinished(unfinished, "", file.data);
+    if (native.present) {
+        file.Format("%s%s", extensionFolderName, extensionFileName);
+        if (!native.CancelDeleteAtRestart(file.data)) {
+            file.Format("%s%s%s", native.systemFolder.data, extensionFolderName, extensionFileName);
+            AddUnfinished(unfinished, "", file.data);
+        }
+    }
+    file.Free();
 }
 
 static DWORD FileBytes(const char* path)

@@ -47,7 +47,7 @@ private:
 
     bool TestRights();
     void ReadEarlierInstallation();
-    bool ConfirmFolder();
+    int ConfirmFolder();
     bool MayReplaceFiles();
     bool CopyIntoInstallFolder();
     bool PrepareExtensionFolder();
@@ -56,10 +56,10 @@ private:
     void RetireEarlierExtension();
     bool RegisterExtension();
     void UndoRegistration();
-    void UndoNativeRegistration(const StringBuffer& dll);
-    void RecordInstallation();
+    void RecordInstallation(StringBuffer& unfinished);
     DWORD InstalledKilobytes();
-    void WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder);
+    bool WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder);
+    void KeepInstalledFiles(StringBuffer& unfinished);
     bool Complete();
     void OpenReadme();
 

@@ -12,7 +12,7 @@ static const char browserTitle[] = "インストールフォルダを選択し�
 
 static const int folderTextLimit = 500;
 
-InstallFolderDialog::InstallFolderDialog() : window(nullptr) {}
+InstallFolderDialog::InstallFolderDialog() : window(nullptr), notShown(false) {}
 
 InstallFolderDialog::~InstallFolderDialog()
 {
@@ -24,6 +24,7 @@ bool InstallFolderDialog::Run(HINSTANCE instance, HWND owner, const StringBuffer
     folder.Assign(proposal);
     INT_PTR code = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_INSTALL_FOLDER), owner,
                                    DialogProc, reinterpret_cast<LPARAM>(this));
+    notShown = code == -1;
     return code == IDOK;
 }
 

@@ -10,11 +10,13 @@ class InstallFolderDialog {
 public:
     HWND window;          // set when the dialog initialises
     StringBuffer folder;  // the proposal on entry, the confirmed text on exit
+    bool notShown;        // set when the dialog could not be created at all
 
     InstallFolderDialog();
     ~InstallFolderDialog();
 
-    // Shows dialog 101 with the proposal in the edit box; true when the user confirmed.
+    // Shows dialog 101 with the proposal in the edit box; true when the user confirmed,
+    // false also when the dialog could not be created (notShown).
     bool Run(HINSTANCE instance, HWND owner, const StringBuffer& proposal);
 
 private:

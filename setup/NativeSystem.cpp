@@ -120,14 +120,30 @@ bool NativeSystem::RunRegistrationTool(const char* switches, const char* dllPath
     return done;
 }
 
+// A file that is not there needs no deletion.
+static bool DeleteIfThere(const char* path)
+{
+    return !PathExists(path) || DeleteNowOrAtRestart(path);
+}
+
 bool NativeSystem::DeleteNowOrAtRestart(const char* name)
+{
+    return OnNativeFile(name, DeleteIfThere);
+}
+
+bool NativeSystem::CancelDeleteAtRestart(const char* name)
+{
+    return OnNativeFile(name, ::CancelDeleteAtRestart);
+}
+
+bool NativeSystem::OnNativeFile(const char* name, bool (*action)(const char* path))
 {
     if (!RedirectionOff())
         return false;
     StringBuffer path;
     path.Assign(systemFolder);
     path.Append(name);
-    bool done = !PathExists(path.data) || ::DeleteNowOrAtRestart(path.data);
+    bool done = action(path.data);
     RedirectionOn();
     path.Free();
     return done;

@@ -46,6 +46,9 @@ public:
     // The delayed deletion must name the file as the system will at its start, so the
     // redirection is off for both steps. Call it outside Enter and Leave.
     bool DeleteNowOrAtRestart(const char* name);
+    // Takes back a deletion at the next start of systemFolder + name, the native file, under
+    // the same name; true when none is left. Call it outside Enter and Leave.
+    bool CancelDeleteAtRestart(const char* name);
 
 private:
     bool aliasMissing;       // XP x64 and 2003 without the update that brought the alias
@@ -55,6 +58,8 @@ private:
 
     bool RedirectionOff();
     void RedirectionOn();
+    // Runs action on systemFolder + name with the redirection off.
+    bool OnNativeFile(const char* name, bool (*action)(const char* path));
 
     NativeSystem(const NativeSystem&) = delete;
     NativeSystem& operator=(const NativeSystem&) = delete;

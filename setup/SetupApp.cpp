@@ -51,6 +51,20 @@ const char* CommandTail(const char* commandLine)
 static const char silentSwitch[] = "/S";
 static const char folderSwitch[] = " /D=";
 
+// True for a signed decimal number and nothing else: an optional minus and at least one digit.
+static bool IsDecimalNumber(const char* word)
+{
+    if (*word == '-')
+        ++word;
+    if (*word == '\0')
+        return false;
+    for (; *word != '\0'; ++word) {
+        if (*word < '0' || *word > '9')
+            return false;
+    }
+    return true;
+}
+
 SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
                      HANDLE* launcher, StringBuffer& installFolder, bool* silent)
 {
@@ -87,8 +101,8 @@ SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
     int word = 2;
     if (argc >= 3 && argv[2] != nullptr && lstrcmpA(argv[2], silentSwitch) == 0)
         word = 3;
-    // Without a number there is no launcher to wait for: no role runs.
-    if (argc <= word || argv[word] == nullptr)
+    // Without a word that is a number there is no launcher to wait for: no role runs.
+    if (argc <= word || argv[word] == nullptr || !IsDecimalNumber(argv[word]))
         return NoRole;
 
     // The rest is the tail after "/MainUninst", the number and one blank each, with its own

@@ -38,7 +38,8 @@ const char* CommandTail(const char* commandLine);
 // Picks the role for a command tail. argv is the runtime's parsed argument vector
 // (argv[1] the first word of the tail, argv[2] the second). For UninstallMainRole the
 // launcher's handle value and the rest of the tail after "/MainUninst", the number and one
-// blank each are returned; "/MainUninst" without a number picks no role.
+// blank each are returned; "/MainUninst" not followed by a decimal number (after "/S" in
+// the silent form) picks no role.
 // silent is set for the silent forms: "/S" and "/S /D=<folder>" (installFolder is then the
 // rest after "/D=", blanks included, and must be absolute), "-U /S", and the launcher's
 // "/MainUninst /S <handle> <folder>".

@@ -1,9 +1,11 @@
 // Uninstall main: the temporary copy of setup.exe that the launcher started. It waits for
-// the launcher to end, removes the uninstall entry and the install folder, has regsvr32.exe
-// unregister the DLL, deletes the DLL (or has it deleted at the next start), schedules its
-// own deletion and reports the end, naming what stays. Silent, it reports the outcome to the
-// waiting launcher instead, and removes the install folder after the launcher's end. On a
-// 64-bit Windows the 64-bit DLL goes the same way, unregistered by the 64-bit regsvr32.exe.
+// the launcher to end, has regsvr32.exe unregister the DLL, deletes the DLL (or has it
+// deleted at the next start), then removes the uninstall entry and the install folder,
+// schedules its own deletion and reports the end, naming what stays. A DLL that stays
+// keeps the entry and the install folder with it, so that the uninstallation can be
+// finished. Silent, it reports the outcome to the waiting launcher instead, and removes the
+// install folder after the launcher's end. On a 64-bit Windows the 64-bit DLL goes the same
+// way, unregistered by the 64-bit regsvr32.exe.
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -26,6 +28,9 @@ static const char uninstallerCaption[] = "PELIM アンインストーラー";
 static const char finishedMessage[] = "PELIMのアンインストールは正常に終了しました.";
 // Followed by the folders and files that stay, one a line.
 static const char remainingMessage[] = "PELIMのアンインストールは終了しましたが,次のものが残っています.";
+// The uninstall entry as the closing message names it when it stays.
+static const char uninstallEntryName[] =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM\\";
 
 static const DWORD pauseTime = 500;
 // The launcher ends right after it has started this copy; no wait for it lasts longer.
@@ -351,7 +356,7 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
     native.Find();
 
     // The install folder as the installation recorded it, read before anything is removed
-    // (the unregistration below deletes the class key, and the entry goes first).
+    // (the unregistration below deletes the class key).
     StringBuffer recorded;
     ReadRecordedFolder(native, recorded);
 
@@ -362,14 +367,7 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
     if (!launcherWaits)
         AwaitLauncher(launcher);
 
-    // The entry goes only now that this copy runs: a launcher that could not start it
-    // leaves the extension listed as installed.
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKeyPath);
-
     StringBuffer remaining;
-    if (!launcherWaits)
-        RemoveInstallFolder(app, installFolder, recorded, remaining);
-
     StringBuffer extensionFolder(200);
     GetSystemDirectoryA(extensionFolder.data, 200);
     EnsureTrailingBackslash(extensionFolder);
@@ -385,8 +383,9 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
     else
         dllName.Assign(dllPath);
 
-    // A DLL whose unregistration failed (or whose tool did not start) stays registered, so
-    // it stays in place too. Without the DLL there is nothing the tool could call.
+    // The DLLs go first. A DLL whose unregistration failed (or whose tool did not start)
+    // stays registered, so it stays in place too; without the DLL there is nothing the
+    // tool could call.
     if (PathExists(dllPath.data)) {
         if (RunRegistrationTool("/s /u", dllPath.data, extensionFolder.data)) {
             Sleep(pauseTime);
@@ -406,15 +405,37 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
             AddRemaining(remaining, dllPath.data);
         }
     }
+
+    bool dllsGone = remaining.IsEmpty();
+    if (dllsGone) {
+        // The entry goes only now that this copy runs: a launcher that could not start it
+        // leaves the extension listed as installed.
+        LONG removed = RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKeyPath);
+        if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
+            AddRemaining(remaining, uninstallEntryName);
+        // A waiting launcher runs from the install folder: that goes after its end.
+        if (!launcherWaits)
+            RemoveInstallFolder(app, installFolder, recorded, remaining);
+    } else {
+        // A DLL that stays needs a way to finish: the entry, and the installed setup.exe
+        // that it runs, stay with it.
+        StringBuffer left;
+        left.Assign(recorded.IsEmpty() ? installFolder : recorded.data);
+        if (!left.IsEmpty() && HoldsFile(left, "setup.exe"))
+            AddRemaining(remaining, left.data);
+        left.Free();
+    }
+
     DeleteNowOrAtRestart(app.modulePath.data);
 
     if (launcherWaits) {
         // A folder left alone on a stranger's word is known now, and is part of the outcome.
-        if (!WillRemoveInstallFolder(app, installFolder, recorded))
+        if (dllsGone && !WillRemoveInstallFolder(app, installFolder, recorded))
             RemoveInstallFolder(app, installFolder, recorded, remaining);
         ReportOutcome(remaining.IsEmpty() ? SetupSucceeded : SetupFailed);
         AwaitLauncher(launcher);
-        RemoveInstallFolder(app, installFolder, recorded, remaining);
+        if (dllsGone)
+            RemoveInstallFolder(app, installFolder, recorded, remaining);
     }
     RemoveOwnFolder(app);
 

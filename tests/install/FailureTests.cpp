@@ -1,6 +1,7 @@
 // Installations that stop: the failure messages that can be provoked for real, and what each
 // stop leaves behind (exit code 1). A roll-back removes what the run created and nothing
-// else; someone else's files are replaced only after a yes.
+// else; someone else's files are replaced only after a yes. An installation whose uninstall
+// entry cannot be written ends with 1 too, naming it.
 #include <gtest/gtest.h>
 
 #include "InstallSupport.h"
@@ -201,6 +202,70 @@ TEST(Failures, SomeoneElsesReadMeIsReplacedOnlyAfterAYes) {
             EXPECT_EQ(std::vector<std::string>({"notes.txt"}), List("S:\\dist\\pelim\\"));
         }
     }
+}
+
+// Continues from the installation above: setup.exe asks the version question first.
+MessageBoxInfo ReinstallAnsweringYes(const std::string& folder) {
+    Process setup;
+    EXPECT_TRUE(setup.Start(kDistSetup, kDistSetup));
+    EXPECT_TRUE(Answer(ExpectBox(setup.id, kInstallerCaption), IDYES));
+    if (!folder.empty()) {
+        HWND dialog = WaitForFolderDialog(setup.id);
+        EXPECT_NE(nullptr, dialog);
+        if (dialog == nullptr) return MessageBoxInfo();
+        EXPECT_TRUE(UiRobot::SetControlText(dialog, 1000, folder.c_str()));
+        EXPECT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+    }
+    MessageBoxInfo box = ExpectBox(setup.id, kInstallerCaption);
+    EXPECT_TRUE(Answer(box, IDOK));
+    EXPECT_TRUE(setup.Wait(kEndMs));
+    EXPECT_EQ(1u, setup.exitCode);
+    EXPECT_TRUE(NoReadmeWindow(500));
+    return box;
+}
+
+TEST(Failures, AFolderDialogThatCannotBeCreatedIsAFailureNotACancel) {
+    // A setup.exe whose dialog template names a control class that does not exist.
+    const WORD brokenTemplate[] = {
+        0x0000, 0x80C0, 0, 0, 1, 0, 0, 100, 50,   // style, extended style, one control, place
+        0, 0, 'x', 0, 0,                          // no menu, the dialog class, "x", alignment
+        0x0000, 0x5000, 0, 0, 0, 0, 10, 10,       // the control: style, extended style, place
+        1000, 'N', 'o', 'S', 'u', 'c', 'h', 0,    // id, class "NoSuch"
+        0, 0};                                    // no text, no creation data
+    ASSERT_TRUE(CopyDist());
+    HANDLE update = BeginUpdateResourceA(kDistSetup, FALSE);
+    ASSERT_NE(nullptr, update);
+    ASSERT_TRUE(UpdateResourceA(update, reinterpret_cast<LPCSTR>(RT_DIALOG), MAKEINTRESOURCEA(101),
+                                MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT),
+                                const_cast<WORD*>(brokenTemplate), sizeof brokenTemplate));
+    ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+    MessageBoxInfo box = ReinstallAnsweringYes("");
+    EXPECT_EQ("インストールフォルダを指定する画面を表示できませんでした.\nインストールを中止します.", box.text);
+    EXPECT_EQ(kNoticeStyle, box.style);
+    // Nothing was installed, so the source is still whole.
+    EXPECT_TRUE(Exists("S:\\dist\\pelim\\pelim102.dll"));
+    EXPECT_TRUE(Exists("S:\\dist\\pelim\\readme.txt"));
+}
+
+TEST(Failures, AnUninstallEntryThatCannotBeWrittenIsNamed) {
+    // Below a volatile key no lasting key can be created.
+    const char uninstallList[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    ASSERT_TRUE(DeleteKeyTree(HKEY_LOCAL_MACHINE, uninstallList));
+    HKEY volatileKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, uninstallList, 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr));
+    RegCloseKey(volatileKey);
+    ASSERT_TRUE(CopyDist());
+    MessageBoxInfo box = ReinstallAnsweringYes("S:\\new5");
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, uninstallList);
+    EXPECT_EQ("PELIMのインストールは終了しましたが,次のものが正しく設定されていません.\n"
+              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM\\",
+              box.text);
+    EXPECT_EQ(kNoticeStyle, box.style);
+    // The extension itself is installed and recorded.
+    EXPECT_EQ("S:\\new5\\", Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
+    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List("S:\\new5\\"));
 }
 
 }  // namespace

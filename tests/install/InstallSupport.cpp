@@ -274,6 +274,19 @@ bool Answer(const UiRobot::MessageBoxInfo& box, int buttonId) {
     return box.window != nullptr && UiRobot::AnswerMessageBox(box.window, buttonId, kAppearMs);
 }
 
+DWORD AnswerAndWaitForItsProcess(const UiRobot::MessageBoxInfo& box, int buttonId) {
+    DWORD processId = 0;
+    if (box.window != nullptr) GetWindowThreadProcessId(box.window, &processId);
+    HANDLE process = processId != 0
+        ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId) : nullptr;
+    DWORD exitCode = 99;
+    if (Answer(box, buttonId) && process != nullptr &&
+        WaitForSingleObject(process, kEndMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &exitCode);
+    if (process != nullptr) CloseHandle(process);
+    return exitCode;
+}
+
 static HWND FindReadmeWindow(DWORD ms) {
     UiRobot::WindowQuery query = UiRobot::AnyWindow();
     query.className = "Notepad";

@@ -105,6 +105,9 @@ HWND WaitForFolderDialog(DWORD processId);
 UiRobot::MessageBoxInfo ExpectBox(DWORD processId, const char* caption);
 // Answers the box just read.
 bool Answer(const UiRobot::MessageBoxInfo& box, int buttonId);
+// Answers the box just read and returns the exit code of the process that showed it (such
+// as the uninstallation's copy, which the test did not start); 99 when it does not end.
+DWORD AnswerAndWaitForItsProcess(const UiRobot::MessageBoxInfo& box, int buttonId);
 
 // The read-me window the installation opened: its text, and the window closed. Empty when
 // none appeared.

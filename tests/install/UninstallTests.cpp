@@ -2,7 +2,8 @@
 // this group's prefix: the copy waits for the launcher it was given (and for its parent when
 // the number names something else), removes only the recorded install folder (or, without
 // a record, the entry's or a plainly installed one) and never a drive root or the user's own
-// files, schedules a DLL that is still loaded, and names in its closing message what stays.
+// files, schedules a DLL that is still loaded, keeps the entry and its setup.exe while a DLL
+// stays registered, and names in its closing message what stays (exit code 1 then).
 #include <gtest/gtest.h>
 
 #include "E2eSupport.h"
@@ -154,6 +155,41 @@ TEST(Uninstall, ADriveRootIsNeverRemoved) {
     ExpectUnregistered();
     ASSERT_TRUE(Answer(finished, IDOK));
     RemoveTree(kInstalled);
+}
+
+TEST(Uninstall, AFailedUnregistrationKeepsTheEntryThatFinishesIt) {
+    InstallAccepting();
+    // A DLL that regsvr32.exe cannot unregister stays registered.
+    std::string dll = ExtensionFolder() + "pelim102.dll";
+    ASSERT_TRUE(WriteFile(dll, "not a DLL"));
+    MessageBoxInfo finished = UninstallThroughTheEntry();
+    EXPECT_EQ(kRemaining + dll + "\n" + kInstalled, finished.text);
+    EXPECT_EQ(1u, AnswerAndWaitForItsProcess(finished, IDOK));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
+    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kInstalled));
+
+    // With the DLL put right, the entry's command finishes the uninstallation.
+    ASSERT_TRUE(CopyFileA("S:\\dist-master\\pelim\\pelim102.dll", dll.c_str(), FALSE));
+    finished = UninstallThroughTheEntry();
+    EXPECT_EQ(kUninstallFinished, finished.text);
+    EXPECT_EQ(0u, AnswerAndWaitForItsProcess(finished, IDOK));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(Exists(kInstalled));
+    ExpectUnregistered();
+}
+
+TEST(Uninstall, AnEntryThatCannotBeRemovedIsNamed) {
+    InstallAccepting();
+    // A key below the entry, written by someone else, keeps the entry from being deleted.
+    ASSERT_TRUE(SetValue(HKEY_LOCAL_MACHINE, (std::string(kUninstallKey) + "\\Extra").c_str(), "x", "y"));
+    MessageBoxInfo finished = UninstallThroughTheEntry();
+    EXPECT_EQ(kRemaining + std::string(
+                  "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM\\"),
+              finished.text);
+    EXPECT_EQ(1u, AnswerAndWaitForItsProcess(finished, IDOK));
+    EXPECT_FALSE(Exists(kInstalled));
+    ExpectUnregistered();
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey);
 }
 
 TEST(Uninstall, ADllStillLoadedIsScheduledAndTheMessageStillAppears) {

@@ -1,6 +1,7 @@
 // Installing over an earlier installation: from 101 (no question, the stored folder, the
 // earlier DLL retired, the log-off question), over 103 (the question, then 103 retired), and
-// on the older platform family (the restart question, deletions through wininit.ini).
+// on the older platform family (the restart question, deletions through wininit.ini by
+// short names).
 #include <gtest/gtest.h>
 
 #include "InstallSupport.h"
@@ -24,11 +25,14 @@ void PrepareEarlierInstallation(const char* version) {
 }
 
 // Runs setup.exe, accepts the proposal and answers the log-off or restart question with no.
-// Returns the question's text; expectVersionQuestion answers that one with yes first.
-std::string UpgradeAnsweringNo(bool expectVersionQuestion, std::string* proposal) {
-    EXPECT_TRUE(CopyDist());
+// Returns the question's text; expectVersionQuestion answers that one with yes first. The
+// distribution is copied to distFolder and started from there.
+std::string UpgradeAnsweringNo(bool expectVersionQuestion, std::string* proposal,
+                               const std::string& distFolder = kDistFolder) {
+    EXPECT_TRUE(CopyDist(distFolder));
     Process setup;
-    EXPECT_TRUE(setup.Start(kDistSetup, kDistSetup));
+    std::string program = distFolder + "setup.exe";
+    EXPECT_TRUE(setup.Start(program, "\"" + program + "\""));
     if (expectVersionQuestion) {
         MessageBoxInfo question = ExpectBox(setup.id, kInstallerCaption);
         EXPECT_EQ(kVersionQuestion, question.text);
@@ -70,7 +74,7 @@ TEST(Upgrade, Over103ItAsksFirstThenRetires103) {
     EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
 }
 
-TEST(Upgrade, OnTheOlderFamilyItOffersToRestartAndSchedulesThroughWininit) {
+TEST(Upgrade, OnTheOlderFamilyItOffersToRestartAndSchedulesThroughWininitByShortNames) {
     ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, kAppDefaults, "Version", "win98"));
     PrepareEarlierInstallation("101");
     // The earlier DLL is in use: it can only go at the next start.
@@ -80,8 +84,15 @@ TEST(Upgrade, OnTheOlderFamilyItOffersToRestartAndSchedulesThroughWininit) {
     ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
     std::string pendingBefore = PendingDeletions();
 
+    // Started from a download folder with blanks and long names: the start-up that carries
+    // out wininit.ini knows only short names.
+    const std::string downloads = "S:\\My Downloads\\pelim setup\\";
+    RemoveTree("S:\\My Downloads");
+    ASSERT_TRUE(CreateDirectoryA("S:\\My Downloads", nullptr));
+    char shortSetup[MAX_PATH] = {};
     std::string proposal;
-    EXPECT_EQ(kRestartQuestion, UpgradeAnsweringNo(false, &proposal));
+    EXPECT_EQ(kRestartQuestion, UpgradeAnsweringNo(false, &proposal, downloads));
+    ASSERT_NE(0u, GetShortPathNameA((downloads + "setup.exe").c_str(), shortSetup, MAX_PATH));
     CloseHandle(inUse);
     DeleteKeyTree(HKEY_CURRENT_USER, kAppDefaults);
 
@@ -90,7 +101,9 @@ TEST(Upgrade, OnTheOlderFamilyItOffersToRestartAndSchedulesThroughWininit) {
     std::string lines;
     for (const char* p = section; p < section + length && *p != '\0'; p += lstrlenA(p) + 1)
         lines += std::string(p) + "\n";
-    EXPECT_EQ("NUL=C:\\windows\\system32\\ShellExt\\pelim101.dll\nNUL=S:\\dist\\setup.exe\n", lines);
+    EXPECT_EQ("NUL=C:\\windows\\system32\\ShellExt\\pelim101.dll\nNUL=" + std::string(shortSetup) + "\n", lines);
+    EXPECT_EQ(std::string::npos, lines.find(' ')) << lines;
+    EXPECT_EQ(std::string::npos, lines.find("setup\\")) << lines;
     EXPECT_EQ(pendingBefore, PendingDeletions());
     EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
 }

@@ -2,7 +2,8 @@
 // nothing; whole, its 32-bit setup.exe installs each DLL for its own bitness, registered by
 // the regsvr32.exe of that bitness; the drop host of each bitness finds the handler through
 // the registry; the uninstallation from the programs list's command line leaves neither
-// registry view with the class. run-install.sh stages the download and the 32-bit tools
+// registry view with the class; a reinstallation before the restart keeps both DLLs through
+// it (wineboot -r). run-install.sh stages the download and the 32-bit tools
 // (S:\drophost32.exe, S:\install_holder32.exe) from the i686 build, and skips the group
 // where the prefix cannot start 32-bit programs.
 #include <gtest/gtest.h>
@@ -39,6 +40,23 @@ WORD MachineOf(const std::string& path) {
     CloseHandle(file);
     DWORD pe = *reinterpret_cast<DWORD*>(head + 0x3C);
     return pe + 6 <= read ? *reinterpret_cast<WORD*>(head + pe + 4) : 0;
+}
+
+// Drops S:\drop\memo.txt through the drop host of each bitness, into a folder of its own:
+// each finds the handler through the registry and copies it under the new name.
+void ExpectEachDropHostRenames() {
+    RemoveTree("S:\\drop");
+    ASSERT_TRUE(CreateDirectoryA("S:\\drop", nullptr));
+    ASSERT_TRUE(WriteFile("S:\\drop\\memo.txt", "memo body"));
+    for (const char* host : {e2e::kDropHostPath, kDropHost32}) {
+        std::string target = std::string("S:\\drop\\") + (host == kDropHost32 ? "from32" : "from64");
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+        bool renamed = false;
+        std::string report = RegistryDrop(target, "S:\\drop\\memo.txt", "renamed", &renamed, host);
+        EXPECT_TRUE(renamed) << host << "\n" << report;
+        EXPECT_NE(std::string::npos, report.find("co-create-instance 0x00000000")) << report;
+        EXPECT_EQ(std::vector<std::string>({"renamed.txt"}), List(target + "\\")) << host;
+    }
 }
 
 TEST(Wow64, WithoutThe64BitDllTheDownloadInstallsNothing) {
@@ -80,18 +98,7 @@ TEST(Wow64, TheDownloadInstallsEachDllForItsOwnBitness) {
 }
 
 TEST(Wow64, TheDropHostOfEachBitnessRenamesThroughTheRegistry) {
-    RemoveTree("S:\\drop");
-    ASSERT_TRUE(CreateDirectoryA("S:\\drop", nullptr));
-    ASSERT_TRUE(WriteFile("S:\\drop\\memo.txt", "memo body"));
-    for (const char* host : {e2e::kDropHostPath, kDropHost32}) {
-        std::string target = std::string("S:\\drop\\") + (host == kDropHost32 ? "from32" : "from64");
-        ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
-        bool renamed = false;
-        std::string report = RegistryDrop(target, "S:\\drop\\memo.txt", "renamed", &renamed, host);
-        EXPECT_TRUE(renamed) << host << "\n" << report;
-        EXPECT_NE(std::string::npos, report.find("co-create-instance 0x00000000")) << report;
-        EXPECT_EQ(std::vector<std::string>({"renamed.txt"}), List(target + "\\")) << host;
-    }
+    ExpectEachDropHostRenames();
 }
 
 TEST(Wow64, UninstallFromTheProgramsListLeavesNeitherViewWithTheClass) {
@@ -120,6 +127,69 @@ TEST(Wow64, UninstallFromTheProgramsListLeavesNeitherViewWithTheClass) {
     EXPECT_EQ(std::string::npos, pending.find("\\??\\" + SystemFolder() + "ShellExt\\pelim102.dll|")) << pending;
     ASSERT_TRUE(Answer(finished, IDOK));
     holder.Wait(0);
+}
+
+TEST(Wow64, AReinstallBeforeTheRestartKeepsBothDllsThroughIt) {
+    // Continues from the uninstallation above, whose 32-bit DLL waits for its deletion at the
+    // next start. The 64-bit file manager keeps its DLL open in turn: reads, no deletion.
+    InstallAccepting();
+    std::string dll64 = SystemFolder() + "ShellExt\\pelim102.dll";
+    HANDLE inUse = CreateFileA(dll64.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
+    Process launcher;
+    ASSERT_TRUE(launcher.Start("", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", nullptr,
+                                         KEY_WOW64_32KEY)));
+    ASSERT_TRUE(Answer(ExpectBox(launcher.id, kUninstallerCaption), IDYES));
+    ASSERT_TRUE(launcher.Wait(kEndMs));
+    MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
+    EXPECT_EQ(kUninstallFinished, finished.text);
+    ASSERT_TRUE(Answer(finished, IDOK));
+    EXPECT_NE(std::string::npos, PendingDeletions().find("\\??\\" + dll64 + "|")) << PendingDeletions();
+
+    // Installed again before the restart, the DLL in use is kept in place.
+    InstallAccepting();
+    std::string pending = PendingDeletions();
+    EXPECT_EQ(std::string::npos, pending.find("ShellExt\\pelim102.dll|")) << pending;
+    CloseHandle(inUse);
+
+    Process restart;
+    ASSERT_TRUE(restart.Start("C:\\windows\\system32\\wineboot.exe", "wineboot.exe -r"));
+    ASSERT_TRUE(restart.Wait(60000));
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, MachineOf(dll64));
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Wow64Folder() + "ShellExt\\pelim102.dll"));
+    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kInstalled));
+    ExpectEachDropHostRenames();
+}
+
+TEST(Wow64, AReinstallWhoseSecondRegistrationFailsLeavesBothViewsWorking) {
+    // Continues from the installation above. The 64-bit DLL is held without any sharing, so
+    // that the 64-bit regsvr32.exe cannot load it, after the 32-bit one has registered.
+    std::string dll64 = SystemFolder() + "ShellExt\\pelim102.dll";
+    HANDLE locked = CreateFileA(dll64.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+    ASSERT_TRUE(CopyDist());
+    Process setup;
+    ASSERT_TRUE(setup.Start(kDistSetup, kDistSetup));
+    ASSERT_TRUE(Answer(ExpectBox(setup.id, kInstallerCaption), IDYES));
+    HWND dialog = WaitForFolderDialog(setup.id);
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+    MessageBoxInfo box = ExpectBox(setup.id, kInstallerCaption);
+    EXPECT_EQ("DLLの登録に失敗しました.\nインストールを中止します.", box.text);
+    ASSERT_TRUE(Answer(box, IDOK));
+    ASSERT_TRUE(setup.Wait(kEndMs));
+    EXPECT_EQ(1u, setup.exitCode);
+    CloseHandle(locked);
+
+    for (REGSAM view : kViews) {
+        EXPECT_EQ(kRegistered, Value(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\InprocServer32").c_str(),
+                                     "", nullptr, view)) << view;
+        EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
+        EXPECT_EQ(kInstalled, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder", nullptr, view)) << view;
+    }
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY));
+    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kInstalled));
+    ExpectEachDropHostRenames();
 }
 
 }  // namespace

@@ -241,7 +241,8 @@ TEST_F(DispatchProbeTest, UnquotedProgramPathWithDoubleByteCharacters)
 TEST(SetupProgram, ATailOfNoRoleEndsAtOnceWithExitCodeThree)
 {
     for (const char* tail : { " -U x", " -u", " /MainUninst", " /mainuninst 1 C:\\x\\", " -U -U",
-                              " /D=S:\\x\\", " /S /D=pelim", " -U /s" }) {
+                              " /D=S:\\x\\", " /S /D=pelim", " -U /s", " /MainUninst x1 C:\\x\\",
+                              " /MainUninst /S x1 C:\\x\\" }) {
         ProcessResult result = RunProcess("P:\\setup.exe", std::string("P:\\setup.exe") + tail, 20000);
         EXPECT_TRUE(result.started) << tail;
         EXPECT_TRUE(result.ended) << tail;

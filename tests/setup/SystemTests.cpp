@@ -97,6 +97,15 @@ std::vector<std::string> PendingRenames()
     return entries;
 }
 
+// The short form of an existing file's path, as the wininit.ini route writes it.
+std::string Short(const std::string& path)
+{
+    char shortPath[MAX_PATH] = "";
+    DWORD length = GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
+    EXPECT_NE(0u, length) << path;
+    return shortPath;
+}
+
 // True when the pending renames hold the deletion of path: its NT name, then an empty name.
 bool PendingDeletion(const std::string& path)
 {
@@ -144,6 +153,23 @@ TEST_F(DeferredDeleteTest, AFileInUseIsHandedToMoveFileExOnTheNtFamily)
     EXPECT_EQ(initBefore, FileBytes(InitFilePath()));   // wininit.ini is never touched here
 }
 
+TEST_F(DeferredDeleteTest, ACancelTakesOnlyThatFileOutOfThePendingRenames)
+{
+    std::string kept = Folder + "\\nt_kept.txt";
+    std::string other = Folder + "\\nt_other.txt";
+    MakeFile(kept);
+    MakeFile(other);
+    ProcessResult scheduled = RunProcess("P:\\setup_delete_probe.exe",
+                                         "setup_delete_probe.exe --hold " + kept + " " + other, 30000);
+    ASSERT_TRUE(PendingDeletion(kept)) << scheduled.output;
+    ASSERT_TRUE(PendingDeletion(other));
+    ProcessResult cancelled = RunProcess("P:\\setup_delete_probe.exe",
+                                         "setup_delete_probe.exe --cancel " + kept, 30000);
+    EXPECT_EQ("platform=2\n" + kept + " cancelled=1\n", cancelled.output);
+    EXPECT_FALSE(PendingDeletion(kept));
+    EXPECT_TRUE(PendingDeletion(other));
+}
+
 // The per-application Wine version win98 makes the probe take the wininit.ini route.
 class InitFileRouteTest : public ::testing::Test {
 protected:
@@ -171,18 +197,23 @@ protected:
     }
 };
 
+// Files that this route has to schedule are in use, and named by their short paths: the
+// start-up that carries out wininit.ini knows no other.
 TEST_F(InitFileRouteTest, NoFileGetsTheSectionWithOneLine)
 {
-    EXPECT_EQ("platform=1\nS:\\setup_system\\gone1.txt exists=0\n",
-              Probe("S:\\setup_system\\gone1.txt"));
-    EXPECT_EQ(Section({ "NUL=S:\\setup_system\\gone1.txt" }), RenameSection());
+    MakeFile(Folder + "\\held one.txt");
+    EXPECT_EQ("platform=1\nS:\\setup_system\\held one.txt exists=1\n",
+              Probe("--hold \"S:\\setup_system\\held one.txt\""));
+    EXPECT_EQ(Section({ "NUL=" + Short(Folder + "\\held one.txt") }), RenameSection());
+    EXPECT_EQ(std::string::npos, RenameSection().find("setup_system")) << RenameSection();
 }
 
 TEST_F(InitFileRouteTest, AFileWithoutTheSectionKeepsItsOtherSections)
 {
     WriteFileBytes(InitFilePath(), "[other]\r\nx=y\r\n");
-    Probe("S:\\setup_system\\gone1.txt");
-    EXPECT_EQ(Section({ "NUL=S:\\setup_system\\gone1.txt" }), RenameSection());
+    MakeFile(Folder + "\\gone1.txt");
+    Probe("--hold S:\\setup_system\\gone1.txt");
+    EXPECT_EQ(Section({ "NUL=" + Short(Folder + "\\gone1.txt") }), RenameSection());
     char value[32] = "";
     GetPrivateProfileStringA("other", "x", "", value, sizeof(value), InitFilePath().c_str());
     EXPECT_STREQ("y", value);
@@ -191,15 +222,23 @@ TEST_F(InitFileRouteTest, AFileWithoutTheSectionKeepsItsOtherSections)
 TEST_F(InitFileRouteTest, TheNewLineComesAfterTheExistingOnesInCallOrder)
 {
     WriteFileBytes(InitFilePath(), "[rename]\r\nA=B\r\n");
-    EXPECT_EQ("platform=1\nS:\\setup_system\\one.txt exists=0\nS:\\setup_system\\二.txt exists=0\n",
-              Probe("S:\\setup_system\\one.txt S:\\setup_system\\二.txt"));
-    EXPECT_EQ(Section({ "A=B", "NUL=S:\\setup_system\\one.txt", "NUL=S:\\setup_system\\二.txt" }),
-              RenameSection());
+    for (const char* name : { "one.txt", "二.txt", "three.txt" })
+        MakeFile(Folder + "\\" + name);
+    std::string one = Short(Folder + "\\one.txt");
+    std::string two = Short(Folder + "\\二.txt");
+    std::string three = Short(Folder + "\\three.txt");
+    EXPECT_EQ("platform=1\nS:\\setup_system\\one.txt exists=1\nS:\\setup_system\\二.txt exists=1\n",
+              Probe("--hold S:\\setup_system\\one.txt S:\\setup_system\\二.txt"));
+    EXPECT_EQ(Section({ "A=B", "NUL=" + one, "NUL=" + two }), RenameSection());
     // A second run reads the file afresh and adds behind.
-    Probe("S:\\setup_system\\three.txt");
-    EXPECT_EQ(Section({ "A=B", "NUL=S:\\setup_system\\one.txt", "NUL=S:\\setup_system\\二.txt",
-                        "NUL=S:\\setup_system\\three.txt" }),
-              RenameSection());
+    Probe("--hold S:\\setup_system\\three.txt");
+    EXPECT_EQ(Section({ "A=B", "NUL=" + one, "NUL=" + two, "NUL=" + three }), RenameSection());
+
+    // Taking one deletion back drops its line, named long or short, and keeps the others.
+    EXPECT_EQ("platform=1\nS:\\setup_system\\二.txt cancelled=1\n", Probe("--cancel S:\\setup_system\\二.txt"));
+    EXPECT_EQ(Section({ "A=B", "NUL=" + one, "NUL=" + three }), RenameSection());
+    Probe("--cancel " + one);
+    EXPECT_EQ(Section({ "A=B", "NUL=" + three }), RenameSection());
 }
 
 TEST_F(InitFileRouteTest, AFileInUseIsScheduledThere)
@@ -208,7 +247,7 @@ TEST_F(InitFileRouteTest, AFileInUseIsScheduledThere)
     MakeFile(path);
     EXPECT_EQ("platform=1\nS:\\setup_system\\w98_held.txt exists=1\n",
               Probe("--hold S:\\setup_system\\w98_held.txt"));
-    EXPECT_EQ(Section({ "NUL=S:\\setup_system\\w98_held.txt" }), RenameSection());
+    EXPECT_EQ(Section({ "NUL=" + Short(path) }), RenameSection());
     EXPECT_FALSE(PendingDeletion("S:\\setup_system\\w98_held.txt"));
     DeleteFileA(path.c_str());
 }
@@ -239,15 +278,22 @@ TEST_F(InitFileRouteTest, ALineThatJustFitsIsAddedOneByteMoreIsNot)
     section += last + '\0';
     ASSERT_EQ(990u, section.size());
 
-    std::string fits = "S:\\setup_system\\f2345678.txt";    // 990 + 4 + 28 + 2 = 1024
-    std::string tooLong = "S:\\setup_system\\f23456789.txt"; // one byte more
+    // Paths whose short form is the path itself.
+    std::string fits = "S:\\sysdel\\abcde\\f2345678.txt";     // 990 + 4 + 28 + 2 = 1024
+    std::string tooLong = "S:\\sysdel\\abcdef\\f2345678.txt"; // one byte more
     ASSERT_EQ(28u, fits.size());
+    CreateDirectoryA("S:\\sysdel", nullptr);
+    CreateDirectoryA("S:\\sysdel\\abcde", nullptr);
+    CreateDirectoryA("S:\\sysdel\\abcdef", nullptr);
+    MakeFile(fits);
+    MakeFile(tooLong);
+    ASSERT_EQ(fits, Short(fits));
 
     WriteFileBytes(InitFilePath(), file);
-    Probe(tooLong);
+    Probe("--hold " + tooLong);
     EXPECT_EQ(file, FileBytes(InitFilePath()));   // not written at all
 
-    Probe(fits);
+    Probe("--hold " + fits);
     EXPECT_EQ(section + "NUL=" + fits + '\0', RenameSection());
 }
 
@@ -257,20 +303,16 @@ TEST_F(InitFileRouteTest, ASectionLargerThanTheReadLimitIsLeftAlone)
     std::string section;
     std::string file = Lines(12, 100, &section);
     WriteFileBytes(InitFilePath(), file);
-    Probe("S:\\setup_system\\x.txt");
+    MakeFile(Folder + "\\x.txt");
+    Probe("--hold S:\\setup_system\\x.txt");
     EXPECT_EQ(file, FileBytes(InitFilePath()));
 }
 
-TEST_F(InitFileRouteTest, ALongPathIntoAnEmptySectionStopsAtTheBuffer)
+TEST_F(InitFileRouteTest, APathWithoutAShortFormIsNotScheduled)
 {
-    // "NUL=", the path and two zeros must fit in 1024 bytes: a path of 1018 does, 1019 not.
-    std::string path = "S:\\" + std::string(1016, 'p');
-    ASSERT_EQ(1019u, path.size());
-    Probe(path);
+    // A file that is not there has no short form, and neither has a path beyond the limit.
+    Probe("S:\\setup_system\\not there.txt S:\\" + std::string(1016, 'p'));
     EXPECT_EQ("(none)", FileBytes(InitFilePath()));
-    path.resize(1018);
-    Probe(path);
-    EXPECT_EQ("NUL=" + path + '\0', RenameSection());
 }
 
 std::string CurrentDirectory()
