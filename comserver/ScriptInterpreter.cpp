@@ -3,6 +3,7 @@
 // of a double-byte character is never taken for a delimiter.
 #include "comserver/ScriptInterpreter.h"
 #include "comserver/ReplacementMap.h"
+#include "common/CharWalk.h"
 
 #include <objbase.h>
 #include <oleauto.h>
@@ -47,17 +48,6 @@ static const char* const protectedKeys[] = {"CLSID", "TYPELIB"};
 static bool IsWhiteSpace(char c)
 {
     return c == '\t' || c == '\n' || c == '\r' || c == ' ';
-}
-
-// The next character; a lead byte standing just before the terminating NUL counts alone.
-static const char* NextChar(const char* p)
-{
-    if (*p == '\0')
-        return p;
-    const char* next = CharNextA(p);
-    if (next <= p || (next > p + 1 && p[1] == '\0'))
-        next = p + 1;
-    return next;
 }
 
 static bool IsBlockOpener(const char* token)
