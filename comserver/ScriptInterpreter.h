@@ -15,7 +15,9 @@ class ReplacementMap;
 const int scriptTokenSize = 4096;      // every token, keyword and key name
 const int scriptNameSize = 260;        // value names; key names kept for deletion
 const int scriptVariableSize = 32;     // variable names, with their NUL
-const int maxBlockDepth = 64;          // the root block is depth 1
+// The register and unregister walks go one call deeper per nested block: the bound keeps
+// any script from running the stack dry. The root block is depth 1.
+const int maxBlockDepth = 64;
 const HRESULT ScriptNestingTooDeep = HRESULT_FROM_WIN32(ERROR_STACK_OVERFLOW);
 
 class ScriptInterpreter {
