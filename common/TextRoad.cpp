@@ -29,34 +29,35 @@ const struct {
 const int CallCount = sizeof(wideCallNames) / sizeof(wideCallNames[0]);
 static_assert(sizeof(WideCalls) == CallCount * sizeof(FARPROC), "one name per wide call");
 
-// 0: not decided yet, 1: the ANSI road, 2: the wide road.
-volatile LONG road = 0;
+// Chosen by the first call that asks, then kept for the process.
+enum { RoadUndecided, AnsiRoad, WideRoad };
+volatile LONG road = RoadUndecided;
 
 LONG ChooseRoad()
 {
     OSVERSIONINFOA version;
     version.dwOSVersionInfoSize = sizeof(version);
     if (!GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT)
-        return 1;
+        return AnsiRoad;
     // The DLL imports from all three modules, so they are loaded already.
     FARPROC found[CallCount];
     for (int i = 0; i < CallCount; ++i) {
         HMODULE module = GetModuleHandleA(wideCallNames[i].module);
         found[i] = module ? GetProcAddress(module, wideCallNames[i].name) : nullptr;
         if (!found[i])
-            return 1;
+            return AnsiRoad;
     }
     memcpy(&wideCalls, found, sizeof(wideCalls));
-    return 2;
+    return WideRoad;
 }
 
 }  // namespace
 
 bool UseWideRoad()
 {
-    if (road == 0)
+    if (road == RoadUndecided)
         InterlockedExchange(&road, ChooseRoad());
-    return road == 2;
+    return road == WideRoad;
 }
 
 SystemText<wchar_t>::SystemText(const char* cp932) : text(buffer)

@@ -10,6 +10,8 @@
 #include <shlobj.h>
 #include <shellapi.h>
 
+#include "common/CharWalk.h"
+
 struct WideCalls {
     BOOL (WINAPI* SHGetPathFromIDListW)(PCIDLIST_ABSOLUTE, LPWSTR);
     int (WINAPI* SHFileOperationW)(LPSHFILEOPSTRUCTW);
@@ -51,19 +53,6 @@ private:
     SystemText(const SystemText&) = delete;
     SystemText& operator=(const SystemText&) = delete;
 };
-
-// The next character: a double-byte character of the ANSI code page is one character, so
-// its second byte (0x5C for 表, 0x7C for many) is never taken for a separator. A UTF-16
-// surrogate is never a separator, dot or blank either, so the wide walk steps by unit.
-inline const char* NextChar(const char* p)
-{
-    return (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') ? p + 2 : p + 1;
-}
-
-inline const wchar_t* NextChar(const wchar_t* p)
-{
-    return p + 1;
-}
 
 // ---- the platform calls, one overload per road ----
 

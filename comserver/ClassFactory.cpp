@@ -23,7 +23,7 @@ ClassFactory::~ClassFactory()
 
 void ClassFactory::Destroy()
 {
-    refCount = 1;
+    refCount = 1;   // an AddRef and Release made during the teardown cannot free it twice
     this->~ClassFactory();
     ModuleFree(this);
 }

@@ -4,6 +4,7 @@
 #include "comserver/ServerModule.h"
 #include "comserver/ReplacementMap.h"
 #include "comserver/ScriptInterpreter.h"
+#include "common/CharWalk.h"
 
 #include <oleauto.h>
 
@@ -73,7 +74,7 @@ HRESULT LoadModuleTypeLib(ITypeLib** library, BSTR* loadedPath)
     if (FAILED(result)) {
         // Not in the module itself: a .tlb file beside it, named after it.
         char* lastDot = nullptr;
-        for (char* p = path; *p; p = CharNextA(p)) {
+        for (char* p = path; *p; p = NextChar(p)) {
             if (*p == '.')
                 lastDot = p;
         }

@@ -3,6 +3,7 @@
 // of a double-byte character is never taken for a delimiter.
 #include "comserver/ScriptInterpreter.h"
 #include "comserver/ReplacementMap.h"
+#include "common/CharWalk.h"
 
 #include <objbase.h>
 #include <oleauto.h>
@@ -47,17 +48,6 @@ static const char* const protectedKeys[] = {"CLSID", "TYPELIB"};
 static bool IsWhiteSpace(char c)
 {
     return c == '\t' || c == '\n' || c == '\r' || c == ' ';
-}
-
-// The next character; a lead byte standing just before the terminating NUL counts alone.
-static const char* NextChar(const char* p)
-{
-    if (*p == '\0')
-        return p;
-    const char* next = CharNextA(p);
-    if (next <= p || (next > p + 1 && p[1] == '\0'))
-        next = p + 1;
-    return next;
 }
 
 static bool IsBlockOpener(const char* token)
@@ -232,10 +222,18 @@ HRESULT ScriptInterpreter::RunScriptFromResource(LPCOLESTR modulePath, UINT reso
 }
 
 // Output of the preprocessor: a task-allocator buffer that doubles when it is full.
-struct PreprocessOutput {
+struct ScriptInterpreter::PreprocessOutput {
     char* data;
     size_t used;
     size_t capacity;
+
+    bool Start(size_t size)
+    {
+        used = 0;
+        capacity = size < 16 ? 16 : size;
+        data = static_cast<char*>(CoTaskMemAlloc(capacity));
+        return data != nullptr;
+    }
 
     bool Make(size_t more)
     {
@@ -249,84 +247,38 @@ struct PreprocessOutput {
         return true;
     }
 
-    bool Append(const char* bytes, size_t length)
+    HRESULT Append(const char* bytes, size_t length)
     {
         if (!Make(length))
-            return false;
+            return E_OUTOFMEMORY;
         CopyMemory(data + used, bytes, length);
         used += length;
-        return true;
+        return S_OK;
     }
 };
 
+// Copies the text with its variables replaced: "%%" is one "%", "%name%" the value of
+// the caller's variable. Quotes get no special treatment here.
 HRESULT ScriptInterpreter::PreprocessScript(const char* text, char** output)
 {
     *output = nullptr;
     PreprocessOutput out;
-    out.used = 0;
-    out.capacity = size_t(lstrlenA(text)) * 2;
-    if (out.capacity < 16)
-        out.capacity = 16;
-    out.data = static_cast<char*>(CoTaskMemAlloc(out.capacity));
-    if (!out.data)
+    if (!out.Start(size_t(lstrlenA(text)) * 2))
         return E_OUTOFMEMORY;
 
     HRESULT result = S_OK;
     const char* p = text;
-    while (*p) {
+    while (*p && SUCCEEDED(result)) {
         if (*p != '%') {
             const char* next = NextChar(p);
-            if (!out.Append(p, next - p)) {
-                result = E_OUTOFMEMORY;
-                break;
-            }
+            result = out.Append(p, next - p);
             p = next;
-            continue;
-        }
-        if (p[1] == '%') {
-            if (!out.Append("%", 1)) {
-                result = E_OUTOFMEMORY;
-                break;
-            }
+        } else if (p[1] == '%') {
+            result = out.Append("%", 1);
             p += 2;
-            continue;
+        } else {
+            result = ReplaceVariable(&p, out);
         }
-        char name[scriptVariableSize];
-        int length = 0;
-        const char* q = p + 1;
-        while (*q && *q != '%') {
-            const char* next = NextChar(q);
-            if (length + (next - q) > scriptVariableSize - 1) {
-                result = E_FAIL;
-                break;
-            }
-            while (q < next)
-                name[length++] = *q++;
-        }
-        if (FAILED(result))
-            break;
-        if (*q != '%') {
-            result = DISP_E_EXCEPTION;
-            break;
-        }
-        name[length] = '\0';
-        LPCOLESTR value = replacements ? replacements->FindReplacement(name) : nullptr;
-        if (!value) {
-            result = DISP_E_EXCEPTION;
-            break;
-        }
-        int needed = WideCharToMultiByte(CP_ACP, 0, value, -1, nullptr, 0, nullptr, nullptr);
-        if (needed <= 0) {
-            result = DISP_E_EXCEPTION;
-            break;
-        }
-        if (!out.Make(needed)) {
-            result = E_OUTOFMEMORY;
-            break;
-        }
-        WideCharToMultiByte(CP_ACP, 0, value, -1, out.data + out.used, needed, nullptr, nullptr);
-        out.used += needed - 1;
-        p = q + 1;
     }
     if (FAILED(result)) {
         CoTaskMemFree(out.data);
@@ -334,6 +286,38 @@ HRESULT ScriptInterpreter::PreprocessScript(const char* text, char** output)
     }
     out.data[out.used] = '\0';
     *output = out.data;
+    return S_OK;
+}
+
+// *p is at the "%" that opens a variable: appends its value in ANSI and moves *p past
+// the closing "%".
+HRESULT ScriptInterpreter::ReplaceVariable(const char** p, PreprocessOutput& out)
+{
+    char name[scriptVariableSize];
+    int length = 0;
+    const char* q = *p + 1;
+    while (*q && *q != '%') {
+        const char* next = NextChar(q);
+        if (length + (next - q) > scriptVariableSize - 1)
+            return E_FAIL;
+        while (q < next)
+            name[length++] = *q++;
+    }
+    if (*q != '%')
+        return DISP_E_EXCEPTION;
+    name[length] = '\0';
+
+    LPCOLESTR value = replacements ? replacements->FindReplacement(name) : nullptr;
+    if (!value)
+        return DISP_E_EXCEPTION;
+    int needed = WideCharToMultiByte(CP_ACP, 0, value, -1, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0)
+        return DISP_E_EXCEPTION;
+    if (!out.Make(needed))
+        return E_OUTOFMEMORY;
+    WideCharToMultiByte(CP_ACP, 0, value, -1, out.data + out.used, needed, nullptr, nullptr);
+    out.used += needed - 1;
+    *p = q + 1;
     return S_OK;
 }
 
@@ -380,7 +364,7 @@ HRESULT ScriptInterpreter::NextToken(char* token)
     return S_OK;
 }
 
-// The keywords and the name that open an entry, read alike by both walks. On return the
+// The keywords and the name that open an entry, read alike by every walk. On return the
 // token holds the key name or, for a value entry, the value name.
 HRESULT ScriptInterpreter::ReadEntryHead(char* token, EntryHead& head)
 {
@@ -483,190 +467,153 @@ HRESULT ScriptInterpreter::SkipAssignment(char* token)
     return result;
 }
 
-// Register walk over one block; the "{" has been read. Returns after its "}".
-HRESULT ScriptInterpreter::RegisterBlock(char* token, HKEY parent, int depth)
+// One block of entries, its "{" already read; returns after its "}". Register and
+// unregister go down one level per nested block, as deep as maxBlockDepth. Recover
+// changes nothing and counts the blocks it enters instead of going down, so that text
+// nested deeper than any walk goes is still read to its end.
+HRESULT ScriptInterpreter::WalkBlock(char* token, HKEY parent, int depth, WalkAction action)
 {
-    if (depth > maxBlockDepth)
+    if (action != WalkAction::Recover && depth > maxBlockDepth)
         return ScriptNestingTooDeep;
-    HKEY held = nullptr;
+    BlockWalk block = {action, parent, depth, nullptr, true, 1};
     HRESULT result = NextToken(token);
-    while (SUCCEEDED(result) && token[0] != '}') {
-        EntryHead head;
-        if (FAILED(result = ReadEntryHead(token, head)))
-            break;
-        if (head.isValue) {
-            char valueName[scriptNameSize];
-            if (FAILED(result = ReadValueName(token, valueName)))
-                break;
-            if (FAILED(result = SetValue(token, parent, valueName)))
-                break;
-            if (IsBlockOpener(token))
-                result = DISP_E_EXCEPTION;
-            continue;
-        }
-        if ((head.forceRemove || head.deleteKey) && !IsProtectedKey(token))
-            RecurseDeleteKey(parent, token);
-        if (head.deleteKey) {
-            if (SUCCEEDED(result = NextToken(token)))
-                result = SkipAssignment(token);
-            if (SUCCEEDED(result) && IsBlockOpener(token))
-                result = DISP_E_EXCEPTION;
-            continue;
-        }
-
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(parent, token, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS &&
-            RegOpenKeyExA(parent, token, 0, KEY_READ, &key) != ERROR_SUCCESS &&
-            RegCreateKeyExA(parent, token, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr) != ERROR_SUCCESS) {
-            result = DISP_E_EXCEPTION;
-            break;
-        }
-        if (held)
-            RegCloseKey(held);
-        held = key;
-
-        if (FAILED(result = NextToken(token)))
-            break;
-        if (token[0] == '=' && FAILED(result = SetValue(token, held, nullptr)))
-            break;
-        if (IsBlockOpener(token)) {
-            if (FAILED(result = RegisterBlock(token, held, depth + 1)))
+    while (SUCCEEDED(result)) {
+        if (token[0] == '}') {
+            if (--block.open == 0)
                 break;
             result = NextToken(token);
+            continue;
         }
+        result = WalkEntry(token, block);
     }
-    if (held && RegCloseKey(held) != ERROR_SUCCESS && SUCCEEDED(result))
+    if (block.held && RegCloseKey(block.held) != ERROR_SUCCESS && SUCCEEDED(result))
         result = DISP_E_EXCEPTION;
     return result;
 }
 
-// Walk in recovery: reads one block, its "{" already read, up to its "}" and changes
-// nothing. It keeps its own count of open blocks instead of recursing, so that text
-// nested deeper than any walk goes is passed over whole.
-HRESULT ScriptInterpreter::SkipBlock(char* token)
+// One entry: its keywords and name, then what the walk does with a value or a key.
+HRESULT ScriptInterpreter::WalkEntry(char* token, BlockWalk& block)
 {
-    int open = 1;
-    HRESULT result = NextToken(token);
-    while (SUCCEEDED(result)) {
-        if (token[0] == '}') {
-            if (--open == 0)
-                return S_OK;
-            result = NextToken(token);
-            continue;
-        }
-        EntryHead head;
-        if (FAILED(result = ReadEntryHead(token, head)))
-            break;
-        if (head.isValue) {
-            char valueName[scriptNameSize];
-            if (SUCCEEDED(result = ReadValueName(token, valueName)))
-                result = SkipAssignment(token);
-            if (SUCCEEDED(result) && IsBlockOpener(token))
-                result = DISP_E_EXCEPTION;
-            continue;
-        }
-        if (SUCCEEDED(result = NextToken(token)))
-            result = SkipAssignment(token);
-        if (SUCCEEDED(result) && IsBlockOpener(token)) {
-            if (head.deleteKey) {
-                result = DISP_E_EXCEPTION;
-                break;
-            }
-            ++open;
-            result = NextToken(token);
-        }
+    EntryHead head;
+    HRESULT result = ReadEntryHead(token, head);
+    if (FAILED(result))
+        return result;
+    if (head.noRemove)
+        block.deleteFlag = false;
+    if (head.isValue)
+        return ValueEntry(token, block);
+    switch (block.action) {
+    case WalkAction::Register:
+        return RegisterKey(token, head, block);
+    case WalkAction::Unregister:
+        return UnregisterKey(token, head, block);
+    default:
+        return KeyRest(token, head, nullptr, WalkAction::Recover, block);
     }
-    return result;
 }
 
-// After a key name in the unregister walk: passes over the assignment and, in recovery,
-// over the block that follows.
-HRESULT ScriptInterpreter::SkipKeyRest(char* token, const EntryHead& head)
+// "val" name "=" type value: written, deleted or passed over. No block may follow.
+HRESULT ScriptInterpreter::ValueEntry(char* token, BlockWalk& block)
 {
-    HRESULT result = NextToken(token);
-    if (SUCCEEDED(result))
+    char valueName[scriptNameSize];
+    HRESULT result = ReadValueName(token, valueName);
+    if (FAILED(result))
+        return result;
+    if (block.action == WalkAction::Register) {
+        result = SetValue(token, block.parent, valueName);
+    } else {
+        if (block.action == WalkAction::Unregister)
+            RegDeleteValueA(block.parent, valueName);
         result = SkipAssignment(token);
-    if (SUCCEEDED(result) && IsBlockOpener(token)) {
-        result = head.deleteKey ? DISP_E_EXCEPTION : SkipBlock(token);
-        if (SUCCEEDED(result))
-            result = NextToken(token);
     }
+    if (SUCCEEDED(result) && IsBlockOpener(token))
+        result = DISP_E_EXCEPTION;
     return result;
 }
 
-// Unregister walk over one block; the "{" has been read. Returns after its "}".
-HRESULT ScriptInterpreter::UnregisterBlock(char* token, HKEY parent, int depth)
+// After a key name: the assignment, written to key when registering and passed over
+// otherwise, then a block that follows, walked below key with the given action.
+HRESULT ScriptInterpreter::KeyRest(char* token, const EntryHead& head, HKEY key,
+                                   WalkAction action, BlockWalk& block)
 {
-    if (depth > maxBlockDepth)
-        return ScriptNestingTooDeep;
-    bool deleteFlag = true;     // cleared by "NoRemove" for the rest of the block
     HRESULT result = NextToken(token);
-    while (SUCCEEDED(result) && token[0] != '}') {
-        EntryHead head;
-        if (FAILED(result = ReadEntryHead(token, head)))
-            break;
-        if (head.noRemove)
-            deleteFlag = false;
-        if (head.isValue) {
-            char valueName[scriptNameSize];
-            if (FAILED(result = ReadValueName(token, valueName)))
-                break;
-            RegDeleteValueA(parent, valueName);
-            if (SUCCEEDED(result = SkipAssignment(token)) && IsBlockOpener(token))
-                result = DISP_E_EXCEPTION;
-            continue;
-        }
-
-        // Registry key names are shorter than this buffer; a longer name cannot exist.
-        char keyName[scriptNameSize];
-        bool fits = lstrlenA(token) < scriptNameSize;
-        if (fits)
-            lstrcpyA(keyName, token);
-        // Opened for writing too, so that the values its block names can be deleted.
-        HKEY key = nullptr;
-        bool opened = fits && (RegOpenKeyExA(parent, keyName, 0, KEY_READ | KEY_WRITE, &key) ==
-                                   ERROR_SUCCESS ||
-                               RegOpenKeyExA(parent, keyName, 0, KEY_READ, &key) == ERROR_SUCCESS);
-        if (!opened) {
-            // Nothing to remove here: the rest of the entry is read in recovery.
-            result = SkipKeyRest(token, head);
-            continue;
-        }
-
-        if (!HasSubKeys(key) && !HasValues(key)) {
-            // Nothing below it but its default value: it goes at once.
-            if (RegCloseKey(key) != ERROR_SUCCESS) {
-                result = DISP_E_EXCEPTION;
-                break;
-            }
-            if (deleteFlag)
-                RegDeleteKeyA(parent, keyName);
-            result = SkipKeyRest(token, head);
-            continue;
-        }
-
-        // Its named values and subkeys first, then the key itself when no subkey is left.
-        if (SUCCEEDED(result = NextToken(token)))
-            result = SkipAssignment(token);
-        if (SUCCEEDED(result) && IsBlockOpener(token)) {
-            result = head.deleteKey ? DISP_E_EXCEPTION : UnregisterBlock(token, key, depth + 1);
-            if (SUCCEEDED(result))
-                result = NextToken(token);
-        }
-        if (FAILED(result)) {
-            RegCloseKey(key);
-            break;
-        }
-        // A key that still has subkeys holds entries the script did not write: it stays.
-        bool keep = HasSubKeys(key);
-        if (RegCloseKey(key) != ERROR_SUCCESS) {
-            result = DISP_E_EXCEPTION;
-            break;
-        }
-        if (!keep && deleteFlag)
-            RegDeleteKeyA(parent, keyName);
+    if (SUCCEEDED(result) && token[0] == '=') {
+        result = action == WalkAction::Register ? SetValue(token, key, nullptr)
+                                                : SkipAssignment(token);
     }
+    if (FAILED(result) || !IsBlockOpener(token))
+        return result;
+    if (head.deleteKey)             // "Delete" names a key to remove, never one to fill
+        return DISP_E_EXCEPTION;
+    if (block.action == WalkAction::Recover) {
+        ++block.open;
+        return NextToken(token);
+    }
+    result = WalkBlock(token, key, block.depth + 1, action);
+    if (SUCCEEDED(result))
+        result = NextToken(token);
+    return result;
+}
+
+// Register: "ForceRemove" and "Delete" first remove the key with everything below it;
+// then, unless it was "Delete", the key is opened or created and filled.
+HRESULT ScriptInterpreter::RegisterKey(char* token, const EntryHead& head, BlockWalk& block)
+{
+    if ((head.forceRemove || head.deleteKey) && !IsProtectedKey(token))
+        RecurseDeleteKey(block.parent, token);
+    if (head.deleteKey)
+        return KeyRest(token, head, nullptr, WalkAction::Recover, block);
+
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(block.parent, token, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS &&
+        RegOpenKeyExA(block.parent, token, 0, KEY_READ, &key) != ERROR_SUCCESS &&
+        RegCreateKeyExA(block.parent, token, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return DISP_E_EXCEPTION;
+    if (block.held)
+        RegCloseKey(block.held);
+    block.held = key;
+    return KeyRest(token, head, key, WalkAction::Register, block);
+}
+
+// Unregister: the named values and subkeys of the key first, then the key itself when no
+// subkey is left and no "NoRemove" came before it in this block.
+HRESULT ScriptInterpreter::UnregisterKey(char* token, const EntryHead& head, BlockWalk& block)
+{
+    // Registry key names are shorter than this buffer; a longer name cannot exist.
+    char keyName[scriptNameSize];
+    bool fits = lstrlenA(token) < scriptNameSize;
+    if (fits)
+        lstrcpyA(keyName, token);
+    // Opened for writing too, so that the values its block names can be deleted.
+    HKEY parent = block.parent;
+    HKEY key = nullptr;
+    bool opened = fits && (RegOpenKeyExA(parent, keyName, 0, KEY_READ | KEY_WRITE, &key) ==
+                               ERROR_SUCCESS ||
+                           RegOpenKeyExA(parent, keyName, 0, KEY_READ, &key) == ERROR_SUCCESS);
+    if (!opened)                    // nothing to remove here
+        return KeyRest(token, head, nullptr, WalkAction::Recover, block);
+
+    if (!HasSubKeys(key) && !HasValues(key)) {
+        // Nothing below it but its default value: it goes at once.
+        if (RegCloseKey(key) != ERROR_SUCCESS)
+            return DISP_E_EXCEPTION;
+        if (block.deleteFlag)
+            RegDeleteKeyA(parent, keyName);
+        return KeyRest(token, head, nullptr, WalkAction::Recover, block);
+    }
+
+    HRESULT result = KeyRest(token, head, key, WalkAction::Unregister, block);
+    if (FAILED(result)) {
+        RegCloseKey(key);
+        return result;
+    }
+    // A key that still has subkeys holds entries the script did not write: it stays.
+    bool keep = HasSubKeys(key);
+    if (RegCloseKey(key) != ERROR_SUCCESS)
+        return DISP_E_EXCEPTION;
+    if (!keep && block.deleteFlag)
+        RegDeleteKeyA(parent, keyName);
     return result;
 }
 
@@ -695,14 +642,14 @@ HRESULT ScriptInterpreter::RunScript(const char* text, BOOL doRegister)
         }
         char* blockStart = cursor;
         if (doRegister) {
-            result = RegisterBlock(token, root, 1);
+            result = WalkBlock(token, root, 1, WalkAction::Register);
             if (FAILED(result)) {
                 // Take back what this root block wrote; earlier blocks stay registered.
                 cursor = blockStart;
-                UnregisterBlock(token, root, 1);
+                WalkBlock(token, root, 1, WalkAction::Unregister);
                 break;
             }
-        } else if (FAILED(result = UnregisterBlock(token, root, 1))) {
+        } else if (FAILED(result = WalkBlock(token, root, 1, WalkAction::Unregister))) {
             break;
         }
         SkipWhiteSpace();

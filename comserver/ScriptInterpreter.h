@@ -15,7 +15,9 @@ class ReplacementMap;
 const int scriptTokenSize = 4096;      // every token, keyword and key name
 const int scriptNameSize = 260;        // value names; key names kept for deletion
 const int scriptVariableSize = 32;     // variable names, with their NUL
-const int maxBlockDepth = 64;          // the root block is depth 1
+// The register and unregister walks go one call deeper per nested block: the bound keeps
+// any script from running the stack dry. The root block is depth 1.
+const int maxBlockDepth = 64;
 const HRESULT ScriptNestingTooDeep = HRESULT_FROM_WIN32(ERROR_STACK_OVERFLOW);
 
 class ScriptInterpreter {
@@ -37,17 +39,38 @@ private:
         bool isValue;
     };
 
+    // What a walk does with the entries of a block: register writes them; unregister
+    // removes them; recover reads them and changes nothing (for the rest of an entry
+    // whose key is missing, or that names nothing to write).
+    enum class WalkAction { Register, Unregister, Recover };
+
+    // One block being walked.
+    struct BlockWalk {
+        WalkAction action;
+        HKEY parent;
+        int depth;          // the root block is depth 1
+        HKEY held;          // register: the key last opened here, closed when the block ends
+        bool deleteFlag;    // unregister: cleared by "NoRemove" for the rest of the block
+        int open;           // recover: blocks begun and not yet ended, this one included
+    };
+
+    struct PreprocessOutput;
+
     HRESULT PreprocessScript(const char* text, char** output);
+    HRESULT ReplaceVariable(const char** p, PreprocessOutput& out);
     void SkipWhiteSpace();
     HRESULT NextToken(char* token);
     HRESULT ReadEntryHead(char* token, EntryHead& head);
     HRESULT ReadValueName(char* token, char* valueName);
     HRESULT SetValue(char* token, HKEY key, const char* valueName);
     HRESULT SkipAssignment(char* token);
-    HRESULT RegisterBlock(char* token, HKEY parent, int depth);
-    HRESULT UnregisterBlock(char* token, HKEY parent, int depth);
-    HRESULT SkipBlock(char* token);
-    HRESULT SkipKeyRest(char* token, const EntryHead& head);
+    HRESULT WalkBlock(char* token, HKEY parent, int depth, WalkAction action);
+    HRESULT WalkEntry(char* token, BlockWalk& block);
+    HRESULT ValueEntry(char* token, BlockWalk& block);
+    HRESULT RegisterKey(char* token, const EntryHead& head, BlockWalk& block);
+    HRESULT UnregisterKey(char* token, const EntryHead& head, BlockWalk& block);
+    HRESULT KeyRest(char* token, const EntryHead& head, HKEY key, WalkAction action,
+                    BlockWalk& block);
 };
 
 // Deletes parent\name with every key below it; the system error code, 0 on success.

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "common/CharWalk.h"
 #include "common/PathHelpers.h"
 
 // The full path name of a file or folder, with a trailing backslash when asFolder is set.
@@ -94,7 +95,7 @@ static bool IsRootFolder(const StringBuffer& full)
     if (full.data[0] != '\\' || full.data[1] != '\\')
         return false;
     int separators = 0;
-    for (const char* p = full.data + 2; *p != '\0'; p = CharNextA(p)) {
+    for (const char* p = full.data + 2; *p != '\0'; p = NextChar(p)) {
         if (*p == '\\')
             ++separators;
     }

@@ -147,6 +147,7 @@ TEST_F(PathHelperTest, TruncateAfterLastBackslashStepsOverDoubleByteCharacters)
         {"C:\\folder\\", "C:\\folder\\"},
         {"setup.exe", "setup.exe"},
         {"表ソ", "表ソ"},
+        {"C:\\folder\\name\x83", "C:\\folder\\"},     // a lead byte alone at the end
     };
     for (const auto& c : cases) {
         char path[64];

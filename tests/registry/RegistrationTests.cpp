@@ -126,6 +126,19 @@ void ExpectUnregistered()
         library->Release();
 }
 
+// The name and help string of a type library (index -1) or of a type description
+// (member -1).
+template <class Described>
+void ExpectDocumentation(Described* described, const wchar_t* name, const wchar_t* help)
+{
+    BSTR actualName = nullptr, actualHelp = nullptr;
+    ASSERT_EQ(S_OK, described->GetDocumentation(-1, &actualName, &actualHelp, nullptr, nullptr));
+    EXPECT_STREQ(name, actualName);
+    EXPECT_STREQ(help, actualHelp);
+    SysFreeString(actualName);
+    SysFreeString(actualHelp);
+}
+
 class Registration : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(0u, RunRegsvr32("/s /u", BuiltDll())); }
@@ -186,12 +199,8 @@ TEST_F(Registration, RegisterWritesTheEntriesAndTheTypeLibrary)
         << libraryVersion;
     ITypeLib* library = nullptr;
     ASSERT_EQ(S_OK, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
-    BSTR name = nullptr, help = nullptr;
-    ASSERT_EQ(S_OK, library->GetDocumentation(-1, &name, &help, nullptr, nullptr));
-    EXPECT_STREQ(L"PELIMLib", name);
-    EXPECT_STREQ(L"pelim 1.0 \xFF80\xFF72\xFF8C\xFF9F \xFF97\xFF72\xFF8C\xFF9E\xFF97\xFF98", help);
-    SysFreeString(name);
-    SysFreeString(help);
+    ExpectDocumentation(library, L"PELIMLib",
+                        L"pelim 1.0 \xFF80\xFF72\xFF8C\xFF9F \xFF97\xFF72\xFF8C\xFF9E\xFF97\xFF98");
     TLIBATTR* libraryAttributes;
     ASSERT_EQ(S_OK, library->GetLibAttr(&libraryAttributes));
     EXPECT_EQ(0u, libraryAttributes->lcid);
@@ -222,22 +231,14 @@ TEST_F(Registration, RegisterWritesTheEntriesAndTheTypeLibrary)
     EXPECT_EQ(0, attributes->wMinorVerNum);
     vtable->ReleaseTypeAttr(attributes);
     vtable->Release();
-    ASSERT_EQ(S_OK, info->GetDocumentation(-1, &name, &help, nullptr, nullptr));
-    EXPECT_STREQ(L"IChangeName", name);
-    EXPECT_STREQ(L"IChangeName Interface", help);
-    SysFreeString(name);
-    SysFreeString(help);
+    ExpectDocumentation(info, L"IChangeName", L"IChangeName Interface");
     info->Release();
     ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(changeNameClass, &info));
     ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
     EXPECT_EQ(TKIND_COCLASS, attributes->typekind);
     EXPECT_EQ(TYPEFLAG_FCANCREATE, attributes->wTypeFlags);
     info->ReleaseTypeAttr(attributes);
-    ASSERT_EQ(S_OK, info->GetDocumentation(-1, &name, &help, nullptr, nullptr));
-    EXPECT_STREQ(L"ChangeName", name);
-    EXPECT_STREQ(L"ChangeName Class", help);
-    SysFreeString(name);
-    SysFreeString(help);
+    ExpectDocumentation(info, L"ChangeName", L"ChangeName Class");
     info->Release();
     library->Release();
 }
