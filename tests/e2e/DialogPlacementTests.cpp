@@ -34,6 +34,7 @@ TEST_F(DropTest, PersonPicksFromTheMenuAtThePointer) {
     EXPECT_EQ(std::vector<std::string>(), ListFolder(source));
     EXPECT_EQ("picked", ReadTextFile(target + "\\chosen.txt"));
 }
+
 TEST_F(DropTest, DialogAtTheScreensCornerStaysInsideTheWorkArea) {
     RECT work = {};
     ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
@@ -51,6 +52,7 @@ TEST_F(DropTest, DialogAtTheScreensCornerStaysInsideTheWorkArea) {
     ExpectDropEnded();
     EXPECT_EQ(std::vector<std::string>({"corner.txt"}), ListFolder(target));
 }
+
 // Cancel, Esc and the close box all end the dialog without a transfer, and InvokeCommand
 // still reports S_OK.
 enum class CloseWay { CancelButton, EscapeKey, CloseBox };

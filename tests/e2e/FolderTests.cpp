@@ -13,49 +13,60 @@ using UiRobot::MessageBoxInfo;
 
 namespace {
 
-TEST_F(DropTest, CopiesFolderThroughOneWideNameBox) {
-    ASSERT_TRUE(MakeFolder(source + "photos.2024"));
-    ASSERT_TRUE(MakeFolder(source + "photos.2024\\sub"));
-    ASSERT_TRUE(WriteTextFile(source + "photos.2024\\inner.txt", "inner"));
-    ASSERT_TRUE(WriteTextFile(source + "photos.2024\\sub\\deep.txt", "deep"));
+// A folder renamed through the dialog, picked as copy or as move: one name box spans
+// both boxes and shows the whole name, dots included, and the folder lands under the new
+// name with all it holds.
+struct FolderRename {
+    const char* pick;
+    const char* folder;
+    const char* button;
+    const char* newName;
+    const char* screenshot;   // null: none
+};
 
-    HWND dialog = Drop("copy", source + "photos.2024");
+class FolderRenameTest : public DropTest, public ::testing::WithParamInterface<FolderRename> {};
+
+TEST_P(FolderRenameTest, LandsUnderTheNewNameWithItsContent) {
+    const FolderRename& r = GetParam();
+    const std::string item = source + r.folder;
+    ASSERT_TRUE(MakeFolder(item));
+    ASSERT_TRUE(MakeFolder(item + "\\sub"));
+    ASSERT_TRUE(WriteTextFile(item + "\\inner.txt", "inner"));
+    ASSERT_TRUE(WriteTextFile(item + "\\sub\\deep.txt", "deep"));
+
+    HWND dialog = Drop(r.pick, item);
     ASSERT_NE(nullptr, dialog);
     HWND nameBox = GetDlgItem(dialog, kNameBox);
     HWND extensionBox = GetDlgItem(dialog, kExtensionBox);
-    EXPECT_EQ("photos.2024", ControlText(dialog, kNameBox));
+    EXPECT_EQ(r.folder, ControlText(dialog, kNameBox));
     EXPECT_FALSE(UiRobot::IsShown(extensionBox));
     EXPECT_FALSE(UiRobot::IsShown(GetDlgItem(dialog, kDot)));
     RECT name = UiRobot::WindowRect(nameBox);
     RECT extension = UiRobot::WindowRect(extensionBox);
     EXPECT_EQ(extension.right - name.left, name.right - name.left);
-    EXPECT_EQ(kCopyButton, ControlText(dialog, IDOK));
-    Screenshot("folder-dialog");
+    EXPECT_EQ(r.button, ControlText(dialog, IDOK));
+    if (r.screenshot != nullptr) Screenshot(r.screenshot);
 
-    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "album"));
+    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, r.newName));
     Confirm(dialog);
     ExpectDropEnded();
 
-    EXPECT_EQ(std::vector<std::string>({"album"}), ListFolder(target));
-    EXPECT_EQ("inner", ReadTextFile(target + "\\album\\inner.txt"));
-    EXPECT_EQ("deep", ReadTextFile(target + "\\album\\sub\\deep.txt"));
-    EXPECT_TRUE(IsFolderPath(source + "photos.2024"));
+    const std::string landed = target + "\\" + r.newName;
+    EXPECT_EQ(std::vector<std::string>({r.newName}), ListFolder(target));
+    EXPECT_EQ("inner", ReadTextFile(landed + "\\inner.txt"));
+    EXPECT_EQ("deep", ReadTextFile(landed + "\\sub\\deep.txt"));
+    if (std::string(r.pick) == "move") {
+        EXPECT_EQ(std::vector<std::string>(), ListFolder(source));
+    } else {
+        EXPECT_TRUE(IsFolderPath(item));
+    }
 }
-TEST_F(DropTest, MovesFolderUnderNewName) {
-    ASSERT_TRUE(MakeFolder(source + "drafts"));
-    ASSERT_TRUE(WriteTextFile(source + "drafts\\one.txt", "one"));
 
-    HWND dialog = Drop("move", source + "drafts");
-    ASSERT_NE(nullptr, dialog);
-    EXPECT_EQ("drafts", ControlText(dialog, kNameBox));
-    EXPECT_EQ(kMoveButton, ControlText(dialog, IDOK));
-    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "final"));
-    Confirm(dialog);
-    ExpectDropEnded();
+INSTANTIATE_TEST_SUITE_P(
+    Picks, FolderRenameTest,
+    ::testing::Values(FolderRename{"copy", "photos.2024", kCopyButton, "album", "folder-dialog"},
+                      FolderRename{"move", "drafts", kMoveButton, "final", nullptr}));
 
-    EXPECT_EQ(std::vector<std::string>(), ListFolder(source));
-    EXPECT_EQ("one", ReadTextFile(target + "\\final\\one.txt"));
-}
 TEST_F(DropTest, ExistingNameInTargetWarnsForFolders) {
     ASSERT_TRUE(MakeFolder(source + "music"));
     ASSERT_TRUE(MakeFolder(target + "\\taken"));
@@ -86,6 +97,7 @@ TEST_F(DropTest, ExistingNameInTargetWarnsForFolders) {
     EXPECT_TRUE(IsFolderPath(target + "\\fresh"));
     EXPECT_EQ("file", ReadTextFile(target + "\\file.txt"));
 }
+
 // Folder names ending in a character whose second byte is 0x5C: taken for a trailing
 // backslash, the dragged folder would be offered as a file (no existence check), and a
 // drop onto "予定表" would land beside it as "予定表note.txt".
@@ -114,6 +126,7 @@ TEST_F(DropTest, FolderNamedWithBackslashTrailByteIsAFolder) {
     EXPECT_EQ("in folder", ReadTextFile(target + "\\能表\\x.txt"));
     EXPECT_FALSE(Exists(source + "一覧表"));
 }
+
 TEST_F(DropTest, TargetFolderEndingInBackslashTrailByte) {
     ASSERT_TRUE(MakeFolder(target + "\\予定表"));
     ASSERT_TRUE(WriteTextFile(source + "memo.txt", "memo"));
@@ -125,6 +138,7 @@ TEST_F(DropTest, TargetFolderEndingInBackslashTrailByte) {
     EXPECT_EQ(std::vector<std::string>({"note.txt"}), ListFolder(target + "\\予定表"));
     EXPECT_EQ(std::vector<std::string>({"予定表"}), ListFolder(target));
 }
+
 TEST_F(DropTest, CopiesFolderNamedOutsideTheCodePageWithItsContent) {
     const std::wstring name = L"写真\u301C2024\xD83D\xDCF7";
     const std::wstring item = Wide(source) + name;
@@ -140,6 +154,7 @@ TEST_F(DropTest, CopiesFolderNamedOutsideTheCodePageWithItsContent) {
     EXPECT_EQ(std::vector<std::wstring>({name}), ListFolder(Wide(target)));
     EXPECT_EQ("inner", ReadTextFile(Wide(target) + L"\\" + name + L"\\caf\u00E9\\\u00A5.txt"));
 }
+
 TEST_F(DropTest, CopiesOntoADriveRoot) {
     // R: is a scratch folder seen as a drive root: the target "R:\" keeps its one backslash.
     const std::string placed = "R:\\e2e-root-copy.txt";
@@ -153,6 +168,7 @@ TEST_F(DropTest, CopiesOntoADriveRoot) {
     EXPECT_EQ("to the root", ReadTextFile(placed));
     DeleteFileA(placed.c_str());
 }
+
 TEST_F(DropTest, MovesFileToAnotherDrive) {
     // From S: to R:, so the shell's move copies and then deletes.
     const std::string other = "R:\\e2e-move";

@@ -85,6 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "copy-dialog"},
                       FileRename{"move", {400, 300}, "old.log", "moved body", kMoveCaption,
                                  kMoveButton, "old", "log", "new", "txt", true, nullptr}));
+
 TEST_F(DropTest, ExtensionBoxLimitIsEightOrTheExtensionsLength) {
     ASSERT_TRUE(WriteTextFile(source + "data.abcdefghijkl", "twelve"));
     HWND dialog = Drop("copy", source + "data.abcdefghijkl");
@@ -109,6 +110,7 @@ TEST_F(DropTest, ExtensionBoxLimitIsEightOrTheExtensionsLength) {
     EXPECT_EQ(std::vector<std::string>({"data.abcdefghijkl", "plain.zzzzzzzz"}),
               ListFolder(target));
 }
+
 // How a file's name is split between the two boxes, and what OK makes of it.
 struct NameCase {
     const char* file;
@@ -148,6 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"noext", "noext", "", nullptr, "noext"},
                       NameCase{".hidden", "", "hidden", "shown", "shown.hidden"},
                       NameCase{"表ソ能.txt", "表ソ能", "txt", nullptr, "表ソ能.txt"}));
+
 // 表, ソ and 能 end in the byte 0x5C, the backslash: such a character at the end of a
 // path component is part of the name, never a separator.
 TEST_F(DropTest, FileInFolderEndingInBackslashTrailByte) {
@@ -163,6 +166,7 @@ TEST_F(DropTest, FileInFolderEndingInBackslashTrailByte) {
     EXPECT_EQ(std::vector<std::string>({"能力表.txt"}), ListFolder(target));
     EXPECT_EQ("dbcs file", ReadTextFile(target + "\\能力表.txt"));
 }
+
 TEST_F(DropTest, CopyOntoExistingFileAsksTheShellToReplace) {
     ASSERT_TRUE(WriteTextFile(source + "same.txt", "new content"));
     // Answered "no" first: the old file stays; then "yes": it is replaced.
@@ -184,6 +188,7 @@ TEST_F(DropTest, CopyOntoExistingFileAsksTheShellToReplace) {
                   ReadTextFile(target + "\\same.txt"));
     }
 }
+
 // Names the ANSI code page cannot carry, or carries only as a look-alike (the wave dash
 // as a fullwidth tilde, the yen sign as a backslash, é as e): on the NT family's wide
 // road they land unchanged, a decomposed kana stays decomposed.
@@ -220,6 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(L"4月\u301C6月.xlsx", L"\u304B\u3099\u3057.txt", L"caf\u00E9.txt",
                       L"\xD83D\xDE00.txt", L"\uD55C\uAE00.txt", L"\xD842\xDFB7野家.txt",
                       L"\u00A5100.txt"));
+
 TEST_F(DropTest, NameTypedWithAnEmojiLandsExactly) {
     ASSERT_TRUE(WriteTextFile(source + "plain.txt", "plain"));
     HWND dialog = Drop("copy", source + "plain.txt");
@@ -230,6 +236,7 @@ TEST_F(DropTest, NameTypedWithAnEmojiLandsExactly) {
     EXPECT_EQ(std::vector<std::wstring>({L"plan\xD83D\xDCC5.txt"}), ListFolder(Wide(target)));
     EXPECT_EQ("plain", ReadTextFile(Wide(target) + L"\\plan\xD83D\xDCC5.txt"));
 }
+
 // A Japanese user on a Windows whose ANSI code page is not 932: the system's texts are
 // converted from code page 932 itself, and a Japanese name still copies. Wine gives a
 // child process its parent's locale, so run-e2e.sh starts that drop host itself, under

@@ -47,6 +47,7 @@ TEST_F(DropTest, OlderFamilyOffersNothingForNamesOutsideTheCodePage) {
     ExpectDropEnded();
     EXPECT_EQ(std::vector<std::string>({"見積書.txt"}), ListFolder(target));
 }
+
 // The ANSI road's check steps over double-byte characters: 表 ends in the byte 0x5C and
 // ポ in 0x7C, yet "表示ポ.txt" is a name; a "|" of its own is not.
 TEST_F(DropTest, OlderFamilyRefusalStepsOverDoubleByteCharacters) {

@@ -37,6 +37,7 @@ TEST_F(DropTest, EmptyNameShowsErrorAndKeepsDialogOpen) {
     EXPECT_TRUE(host.HasLine("invoke-command 0x00000000")) << host.report;
     EXPECT_EQ(std::vector<std::string>(), ListFolder(target));
 }
+
 // A new name no file can carry: a character paths forbid, a trailing dot or blank, a
 // device name with or without an extension.
 TEST_F(DropTest, NewNamesNoFileCanCarryAreRefused) {
@@ -72,6 +73,7 @@ TEST_F(DropTest, NewNamesNoFileCanCarryAreRefused) {
     ExpectDropEnded();
     EXPECT_EQ(std::vector<std::string>({"COM10.txt"}), ListFolder(target));
 }
+
 // Drops the handler answers without a dialog: no items, and InvokeCommand refuses.
 TEST_F(DropTest, SeveralItemsAddNoMenuItems) {
     ASSERT_TRUE(WriteTextFile(source + "a.txt", "a"));
