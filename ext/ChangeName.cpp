@@ -20,6 +20,8 @@ const InterfaceEntry ChangeName::interfaces[] = {
 static const char copyItemText[] = "名前を変更してコピー(&G)";
 static const char moveItemText[] = "名前を変更して移動(&W)";
 
+// Paths are read into buffers of 1000 characters, well above MAX_PATH (260), so that every
+// path the shell hands over fits; a longer one is cut to 999 characters and the terminator.
 const int PathBufferSize = 1000;
 
 // ---- creation and destruction ----
@@ -28,20 +30,19 @@ ChangeName::ChangeName() : refCount(0), dataObject(nullptr)
 {
 }
 
+// The path buffers are wiped and freed by their own destructors after this.
 ChangeName::~ChangeName()
 {
     if (dataObject) {
         dataObject->Release();
         dataObject = nullptr;
     }
-    sourcePath.Free();
-    targetFolder.Free();
-    wideSourcePath.Free();
-    wideTargetFolder.Free();
 }
 
 void ChangeName::Destroy()
 {
+    // A count above zero while the object is torn down: an AddRef and Release made from
+    // inside the destructor cannot reach zero again and destroy it a second time.
     refCount = 1;
     UnlockModule();
     this->~ChangeName();
@@ -67,12 +68,8 @@ HRESULT ChangeName::Create(IUnknown* outer, REFIID riid, void** ppv)
     AggregatedChangeName* wrapper = new (memory) AggregatedChangeName(outer);
     LockModule();
     HRESULT result = wrapper->QueryInterface(riid, ppv);
-    if (result != S_OK) {
-        wrapper->refCount = 1;
-        UnlockModule();
-        wrapper->~AggregatedChangeName();
-        ModuleFree(wrapper);
-    }
+    if (result != S_OK)
+        wrapper->Destroy();
     return result;
 }
 
@@ -146,13 +143,18 @@ STDMETHODIMP_(ULONG) AggregatedChangeName::AddRef()
 STDMETHODIMP_(ULONG) AggregatedChangeName::Release()
 {
     LONG count = --refCount;
-    if (count == 0) {
-        refCount = 1;
-        UnlockModule();
-        this->~AggregatedChangeName();
-        ModuleFree(this);
-    }
+    if (count == 0)
+        Destroy();
     return count;
+}
+
+void AggregatedChangeName::Destroy()
+{
+    // As for ChangeName: no second destruction from inside the destructor.
+    refCount = 1;
+    UnlockModule();
+    this->~AggregatedChangeName();
+    ModuleFree(this);
 }
 
 // ---- IDispatch: answered from the type library ----

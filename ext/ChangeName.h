@@ -86,4 +86,5 @@ public:
 
     explicit AggregatedChangeName(IUnknown* outerUnknown);
     ~AggregatedChangeName() {}
+    void Destroy();
 };

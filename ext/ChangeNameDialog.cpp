@@ -31,7 +31,9 @@ static const char deviceNameText[] =
     "CON、PRN、AUX、NUL、COM1～COM9、LPT1～LPT9 は、拡張子を付けても名前には使えません。";
 static const char forbiddenCharacters[] = "\\/:*?\"<>|";
 
-const UINT WarningStyle = MB_ICONEXCLAMATION | MB_SYSTEMMODAL;   // 0x1030
+// A refusal: the exclamation icon, and system-modal, so that it stays in front of every
+// window until it is answered.
+const UINT WarningStyle = MB_ICONEXCLAMATION | MB_SYSTEMMODAL;
 const int MinimumExtensionLimit = 8;
 const int NameLimit = 256;
 
@@ -151,7 +153,7 @@ void PlaceAtPointer(HWND window)
 template <class Char>
 ChangeNameDialog<Char>::ChangeNameDialog()
     : instance(nullptr), parentWindow(nullptr), dialogWindow(nullptr), running(0), isMove(0),
-      hasExtension(0)
+      isFile(0)
 {
 }
 
@@ -214,7 +216,7 @@ template <class Char>
 INT_PTR ChangeNameDialog<Char>::OnInitDialog(HWND window)
 {
     dialogWindow = window;
-    if (!hasExtension) {
+    if (!isFile) {
         // A folder: one name box spanning both boxes; no dot, no extension box.
         RECT extensionRect, nameRect;
         GetWindowRect(GetDlgItem(window, IDC_EXTENSION), &extensionRect);
@@ -244,7 +246,6 @@ INT_PTR ChangeNameDialog<Char>::OnInitDialog(HWND window)
         SendDlgItemMessageA(window, IDC_EXTENSION, EM_LIMITTEXT, limit, 0);
         if (!extension.IsEmpty())
             SetDlgItemTextT(window, IDC_EXTENSION, extension.data);
-        extension.Free();
     }
     static const Char empty[1] = {0};
     SetDlgItemTextT(window, IDC_NAME, name.data ? name.data : empty);
@@ -273,10 +274,9 @@ INT_PTR ChangeNameDialog<Char>::OnOk()
     GetDlgItemTextT(dialogWindow, IDC_NAME, entered.data, NameLimit);
     if (entered.IsEmpty()) {
         Refuse(emptyNameText, errorCaption);
-        entered.Free();
         return 1;
     }
-    if (hasExtension) {
+    if (isFile) {
         TextBuffer<Char> extension;
         int length = GetWindowTextLengthT<Char>(GetDlgItem(dialogWindow, IDC_EXTENSION));
         if (length > 0 && extension.Reserve(length + 1)) {
@@ -286,24 +286,20 @@ INT_PTR ChangeNameDialog<Char>::OnOk()
                 entered.Append(extension);
             }
         }
-        extension.Free();
     }
     const char* fault = entered.data ? NameFault(entered.data) : nullptr;
     if (fault) {
         Refuse(fault, errorCaption);
-        entered.Free();
         return 1;
     }
     fullPath.Assign(destinationFolder);
     fullPath.Append(entered);
-    if (!hasExtension && PathExists(fullPath.data)) {
+    if (!isFile && PathExists(fullPath.data)) {
         Refuse(folderExistsText, folderExistsCaption);
     } else {
         name.Assign(entered);
         EndDialog(dialogWindow, IDOK);
     }
-    fullPath.Free();
-    entered.Free();
     return 1;
 }
 

@@ -1,4 +1,5 @@
-// Scratch folders, files and the drop host child process for the end-to-end tests.
+// Scratch folders, files and the drop host child process for the end-to-end tests, and
+// the fixture and checks the right-drop tests share.
 #include "E2eSupport.h"
 
 #include <algorithm>
@@ -234,6 +235,102 @@ HWND WaitForRenameDialog(DWORD processId, bool move) {
 
 void Screenshot(const std::string& name) {
     UiRobot::RequestScreenshot(name.c_str(), 5000);
+}
+
+void DropTest::SetUp() {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name) {
+        if (c == '/') c = '_';
+    }
+    folder = CaseFolder(name);
+    source = folder + "src\\";
+    target = folder + "dst";
+    ASSERT_TRUE(MakeFolder(source));
+    ASSERT_TRUE(MakeFolder(target));
+}
+
+bool DropTest::StartDrop(const char* pick, const std::string& item, const std::string& onto) {
+    return host.Start(DropArguments(pick, onto.empty() ? target : onto, {item}),
+                      folder + "host.txt");
+}
+
+HWND DropTest::Drop(const char* pick, const std::string& item, const std::string& onto) {
+    if (!StartDrop(pick, item, onto)) return nullptr;
+    return WaitForRenameDialog(host.processId, std::string(pick) == "move");
+}
+
+HWND DropTest::Drop(const char* pick, const std::wstring& item, const std::wstring& onto) {
+    if (!host.Start(DropArguments(pick, onto, {item}), folder + "host.txt")) return nullptr;
+    return WaitForRenameDialog(host.processId, std::string(pick) == "move");
+}
+
+void DropTest::UseWindows98Host() {
+    std::string copy = folder + "drophost98.exe";
+    ASSERT_TRUE(CopyFileA(kDropHostPath, copy.c_str(), FALSE));
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\drophost98.exe", 0,
+                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
+    RegCloseKey(key);
+    host.program = copy;
+}
+
+void DropTest::Confirm(HWND dialog) {
+    ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+    ASSERT_TRUE(UiRobot::WaitForWindowGone(dialog, kGoneMs));
+}
+
+void DropTest::ExpectDropEnded() {
+    ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
+    EXPECT_EQ(0u, host.exitCode) << host.report;
+    EXPECT_TRUE(host.HasLine("query-context-menu 0x00000002")) << host.report;
+    EXPECT_TRUE(host.HasLine("invoke-command 0x00000000")) << host.report;
+    EXPECT_EQ(1u, host.LinesStartingWith("transfers done").size()) << host.report;
+}
+
+// The first window of a session brings up Wine's desktop, which centres the pointer:
+// that is done first.
+bool PlacePointer(int x, int y) {
+    GetDesktopWindow();
+    DWORD start = GetTickCount();
+    do {
+        SetCursorPos(x, y);
+        Sleep(100);
+        POINT point = {};
+        if (GetCursorPos(&point) && point.x == x && point.y == y) return true;
+    } while (GetTickCount() - start < kGoneMs);
+    return false;
+}
+
+UiRobot::MessageBoxInfo ExpectMessageBox(DWORD processId, const char* caption) {
+    UiRobot::MessageBoxInfo info = {};
+    HWND box = UiRobot::WaitForMessageBox(processId, caption, kAppearMs);
+    EXPECT_NE(nullptr, box) << "no message box " << caption;
+    if (box != nullptr) UiRobot::ReadMessageBox(box, &info);
+    return info;
+}
+
+int ExtensionLimit(HWND dialog) {
+    return static_cast<int>(
+        UiRobot::SendWithTimeout(GetDlgItem(dialog, kExtensionBox), EM_GETLIMITTEXT, 0, 0));
+}
+
+void ExpectRefusals(HWND dialog, DWORD processId, const std::vector<Refusal>& refusals) {
+    for (const Refusal& r : refusals) {
+        SCOPED_TRACE(std::string("name ") + r.name + " extension " + r.extension);
+        ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, r.name));
+        ASSERT_TRUE(UiRobot::SetControlText(dialog, kExtensionBox, r.extension));
+        ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+        UiRobot::MessageBoxInfo box = ExpectMessageBox(processId, kErrorCaption);
+        EXPECT_EQ(r.text, box.text);
+        EXPECT_EQ(0x1030u, box.style);
+        EXPECT_EQ(dialog, box.owner);
+        ASSERT_TRUE(UiRobot::AnswerMessageBox(box.window, IDOK, kGoneMs));
+        EXPECT_TRUE(UiRobot::IsShown(dialog));
+        EXPECT_TRUE(UiRobot::WaitForFocus(dialog, GetDlgItem(dialog, kNameBox), kGoneMs));
+    }
 }
 
 }  // namespace e2e

@@ -2,9 +2,12 @@
 // drop host run as a child process, and the texts the user sees, written out literally.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
 #include <vector>
+
+#include "UiRobot.h"
 
 namespace e2e {
 
@@ -102,5 +105,49 @@ HWND WaitForRenameDialog(DWORD processId, bool move);
 
 // The screen picture for the test's artifacts, when the host side watches (cheap, optional).
 void Screenshot(const std::string& name);
+
+// The fixture of the right-drops through the drop host: a fresh case folder with a
+// source folder and a drop folder, named after the test.
+class DropTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    // Starts a drop of item onto the target folder (or onto) with the given pick.
+    bool StartDrop(const char* pick, const std::string& item, const std::string& onto = "");
+    // Starts the drop and waits for its rename dialog.
+    HWND Drop(const char* pick, const std::string& item, const std::string& onto = "");
+    // The same for an item and a drop folder that no code page may carry.
+    HWND Drop(const char* pick, const std::wstring& item, const std::wstring& onto);
+    // From here on the drops go through the drop host under a name of its own that the
+    // prefix's AppDefaults make Windows 98: the older family's ANSI road.
+    void UseWindows98Host();
+    // Confirms with OK and waits until the dialog is gone.
+    void Confirm(HWND dialog);
+    // The host has ended on its own, InvokeCommand said S_OK and its transfers are done.
+    void ExpectDropEnded();
+
+    std::string folder;
+    std::string source;
+    std::string target;   // no trailing backslash, as the shell gives a drop folder
+    DropHost host;
+};
+
+// Puts the mouse pointer at x, y and sees that it stays there.
+bool PlacePointer(int x, int y);
+// A message box of the host process, read back; fails the test when none appears.
+UiRobot::MessageBoxInfo ExpectMessageBox(DWORD processId, const char* caption);
+// The extension box's limit, in characters.
+int ExtensionLimit(HWND dialog);
+
+// A new name no file can carry, typed into the boxes, and the message that refuses it.
+struct Refusal {
+    const char* name;
+    const char* extension;
+    const char* text;
+};
+
+// Each refusal comes as a message owned by the dialog, which stays open with the focus
+// back in the name box.
+void ExpectRefusals(HWND dialog, DWORD processId, const std::vector<Refusal>& refusals);
 
 }  // namespace e2e

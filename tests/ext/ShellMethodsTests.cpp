@@ -174,6 +174,19 @@ private:
     HANDLE thread_ = nullptr;
 };
 
+// A drop of item onto folder, picked as copy, with watch answering the rename dialog:
+// the two items are added, InvokeCommand says S_OK (also for a cancelled dialog) and the
+// dialog appeared.
+void DropAndPickCopy(const wchar_t* folder, const wchar_t* item, DialogWatch& watch)
+{
+    Handler handler;
+    std::vector<MenuItem> items;
+    ASSERT_EQ(kTwoItemsAdded, handler.Query(folder, {item}, &items));
+    EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0)));
+    watch.Finish();
+    ASSERT_TRUE(watch.appeared);
+}
+
 // A data object of the test's own making: CF_HDROP from a DROPFILES block in the ANSI
 // form (a path the shell could not produce), or a failure, or an empty medium.
 class HandMadeData : public IDataObject {
@@ -244,6 +257,11 @@ protected:
         WriteFileW(L"S:\\ext\\wild\\a\xD55C" L"b.txt", "korean");   // a한b.txt
         WriteFileW(L"S:\\ext\\wild\\a1b.txt", "one");
         WriteFileW(L"S:\\ext\\wild\\a2b.txt", "two");
+        // Folder names ending in 表 (bytes 0x95 0x5C) too.
+        CreateDirectoryW(L"S:\\ext\\\x8868", nullptr);                       // S:\ext\表
+        CreateDirectoryW(L"S:\\ext\\\x8868\\\x4E00\x89A7\x8868", nullptr);  // S:\ext\表\一覧表
+        CreateDirectoryW(L"S:\\ext\\drop\x8868", nullptr);                   // S:\ext\drop表
+        WriteFileW(L"S:\\ext\\\x8868\\item.txt", "item");
     }
     static void TearDownTestSuite()
     {
@@ -411,50 +429,42 @@ TEST_F(ShellMethods, LongPathIsCutTo999Characters)
     CoTaskMemFree(folder);
 }
 
-TEST_F(ShellMethods, NameEndingInA5CTrailByteIsKeptWhole)
+// Names ending in 表 (bytes 0x95 0x5C), of a dragged file, or of a dragged folder and
+// of the folder it is dropped on: not a trailing backslash to strip, so the dialog offers
+// the whole last component, in two boxes for the file and one for the folder.
+struct OfferedName {
+    const wchar_t* folder;
+    const wchar_t* item;
+    const char* nameBox;
+    bool extensionShown;
+};
+
+class OfferedNameTest : public ShellMethods, public ::testing::WithParamInterface<OfferedName> {};
+
+TEST_P(OfferedNameTest, EndingInA5CTrailByteIsKeptWhole)
 {
-    // 一覧表 ends in the bytes 0x95 0x5C: not a trailing backslash to strip.
-    Handler handler;
-    std::vector<MenuItem> items;
-    ASSERT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\shell\\target",
-                                            {L"S:\\ext\\shell\\\x4E00\x89A7\x8868"}, &items));
+    const OfferedName& c = GetParam();
     DialogWatch watch(IDCANCEL, kAppearMs);
-    EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0)));
-    watch.Finish();
-    ASSERT_TRUE(watch.appeared);
-    EXPECT_EQ("一覧表", watch.nameBox);
+    DropAndPickCopy(c.folder, c.item, watch);
+    EXPECT_EQ(c.nameBox, watch.nameBox);
+    EXPECT_EQ(c.extensionShown, watch.extensionShown);
 }
 
-// Folder names ending in 表 (bytes 0x95 0x5C): neither the dragged folder nor the drop
-// folder may be taken to end in a backslash.
-TEST_F(ShellMethods, FolderNamesEndingInA5CTrailByte)
+INSTANTIATE_TEST_SUITE_P(
+    Names, OfferedNameTest,
+    ::testing::Values(OfferedName{L"S:\\ext\\shell\\target", L"S:\\ext\\shell\\\x4E00\x89A7\x8868",
+                                  "一覧表", true},
+                      OfferedName{L"S:\\ext\\drop\x8868", L"S:\\ext\\\x8868\\\x4E00\x89A7\x8868",
+                                  "一覧表", false}));
+
+// A drop folder whose name ends in 表 still gets its backslash: the copy lands inside it,
+// not beside it as "drop表item.txt".
+TEST_F(ShellMethods, DropFolderEndingInA5CTrailByteTakesTheCopy)
 {
-    CreateDirectoryW(L"S:\\ext\\\x8868", nullptr);                       // S:\ext\表
-    CreateDirectoryW(L"S:\\ext\\\x8868\\\x4E00\x89A7\x8868", nullptr);  // S:\ext\表\一覧表
-    CreateDirectoryW(L"S:\\ext\\drop\x8868", nullptr);                   // S:\ext\drop表
-    WriteFileW(L"S:\\ext\\\x8868\\item.txt", "item");
     DeleteFileW(L"S:\\ext\\drop\x8868\\item.txt");
     {
-        Handler handler;
-        std::vector<MenuItem> items;
-        ASSERT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\drop\x8868",
-                                                {L"S:\\ext\\\x8868\\\x4E00\x89A7\x8868"}, &items));
-        DialogWatch watch(IDCANCEL, kAppearMs);
-        EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0)));
-        watch.Finish();
-        ASSERT_TRUE(watch.appeared);
-        EXPECT_EQ("一覧表", watch.nameBox);
-        EXPECT_FALSE(watch.extensionShown) << "a folder gets one wide name box";
-    }
-    {
-        Handler handler;
-        std::vector<MenuItem> items;
-        ASSERT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\drop\x8868",
-                                                {L"S:\\ext\\\x8868\\item.txt"}, &items));
         DialogWatch watch(IDOK, kAppearMs);
-        EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0)));
-        watch.Finish();
-        ASSERT_TRUE(watch.appeared);
+        DropAndPickCopy(L"S:\\ext\\drop\x8868", L"S:\\ext\\\x8868\\item.txt", watch);
     }
     DWORD start = GetTickCount();
     while (GetFileAttributesA("S:\\ext\\drop表\\item.txt") == INVALID_FILE_ATTRIBUTES
@@ -484,13 +494,8 @@ TEST_F(ShellMethods, DraggedDriveRootCopiesTheDrive)
     GetCurrentDirectoryA(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryA("R:\\ext-current"));
     {
-        Handler handler;
-        std::vector<MenuItem> items;
-        EXPECT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\root-drop", {L"R:\\"}, &items));
         DialogWatch watch(IDOK, kAppearMs, "drive");
-        EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0)));
-        watch.Finish();
-        EXPECT_TRUE(watch.appeared);
+        DropAndPickCopy(L"S:\\ext\\root-drop", L"R:\\", watch);
         EXPECT_EQ("R:", watch.nameBox) << "the name comes from the drive letter";
     }
     DWORD start = GetTickCount();
@@ -516,13 +521,10 @@ void TransferKeepsTheModuleLoaded(const std::wstring& caseFolder)
     WriteFileW(source, "new");
     WriteFileW(target + L"\\keep.txt", "old");
     {
-        Handler handler;
-        std::vector<MenuItem> items;
-        ASSERT_EQ(kTwoItemsAdded, handler.Query(target.c_str(), {source.c_str()}, &items));
         DialogWatch watch(IDOK, kAppearMs);      // OK with the name as offered: keep.txt
-        EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0)));
-        watch.Finish();
-        ASSERT_TRUE(watch.appeared);
+        DropAndPickCopy(target.c_str(), source.c_str(), watch);
+        if (::testing::Test::HasFatalFailure())
+            return;
     }
     HWND confirm = UiRobot::WaitForWindow(
         UiRobot::DialogOfProcess(GetCurrentProcessId(), "ファイルの上書きの確認"), kAppearMs);
