@@ -16,9 +16,11 @@
 # own where one can be had, and unmounted on every exit.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:?usage: run-suite.sh BUILD [CASE...] | BUILD --run PROGRAM [ARGS...]}" && pwd); shift
+build=$(cd "${1:?usage: run-suite.sh BUILD [CASE...] | BUILD --run PROGRAM [ARGS...]}" && pwd -P); shift
 root=${PELIM_ARM64_ROOT:-/var/cache/pelim/arm64-root}
 work=${PELIM_ARM64_WORK:-$build/wine}
+mkdir -p "$work"
+work=$(cd "$work" && pwd -P)    # the root sees real paths only
 case_limit=${PELIM_ARM64_CASE_TIMEOUT:-180}
 program=$build/bin/arm64tests.exe
 started=$(date +%s)
@@ -28,7 +30,6 @@ closing() { # passed failed skipped
 }
 
 if [ -z "${PELIM_ARM64_INSIDE:-}" ]; then
-  mkdir -p "$work"
   reason=$(bash "$here/root.sh" check) || true
   if [ -n "$reason" ]; then
     # Without the emulation the case list cannot be read: the suite counts as one case.
@@ -64,6 +65,11 @@ bind() { # host folder, at the same path inside the root
 for dir in /proc /sys /dev; do bind "$dir"; done
 bind "$build"
 case "$work/" in "$build"/*) ;; *) bind "$work" ;; esac
+bin=$build/bin
+if [ -d "$bin" ]; then
+  bin=$(cd "$bin" && pwd -P)
+  case "$bin/" in "$build"/*) ;; *) bind "$bin" ;; esac
+fi
 
 # A command inside the root, with a time limit, in the folder in_dir (default /), with the
 # prefix's environment only (none of the host's).
@@ -117,7 +123,7 @@ ENV
   fi
   local dev=$main/prefix/dosdevices link
   rm -f "$dev/z:" "$dev/z::"
-  ln -sfn "$build/bin" "$dev/p:"
+  ln -sfn "$bin" "$dev/p:"
   ln -sfn "$main/scratch" "$dev/s:"
   # The user folders must not lead to HOME either: make them real folders.
   find "$main/prefix/drive_c/users" -maxdepth 2 -type l | while read -r link; do
