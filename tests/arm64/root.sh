@@ -80,7 +80,7 @@ host_mirror() {
 # Ends the mounts a set-up made inside its temporary root.
 unmount_under() { # folder
   local m
-  findmnt -rn -o TARGET | grep -F "$1/" | sort -r | while read -r m; do umount -l "$m" || true; done
+  { findmnt -rn -o TARGET | grep -F "$1/" || true; } | sort -r | while read -r m; do umount -l "$m" || true; done
 }
 
 tmp=
@@ -96,9 +96,8 @@ make_root() {
   exec 9> "$cache/.arm64-root.lock"
   flock 9
   [ ! -x "$root/usr/lib/wine/wine64" ] || return 0    # made by a set-up we waited for
-  for tmp in "$root".tmp.*; do    # left by an interrupted set-up
-    [ -d "$tmp" ] || continue
-    unmount_under "$tmp"
+  for tmp in "$root".tmp.*; do    # left by an interrupted set-up, with its log
+    [ ! -d "$tmp" ] || unmount_under "$tmp"
     rm -rf --one-file-system "$tmp"
   done
   rm -rf --one-file-system "$root"
