@@ -16,6 +16,8 @@
 # own where one can be had, and unmounted on every exit.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../wine/seal-prefix.sh
+. "$here/../wine/seal-prefix.sh"
 build=$(cd "${1:?usage: run-suite.sh BUILD [CASE...] | BUILD --run PROGRAM [ARGS...]}" && pwd -P); shift
 root=${PELIM_ARM64_ROOT:-/var/cache/pelim/arm64-root}
 work=${PELIM_ARM64_WORK:-$build/wine}
@@ -126,15 +128,7 @@ ENV
      ! in_root 120 wineserver64 -w > /dev/null 2>&1 < /dev/null; then
     echo "the ARM64 prefix did not boot:" >&2; cat "$main/boot.log" >&2; exit 1
   fi
-  local dev=$main/prefix/dosdevices link
-  rm -f "$dev/z:" "$dev/z::"
-  ln -sfn "$bin" "$dev/p:"
-  ln -sfn "$main/scratch" "$dev/s:"
-  # The user folders must not lead to HOME either: make them real folders.
-  find "$main/prefix/drive_c/users" -maxdepth 2 -type l | while read -r link; do
-    rm -f "$link"; mkdir -p "$link"
-  done
-  [ ! -e "$dev/z:" ] || { echo "z: still present" >&2; exit 1; }
+  seal_prefix "$main/prefix" p "$bin" s "$main/scratch"
   # A persistent server, and the prefix's background processes started now.
   in_root 60 wineserver64 -p > /dev/null 2>&1 < /dev/null
   in_root 120 wine64 cmd /c exit > /dev/null 2>&1 < /dev/null || true
