@@ -53,10 +53,11 @@ if [ -z "${PELIM_ARM64_INSIDE:-}" ]; then
 fi
 
 mounted=()
-xvfb_pid=
+xvfb_pid= child=
 env_file=$work/main/env
 finish() {
   local i
+  [ -z "$child" ] || kill "$child" 2> /dev/null || true
   if [ -f "$env_file" ]; then in_root 30 wineserver64 -k > /dev/null 2>&1 || true; fi
   [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2> /dev/null || true
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[i]}" 2> /dev/null || true; done
@@ -81,10 +82,15 @@ fi
 # A command inside the root, with a time limit, in the folder in_dir (default /), with the
 # prefix's environment only (none of the host's).
 in_dir=/
+# Waited for in the background, so that an interruption ends the run at once.
 in_root() { # seconds, command...
-  local limit=$1 vars=(PATH=/usr/lib/wine:/usr/bin:/bin); shift
+  local limit=$1 vars=(PATH=/usr/lib/wine:/usr/bin:/bin) status=0; shift
   [ ! -f "$env_file" ] || mapfile -t -O 1 vars < "$env_file"
-  timeout -k 10 "$limit" chroot "$root" /usr/bin/env -i -C "$in_dir" "${vars[@]}" "$@"
+  timeout -k 10 "$limit" chroot "$root" /usr/bin/env -i -C "$in_dir" "${vars[@]}" "$@" &
+  child=$!
+  wait "$child" || status=$?
+  child=
+  return $status
 }
 
 # Xvfb picks a free display itself and names it when it is ready.
