@@ -129,7 +129,6 @@ WINEDLLOVERRIDES=mscoree,mshtml=
 DISPLAY=$display
 ENV
   mv "$env_file.tmp" "$env_file"
-  timeout 300 chroot "$root" /bin/true    # nothing: the first qemu start warms the caches
   if ! in_root 300 wine64 wineboot -i > "$main/boot.log" 2>&1 < /dev/null ||
      ! in_root 120 wineserver64 -w > /dev/null 2>&1 < /dev/null; then
     echo "the ARM64 prefix did not boot:" >&2; cat "$main/boot.log" >&2; exit 1
