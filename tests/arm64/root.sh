@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The arm64 Debian root in which the aarch64 suite runs an ARM64 Windows (Debian's arm64
 # Wine, its programs run by qemu-user through binfmt_misc):
-#   root.sh make     make the root when it is missing (once per machine, ~5 min, ~1.2 GB)
+#   root.sh make     make the root when it is missing (once per machine: ~10 min, 0.7 GB here)
 #   root.sh check    print nothing when this host can run the root, else why not (exit 77)
 # The root lives outside the checkout, in a system cache folder (PELIM_ARM64_ROOT), so that
 # every checkout and every later run reuses it. It is built in a temporary folder beside it
