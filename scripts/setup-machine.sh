@@ -4,7 +4,7 @@
 # Wine (wine32:i386, with the i386 architecture) runs the i686 build's tests; where the
 # host's kernel cannot run 32-bit programs it is left out, and the i686 tests are skipped.
 # The aarch64 tests run an ARM64 Windows under emulation, in an arm64 Debian root made here
-# once per machine (tests/arm64/root.sh: about 5 minutes); where it cannot be made, the
+# once per machine (tests/arm64/root.sh: about 10 minutes); where it cannot be made, the
 # aarch64 tests are skipped.
 set -euo pipefail
 
