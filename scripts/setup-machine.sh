@@ -3,6 +3,9 @@
 # host locale ja_JP.UTF-8 (without it Wine cannot create Japanese file names). The 32-bit
 # Wine (wine32:i386, with the i386 architecture) runs the i686 build's tests; where the
 # host's kernel cannot run 32-bit programs it is left out, and the i686 tests are skipped.
+# The aarch64 tests run an ARM64 Windows under emulation, in an arm64 Debian root made here
+# once per machine (tests/arm64/root.sh: about 10 minutes); where it cannot be made, the
+# aarch64 tests are skipped.
 set -euo pipefail
 
 packages=(
@@ -13,6 +16,7 @@ packages=(
   wine wine64 libwine-dev wine64-tools
   xvfb xauth x11-utils imagemagick fonts-ipafont-gothic
   locales
+  qemu-user-static binfmt-support debootstrap
 )
 
 sudo_cmd=()
@@ -59,3 +63,7 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
   grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
   "${sudo_cmd[@]}" locale-gen
 fi
+
+# The arm64 root lives in a system cache folder, outside the checkout: made only when missing.
+"${sudo_cmd[@]}" bash "$(dirname "$0")/../tests/arm64/root.sh" make \
+  || echo "no arm64 root could be made here: the aarch64 tests will be skipped"

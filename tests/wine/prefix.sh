@@ -12,6 +12,8 @@
 # run 32-bit programs, "up" and "new" of a win32 tree say so on one line, leave the reason
 # in BUILD/wine/unsupported and exit 77: the tests of that tree count as skipped.
 set -euo pipefail
+# shellcheck source=seal-prefix.sh
+. "$(dirname "$0")/seal-prefix.sh"
 
 cmd=${1:?usage: prefix.sh up|down|new BUILD [NAME]}
 build=$(cd "${2:?build folder}" && pwd)
@@ -88,16 +90,7 @@ boot_prefix() { # name
     . "$root/env.sh"
     wine wineboot -i > "$root/boot.log" 2>&1 < /dev/null
     wineserver -w
-    local dev=$WINEPREFIX/dosdevices
-    rm -f "$dev/z:" "$dev/z::"
-    ln -sfn "$build/bin" "$dev/p:"
-    ln -sfn "$root/scratch" "$dev/s:"
-    ln -sfn "$root/drive-r" "$dev/r:"
-    # The user folders must not lead to HOME either: make them real folders.
-    find "$WINEPREFIX/drive_c/users" -maxdepth 2 -type l | while read -r link; do
-      rm -f "$link"; mkdir -p "$link"
-    done
-    if [ -e "$dev/z:" ]; then echo "z: still present" >&2; exit 1; fi
+    seal_prefix "$WINEPREFIX" p "$build/bin" s "$root/scratch" r "$root/drive-r"
   )
   echo "$root/env.sh"
 }
