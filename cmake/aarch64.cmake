@@ -34,7 +34,6 @@ target_compile_options(pelim_product_flags INTERFACE
   -nostdlibinc -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers -Wno-cast-function-type
   # The objects end themselves with an explicit destructor call on their exact type.
   -Wno-delete-non-abstract-non-virtual-dtor)
-target_compile_definitions(pelim_product_flags INTERFACE _WIN32_WINNT=0x0A00 WINVER=0x0A00)
 target_link_options(pelim_product_flags INTERFACE -nostdlib --ld-path=/usr/bin/ld.lld-19 -s
   -Wl,--gc-sections -L${PELIM_IMPORT_LIBS})
 target_include_directories(pelim_product_flags INTERFACE ${CMAKE_SOURCE_DIR})
