@@ -21,6 +21,7 @@
 #include <shlobj.h>
 #include <shellapi.h>
 
+#include "benchmarks/BareCalls.h"
 #include "tools/ShellDrop.h"
 
 // IID_IUnknown comes with a header read before INITGUID takes effect: defined here.
@@ -791,36 +792,14 @@ double Now()
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-void BareCalls(IDataObject* data, PCIDLIST_ABSOLUTE folder)
-{
-    HMENU menu = CreatePopupMenu();
-    if (folder) {
-        wchar_t target[1000];
-        SHGetPathFromIDListW(folder, target);
-    }
-    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium = {};
-    if (SUCCEEDED(data->GetData(&format, &medium))) {
-        HDROP drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
-        wchar_t path[1000];
-        if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1)
-            DragQueryFileW(drop, 0, path, 1000);
-        GlobalUnlock(medium.hGlobal);
-        ReleaseStgMedium(&medium);
-    }
-    InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, 100, L"copy");
-    InsertMenuW(menu, 1, MF_BYPOSITION | MF_STRING, 101, L"move");
-    DestroyMenu(menu);
-}
-
-void Bare(BenchState* state) { BareCalls(state->data, nullptr); }
-void BareWithTarget(BenchState* state) { BareCalls(state->data, state->folder); }
+void Bare(BenchState* state) { BareCalls(state->data, nullptr, kFirstCommand); }
+void BareWithTarget(BenchState* state) { BareCalls(state->data, state->folder, kFirstCommand); }
 
 void Handler(BenchState* state)
 {
     HMENU menu = CreatePopupMenu();
     state->init->Initialize(state->folder, state->data, nullptr);
-    state->contextMenu->QueryContextMenu(menu, 0, 100, 200, CMF_NORMAL);
+    state->contextMenu->QueryContextMenu(menu, 0, kFirstCommand, kFirstCommand + 100, CMF_NORMAL);
     DestroyMenu(menu);
 }
 
