@@ -46,6 +46,9 @@ const UINT kHandlerPosition = 3;
 
 const wchar_t kCopyCaption[] = L"名前を変更してコピー";
 const wchar_t kMoveCaption[] = L"名前を変更して移動";
+const wchar_t kCopyButton[] = L"コピー(&C)";
+const wchar_t kMoveButton[] = L"移動(&M)";
+const wchar_t kCancelButton[] = L"ｷｬﾝｾﾙ(&Q)";
 const wchar_t kErrorCaption[] = L"エラー";
 const wchar_t kCopyItem[] = L"名前を変更してコピー(&G)";
 const wchar_t kMoveItem[] = L"名前を変更して移動(&W)";
@@ -349,6 +352,10 @@ DWORD WINAPI RobotThread(void* parameter)
     if (!Check(dialog != nullptr, "rename dialog appears", plan.caption))
         return 1;
     wchar_t text[MAX_PATH];
+    ReadText(GetDlgItem(dialog, IDOK), text, MAX_PATH);
+    CheckText(text, plan.caption == kCopyCaption ? kCopyButton : kMoveButton, "OK button");
+    ReadText(GetDlgItem(dialog, IDCANCEL), text, MAX_PATH);
+    CheckText(text, kCancelButton, "Cancel button");
     ReadText(GetDlgItem(dialog, kNameBox), text, MAX_PATH);
     if (plan.expectedName)
         CheckText(text, plan.expectedName, "name box");
