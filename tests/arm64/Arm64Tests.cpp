@@ -12,6 +12,7 @@
 // and written with WriteFile. No function that takes a va_list or variable arguments is
 // called: the ARM64 Wine is Linux code, and such calls from ARM64 Windows code crash.
 // Every wait has a time limit; under emulation they are generous.
+
 // The platform's interface identifiers are defined here (INITGUID): the uuid library that
 // holds them on x86 is x86 code.
 #define INITGUID
@@ -370,6 +371,7 @@ DWORD WINAPI RobotThread(void* parameter)
         HWND box = WaitForWindow(kErrorCaption, kAppearMs);
         if (!Check(box != nullptr, "message box for the refused name", refusal.name))
             break;
+        Check(GetWindow(box, GW_OWNER) == dialog, "message box owned by the dialog");
         ReadText(GetDlgItem(box, kMessageText), text, MAX_PATH);
         CheckText(text, refusal.message, "message");
         Press(box, IDOK);
