@@ -40,6 +40,9 @@ def convert(source, output):
     last = 0
     for match in token.finditer(text):
         pieces.append((text[last:match.start()], False))
+        # A raw literal keeps its escapes as text: a narrow one has no way to the bytes.
+        if match.group(0).startswith('R"') and re.search(r"[^\x00-\x7f]", match.group(0)):
+            sys.exit(f"{source}: a narrow raw literal with non-ASCII characters cannot become code page 932")
         narrow = match.group(3) is not None and match.group(2) == ""
         pieces.append((match.group(0), narrow and re.search(r"[^\x00-\x7f]", match.group(0)) is not None))
         last = match.end()
