@@ -26,7 +26,8 @@
 #include "tools/ShellDrop.h"
 
 // IID_IUnknown comes with a header read before INITGUID takes effect: defined here.
-extern "C" const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+extern "C" const IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 namespace {
 
@@ -68,8 +69,10 @@ const wchar_t kClassKey[] = L"CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
 const wchar_t kClassName[] = L"ドラッグ＆ドロップ拡張モジュール";
 const wchar_t kClassId[] = L"{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
 const wchar_t kLibraryKey[] = L"TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}";
-const wchar_t kLibraryWin64Key[] = L"TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}\\1.0\\0\\win64";
-const GUID kLibraryId = {0x09453CB6, 0x62C4, 0x4355, {0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6}};
+const wchar_t kLibraryWin64Key[] =
+    L"TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}\\1.0\\0\\win64";
+const GUID kLibraryId = {
+    0x09453CB6, 0x62C4, 0x4355, {0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6}};
 const wchar_t* const kHandlerParents[] = {L"*", L"Folder", L"Drive"};
 
 LONG failures = 0;
@@ -92,8 +95,8 @@ public:
             int units = IS_HIGH_SURROGATE(*text) && IS_LOW_SURROGATE(text[1]) ? 2 : 1;
             char bytes[8];
             BOOL lacking = FALSE;
-            int count = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, text, units, bytes, sizeof bytes,
-                                            nullptr, &lacking);
+            int count = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, text, units, bytes,
+                                            sizeof bytes, nullptr, &lacking);
             if (count <= 0 || lacking) {
                 for (int i = 0; i < units; ++i) {
                     Text("\\u");
@@ -231,7 +234,8 @@ bool WriteContent(const wchar_t* path, const char* content)
 // The file holds exactly content.
 bool HasContent(const wchar_t* path, const char* content)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     char data[256] = {};
@@ -334,8 +338,8 @@ void ReadText(HWND control, wchar_t* text, int size)
 bool WriteText(HWND control, const wchar_t* text)
 {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                               kGoneMs, &result) != 0;
+    return SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
+                               SMTO_ABORTIFHUNG, kGoneMs, &result) != 0;
 }
 
 // A button's click, posted as the button posts it: the robot never waits on the modal loop
@@ -361,7 +365,8 @@ DWORD WINAPI RobotThread(void* parameter)
     if (plan.expectedName)
         CheckText(text, plan.expectedName, "name box");
     if (plan.folder)
-        Check(!IsWindowVisible(GetDlgItem(dialog, kExtensionBox)), "a folder's dialog has no extension box");
+        Check(!IsWindowVisible(GetDlgItem(dialog, kExtensionBox)),
+              "a folder's dialog has no extension box");
 
     for (int i = 0; i < plan.refusalCount; ++i) {
         const Refusal& refusal = plan.refusals[i];
@@ -424,16 +429,19 @@ HRESULT InitializeAndQuery(IShellExtInit* init, const wchar_t* folder, const wch
     *contextMenu = nullptr;
     PIDLIST_ABSOLUTE folderId = nullptr;
     IDataObject* data = nullptr;
-    CheckResult(SHParseDisplayName(folder, nullptr, &folderId, 0, nullptr), S_OK, "drop folder parsed");
-    CheckResult(MakeDropDataObject(items, itemCount, &data), S_OK, "shell data object of the items");
+    CheckResult(SHParseDisplayName(folder, nullptr, &folderId, 0, nullptr), S_OK,
+                "drop folder parsed");
+    CheckResult(MakeDropDataObject(items, itemCount, &data), S_OK,
+                "shell data object of the items");
     CheckResult(init->Initialize(folderId, data, nullptr), S_OK, "Initialize");
     if (data)
         data->Release();
     CoTaskMemFree(folderId);
-    if (!CheckResult(init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(contextMenu)), S_OK,
-                     "IContextMenu"))
+    if (!CheckResult(init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(contextMenu)),
+                     S_OK, "IContextMenu"))
         return E_NOINTERFACE;
-    return (*contextMenu)->QueryContextMenu(menu, kHandlerPosition, kFirstCommand, 0x7FFF, CMF_NORMAL);
+    return (*contextMenu)->QueryContextMenu(menu, kHandlerPosition, kFirstCommand, 0x7FFF,
+                                            CMF_NORMAL);
 }
 
 void RunDrop(const DropPlan& plan)
@@ -441,17 +449,19 @@ void RunDrop(const DropPlan& plan)
     HMODULE module = LoadLibraryW(kDllPath);
     if (!Check(module != nullptr, "ARM64 DLL loads"))
         return;
-    GetClassObjectCall getClassObject =
-        reinterpret_cast<GetClassObjectCall>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    CanUnloadNowCall canUnloadNow =
-        reinterpret_cast<CanUnloadNowCall>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    GetClassObjectCall getClassObject = reinterpret_cast<GetClassObjectCall>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    CanUnloadNowCall canUnloadNow = reinterpret_cast<CanUnloadNowCall>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
     IClassFactory* factory = nullptr;
     IShellExtInit* init = nullptr;
     if (!getClassObject || !canUnloadNow ||
-        !CheckResult(getClassObject(kChangeNameClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
-                     S_OK, "DllGetClassObject") ||
-        !CheckResult(factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)), S_OK,
-                     "CreateInstance")) {
+        !CheckResult(
+            getClassObject(kChangeNameClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+            S_OK, "DllGetClassObject") ||
+        !CheckResult(
+            factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)),
+            S_OK, "CreateInstance")) {
         if (factory)
             factory->Release();
         FreeLibrary(module);
@@ -460,14 +470,16 @@ void RunDrop(const DropPlan& plan)
 
     HMENU menu = MakeDropMenu();
     IContextMenu* contextMenu = nullptr;
-    HRESULT items = InitializeAndQuery(init, plan.folder, plan.items, plan.itemCount, menu, &contextMenu);
+    HRESULT items =
+        InitializeAndQuery(init, plan.folder, plan.items, plan.itemCount, menu, &contextMenu);
     CheckResult(items, plan.expectedItems, "QueryContextMenu");
     Check(GetMenuItemCount(menu) == 5 + HRESULT_CODE(plan.expectedItems), "drop menu's item count");
     if (contextMenu) {
         int baseline = CountOwnThreads();
         HANDLE robot = nullptr;
         if (plan.robot)
-            robot = CreateThread(nullptr, 0, RobotThread, const_cast<RobotPlan*>(plan.robot), 0, nullptr);
+            robot = CreateThread(nullptr, 0, RobotThread, const_cast<RobotPlan*>(plan.robot), 0,
+                                 nullptr);
         CMINVOKECOMMANDINFO invoke = {};
         invoke.cbSize = sizeof invoke;
         invoke.lpVerb = MAKEINTRESOURCEA(plan.pick);
@@ -507,7 +519,8 @@ int RunRegsvr32(const wchar_t* switches)
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
         return -1;
     DWORD exitCode = static_cast<DWORD>(-1);
     if (WaitForSingleObject(process.hProcess, kRegsvr32Ms) == WAIT_OBJECT_0)
@@ -537,8 +550,8 @@ void ReadValue(const wchar_t* path, const wchar_t* name, wchar_t* value, DWORD s
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
     DWORD type = 0, bytes = size * sizeof(wchar_t);
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes) != ERROR_SUCCESS ||
-        type != REG_SZ)
+    LONG status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes);
+    if (status != ERROR_SUCCESS || type != REG_SZ)
         lstrcpyW(value, L"<missing>");
     RegCloseKey(key);
 }
@@ -590,7 +603,8 @@ void ExpectUnregistered()
     }
     Check(!KeyExists(kLibraryKey), "type library key removed");
     ITypeLib* library = nullptr;
-    CheckResult(LoadRegTypeLib(kLibraryId, 1, 0, 0, &library), TYPE_E_LIBNOTREGISTERED, "LoadRegTypeLib");
+    CheckResult(LoadRegTypeLib(kLibraryId, 1, 0, 0, &library), TYPE_E_LIBNOTREGISTERED,
+                "LoadRegTypeLib");
     if (library)
         library->Release();
 }
@@ -626,8 +640,8 @@ void CaseMenu()
         HMENU menu = MakeDropMenu();
         IContextMenu* contextMenu = nullptr;
         const wchar_t* items[] = {item};
-        CheckResult(InitializeAndQuery(init, target, items, 1, menu, &contextMenu), MAKE_HRESULT(0, 0, 2),
-                    "QueryContextMenu");
+        CheckResult(InitializeAndQuery(init, target, items, 1, menu, &contextMenu),
+                    MAKE_HRESULT(0, 0, 2), "QueryContextMenu");
         wchar_t text[128];
         char bytes[128];
         struct { UINT position; const wchar_t* text; const char* bytes; } expected[] = {
@@ -635,13 +649,15 @@ void CaseMenu()
             {kHandlerPosition + 1, kMoveItem, kMoveItemBytes},
         };
         for (const auto& entry : expected) {
-            Check(GetMenuItemID(menu, entry.position) == kFirstCommand + entry.position - kHandlerPosition,
+            Check(GetMenuItemID(menu, entry.position) ==
+                      kFirstCommand + entry.position - kHandlerPosition,
                   "menu item's command id");
             GetMenuStringW(menu, entry.position, text, 128, MF_BYPOSITION);
             CheckText(text, entry.text, "menu item");
             // The ANSI code page is 932 here: the item's bytes are the x86 builds'.
             GetMenuStringA(menu, entry.position, bytes, 128, MF_BYPOSITION);
-            Check(GetACP() == 932 && lstrcmpA(bytes, entry.bytes) == 0, "menu item as code page 932 bytes");
+            Check(GetACP() == 932 && lstrcmpA(bytes, entry.bytes) == 0,
+                  "menu item as code page 932 bytes");
         }
         Check((GetMenuState(menu, kHandlerPosition + 2, MF_BYPOSITION) & MF_SEPARATOR) != 0,
               "the host's separator follows");
@@ -698,13 +714,14 @@ void CaseWaveDash()
 void CaseDecomposedKana()
 {
     CopyAndMove(L"decomposed-kana", L"\u304B\u3099\u3057.txt", L"\u304B\u3099\u3057", nullptr,
-                L"\u304B\u3099\u3057.txt", L"\u30D8\u309A\u30FC\u30B7\u3099", L"\u30D8\u309A\u30FC\u30B7\u3099.txt");
+                L"\u304B\u3099\u3057.txt", L"\u30D8\u309A\u30FC\u30B7\u3099",
+                L"\u30D8\u309A\u30FC\u30B7\u3099.txt");
 }
 
 void CaseEmoji()
 {
-    CopyAndMove(L"emoji", L"\xD83D\xDE00.txt", L"\xD83D\xDE00", L"plan\xD83D\xDCC5", L"plan\xD83D\xDCC5.txt",
-                nullptr, L"\xD83D\xDE00.txt");
+    CopyAndMove(L"emoji", L"\xD83D\xDE00.txt", L"\xD83D\xDE00", L"plan\xD83D\xDCC5",
+                L"plan\xD83D\xDCC5.txt", nullptr, L"\xD83D\xDE00.txt");
 }
 
 void CaseFolderCopy()
@@ -853,9 +870,11 @@ int Bench()
     MakeDropDataObject(items, 1, &state.data);
     SHParseDisplayName(L"S:\\bench\\target", nullptr, &state.folder, 0, nullptr);
     if (getClassObject)
-        getClassObject(kChangeNameClsid, IID_IClassFactory, reinterpret_cast<void**>(&state.factory));
+        getClassObject(kChangeNameClsid, IID_IClassFactory,
+                       reinterpret_cast<void**>(&state.factory));
     if (state.factory)
-        state.factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&state.init));
+        state.factory->CreateInstance(nullptr, IID_IShellExtInit,
+                                      reinterpret_cast<void**>(&state.init));
     if (state.init)
         state.init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&state.contextMenu));
     if (!state.data || !state.folder || !state.contextMenu) {
@@ -877,8 +896,8 @@ int Bench()
     Figure("  ratio handler / bare", handler / bare, 3, "");
     Figure("bare calls + SHGetPathFromIDListW of the target", bareWithTarget, 2, " us/call");
     Figure("  ratio handler / bare with target (target <= 1.2)", handler / bareWithTarget, 3, "");
-    Figure("DllGetClassObject + CreateInstance + Release", MicrosecondsPerCall(CreateAndRelease, &state), 3,
-           " us/call");
+    Figure("DllGetClassObject + CreateInstance + Release",
+           MicrosecondsPerCall(CreateAndRelease, &state), 3, " us/call");
     state.contextMenu->Release();
     state.init->Release();
     state.factory->Release();
@@ -887,8 +906,9 @@ int Bench()
 
     WIN32_FILE_ATTRIBUTE_DATA attributes = {};
     GetFileAttributesExW(kDllPath, GetFileExInfoStandard, &attributes);
-    Line().Text("pelim102.dll, stripped (target <= 64 KiB)|").Number(attributes.nFileSizeLow).Text(" bytes = ")
-        .Fixed(attributes.nFileSizeLow / 1024.0, 1).Text(" KiB").Print();
+    DWORD size = attributes.nFileSizeLow;
+    Line().Text("pelim102.dll, stripped (target <= 64 KiB)|").Number(size).Text(" bytes = ")
+        .Fixed(size / 1024.0, 1).Text(" KiB").Print();
     FreeLibrary(module);
     return 0;
 }
@@ -925,8 +945,13 @@ int ProgramMain()
                 break;
             }
             entry.run();
-            Line().Text(failures ? "FAILED " : "PASSED ").Text(entry.name).Text(" (").Number(failures)
-                .Text(" failed checks)").Print();
+            Line()
+                .Text(failures ? "FAILED " : "PASSED ")
+                .Text(entry.name)
+                .Text(" (")
+                .Number(failures)
+                .Text(" failed checks)")
+                .Print();
             result = failures ? 1 : 0;
         }
         if (result == 2)
