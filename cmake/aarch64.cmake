@@ -4,16 +4,13 @@
 # little start-up code the binaries need is our own (common/arm64/, comserver/DllEntry.cpp).
 # No setup program: the download's 32-bit setup.exe installs the ARM64 DLL.
 
-# Import libraries for ARM64 from the x86_64 MinGW-w64 ones: the names of their true
-# imports (nm's "I", symbols in .idata; libmsvcrt.a also carries static helpers, which an
-# ARM64 msvcrt.dll does not export), written as a .def file for llvm-dlltool.
+# Import libraries for ARM64, made from the x86_64 MinGW-w64 ones (cmake/arm64-implib.sh).
 set(PELIM_IMPORT_LIBS ${CMAKE_BINARY_DIR}/implib)
 file(MAKE_DIRECTORY ${PELIM_IMPORT_LIBS})
 foreach(dll kernel32 user32 gdi32 advapi32 shell32 ole32 oleaut32 msvcrt)
   if(NOT EXISTS ${PELIM_IMPORT_LIBS}/lib${dll}.a)
-    execute_process(
-      COMMAND sh -c "{ echo 'LIBRARY ${dll}.dll'; echo EXPORTS; x86_64-w64-mingw32-nm /usr/x86_64-w64-mingw32/lib/lib${dll}.a 2>/dev/null | awk '$2 == \"I\" && $3 ~ /^__imp_/ {print substr($3, 7)}' | sort -u; } > ${dll}.def && llvm-dlltool-19 -m arm64 -d ${dll}.def -l lib${dll}.a"
-      WORKING_DIRECTORY ${PELIM_IMPORT_LIBS} RESULT_VARIABLE failed)
+    execute_process(COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/arm64-implib.sh ${dll} ${PELIM_IMPORT_LIBS}
+      RESULT_VARIABLE failed)
     if(failed)
       message(FATAL_ERROR "no ARM64 import library for ${dll}.dll (packages mingw-w64-x86-64-dev, llvm-19)")
     endif()

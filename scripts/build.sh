@@ -42,8 +42,8 @@ for arch in x86_64 i686 aarch64; do
 done
 
 # The ARM64 DLL's texts are made by another compiler: they must be the x86 builds' bytes.
-"$top/scripts/check-texts.sh" "$top/dist/x86_64/pelim/pelim102.dll" "$top/dist/i686/pelim/pelim102.dll" \
-  "$top/dist/aarch64/pelim/pelim102.dll"
+"$top/scripts/check-texts.sh" "$top/dist/x86_64/pelim/pelim102.dll" \
+  "$top/dist/i686/pelim/pelim102.dll" "$top/dist/aarch64/pelim/pelim102.dll"
 
 download=$top/dist/download
 rm -rf "$download"
