@@ -5,6 +5,7 @@
 // (stripped). Built for both architectures; scripts/benchmark.sh runs both and prints
 // their figures side by side.
 #include "comserver/PelimDll.h"
+#include "BareCalls.h"
 
 #include <shlobj.h>
 #include <shellapi.h>
@@ -40,31 +41,6 @@ IDataObject* ShellData(const wchar_t* path)
     }
     CoTaskMemFree(pidl);
     return data;
-}
-
-// What any one-item drop handler must do: fetch the file list, read the count and the
-// path, add two items to a fresh menu; with a folder, also read the drop target's path.
-// In the wide form, which the DLL takes on the NT family (this program runs on one).
-void BareCalls(IDataObject* data, PCIDLIST_ABSOLUTE folder)
-{
-    HMENU menu = CreatePopupMenu();
-    if (folder) {
-        wchar_t target[1000];
-        SHGetPathFromIDListW(folder, target);
-    }
-    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium = {};
-    if (SUCCEEDED(data->GetData(&format, &medium))) {
-        HDROP drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
-        wchar_t path[1000];
-        if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1)
-            DragQueryFileW(drop, 0, path, 1000);
-        GlobalUnlock(medium.hGlobal);
-        ReleaseStgMedium(&medium);
-    }
-    InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, kFirst, L"copy");
-    InsertMenuW(menu, 1, MF_BYPOSITION | MF_STRING, kFirst + 1, L"move");
-    DestroyMenu(menu);
 }
 
 void HandlerCalls(IShellExtInit* init, IContextMenu* contextMenu, PCIDLIST_ABSOLUTE folder,
@@ -122,8 +98,8 @@ int main()
     // Interleave the two so that both see the same state of the machine.
     double bare = 1e30, bareWithTarget = 1e30, handler = 1e30;
     for (int pass = 0; pass < 3; ++pass) {
-        double b = MicrosecondsPerCall([&] { BareCalls(data, nullptr); });
-        double t = MicrosecondsPerCall([&] { BareCalls(data, folder); });
+        double b = MicrosecondsPerCall([&] { BareCalls(data, nullptr, kFirst); });
+        double t = MicrosecondsPerCall([&] { BareCalls(data, folder, kFirst); });
         double h = MicrosecondsPerCall([&] { HandlerCalls(init, contextMenu, folder, data); });
         bare = b < bare ? b : bare;
         bareWithTarget = t < bareWithTarget ? t : bareWithTarget;

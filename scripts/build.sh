@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
-# Builds both architectures into ${BUILD_DIR:-build}/<arch> and stages the distribution
-# layout dist/<arch>/{setup.exe,pelim/pelim102.dll,pelim/readme.txt}, and the one folder
-# users download, dist/download/: the 32-bit setup.exe with pelim/pelim102.dll (32-bit),
-# pelim/readme.txt and pelim/x64/pelim102.dll (64-bit).
-# Each tree is built with its tests (PELIM_TESTS=OFF builds the product only).
+# Builds the three architectures into ${BUILD_DIR:-build}/<arch> and stages the
+# distribution layout dist/<arch>/{setup.exe,pelim/pelim102.dll,pelim/readme.txt} (aarch64:
+# no setup.exe), and the one folder users download, dist/download/: the 32-bit setup.exe
+# with pelim/pelim102.dll (32-bit), pelim/readme.txt, pelim/x64/pelim102.dll (64-bit) and
+# pelim/arm64/pelim102.dll (ARM64).
+# Each tree is built with its tests (PELIM_TESTS=OFF builds the product only). A missing
+# deliverable fails the build.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
 case "$build" in /*) ;; *) build=$top/$build ;; esac
 jobs=${JOBS:-2}
 
-for arch in x86_64 i686; do
+# Copies a deliverable into place, failing loudly when the build did not make it.
+stage() {
+  [ -f "$1" ] || { echo "missing deliverable: $1" >&2; exit 1; }
+  cp "$1" "$2"
+}
+
+for arch in x86_64 i686 aarch64; do
   tests=${PELIM_TESTS:-ON}
   mkdir -p "$build"
   cmake -S "$top" -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$arch.cmake" \
@@ -26,19 +34,23 @@ for arch in x86_64 i686; do
   dist=$top/dist/$arch
   rm -rf "$dist"
   mkdir -p "$dist/pelim"
-  [ -f "$build/$arch/bin/setup.exe" ] && cp "$build/$arch/bin/setup.exe" "$dist/"
-  [ -f "$build/$arch/bin/pelim102.dll" ] && cp "$build/$arch/bin/pelim102.dll" "$dist/pelim/"
-  [ -f "$top/setup/readme.txt" ] && cp "$top/setup/readme.txt" "$dist/pelim/"
+  # The 32-bit setup.exe installs the ARM64 DLL: that tree builds none.
+  [ "$arch" = aarch64 ] || stage "$build/$arch/bin/setup.exe" "$dist/"
+  stage "$build/$arch/bin/pelim102.dll" "$dist/pelim/"
+  stage "$top/setup/readme.txt" "$dist/pelim/"
   echo "built $arch: $(cd "$dist" && find . -type f | sort | tr '\n' ' ')"
 done
 
+# The ARM64 DLL's texts are made by another compiler: they must be the x86 builds' bytes.
+"$top/scripts/check-texts.sh" "$top/dist/x86_64/pelim/pelim102.dll" \
+  "$top/dist/i686/pelim/pelim102.dll" "$top/dist/aarch64/pelim/pelim102.dll"
+
 download=$top/dist/download
 rm -rf "$download"
-if [ -f "$top/dist/i686/setup.exe" ] && [ -f "$top/dist/i686/pelim/pelim102.dll" ] &&
-   [ -f "$top/dist/x86_64/pelim/pelim102.dll" ]; then
-  mkdir -p "$download/pelim/x64"
-  cp "$top/dist/i686/setup.exe" "$download/"
-  cp "$top/dist/i686/pelim/pelim102.dll" "$top/dist/i686/pelim/readme.txt" "$download/pelim/"
-  cp "$top/dist/x86_64/pelim/pelim102.dll" "$download/pelim/x64/"
-  echo "staged the download: $(cd "$download" && find . -type f | sort | tr '\n' ' ')"
-fi
+mkdir -p "$download/pelim/x64" "$download/pelim/arm64"
+stage "$top/dist/i686/setup.exe" "$download/"
+stage "$top/dist/i686/pelim/pelim102.dll" "$download/pelim/"
+stage "$top/dist/i686/pelim/readme.txt" "$download/pelim/"
+stage "$top/dist/x86_64/pelim/pelim102.dll" "$download/pelim/x64/"
+stage "$top/dist/aarch64/pelim/pelim102.dll" "$download/pelim/arm64/"
+echo "staged the download: $(cd "$download" && find . -type f | sort | tr '\n' ' ')"

@@ -24,7 +24,7 @@ fi
 if [ ! -f "$top/dist/$arch/setup.exe" ] || [ ! -f "$top/dist/$arch/pelim/pelim102.dll" ] ||
    [ ! -f "$bin/drophost.exe" ] || [ ! -f "$bin/demo_driver.exe" ]; then
   echo "demo: building first"
-  [ -x "$top/scripts/setup-machine.sh" ] && "$top/scripts/setup-machine.sh"
+  "$top/scripts/setup-machine.sh"
   BUILD_DIR=$build "$top/scripts/build.sh"
 fi
 

@@ -13,6 +13,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-win32
   g++-mingw-w64-i686-win32 mingw-w64-tools binutils-mingw-w64
   googletest
+  clang-19 lld-19 llvm-19
   wine wine64 libwine-dev wine64-tools
   xvfb xauth x11-utils imagemagick fonts-ipafont-gothic
   locales
