@@ -37,7 +37,6 @@ const DWORD kGoneMs = 20000;
 const DWORD kDropMs = 90000;
 const DWORD kUnloadMs = 10000;
 const DWORD kRegsvr32Ms = 120000;
-const int kSkip = 77;
 
 // Dialog 201 and its controls; the drop menu the host builds around the handler's items.
 const int kNameBox = 201;
@@ -940,8 +939,9 @@ int ProgramMain()
             if (lstrcmpA(name, entry.name) != 0)
                 continue;
             if (GetFileAttributesW(kDllPath) == INVALID_FILE_ATTRIBUTES) {
-                Line().Text("skipped: no DLL at P:\\pelim102.dll").Print();
-                result = kSkip;
+                // A build that made no DLL is a failure, never a skip.
+                Line().Text("FAILED: no DLL at P:\\pelim102.dll").Print();
+                result = 1;
                 break;
             }
             entry.run();
