@@ -2,7 +2,8 @@
 // the system folder, finds an earlier installation in the class key, lets the user confirm
 // the install folder, copies the read-me, the program and the DLL, registers the new DLL
 // with regsvr32.exe, retires an earlier DLL, records the installation and opens the read-me.
-// On a 64-bit Windows the 32-bit program installs and registers the 64-bit DLL as well.
+// On a 64-bit Windows the 32-bit program installs and registers the native DLL as well: the
+// x64 one, or the ARM64 one on Windows on Arm.
 #include "setup/InstallFlow.h"
 
 #include <stdlib.h>
@@ -27,7 +28,9 @@ static const char extensionFileName[] = "pelim102.dll";
 static const char readmeFileName[] = "readme.txt";
 static const char setupFileName[] = "setup.exe";
 static const char sourceFolderName[] = "pelim\\";
-static const char nativeSourceFolderName[] = "x64\\";   // the 64-bit DLL, below sourceFolderName
+// The download's native DLLs, below sourceFolderName: the x64 and the ARM64 one. The install
+// takes the one NativeSystem names; the clean-up of the download removes both.
+static const char* const nativeSourceFolderNames[] = {"x64\\", "arm64\\"};
 static const char extensionFolderName[] = "ShellExt\\";
 
 static const char publisherName[] = "PELIM";
@@ -296,7 +299,7 @@ bool InstallFlow::CopyExtension()
     target.Append(extensionFileName);
     createdExtension = CopyFileA(source.data, target.data, TRUE) != 0;
     bool present = createdExtension || PathExists(target.data);
-    // On a 64-bit Windows the 32-bit DLL alone would leave the 64-bit file manager without
+    // On a 64-bit Windows the 32-bit DLL alone would leave the native file manager without
     // the extension: without its partner it goes again.
     if (present && native.present && !CopyNativeExtension()) {
         if (createdExtension)
@@ -309,13 +312,14 @@ bool InstallFlow::CopyExtension()
     return present;
 }
 
-// The 64-bit DLL from "x64\" of the source folder into the native extension folder; like
-// the 32-bit one, a file of its name already there is kept.
+// The native DLL, from "x64\" or "arm64\" of the source folder as the native machine asks,
+// into the native extension folder; like the 32-bit one, a file of its name already there
+// is kept.
 bool InstallFlow::CopyNativeExtension()
 {
     StringBuffer source, target;
     source.Assign(sourceFolder);
-    source.Append(nativeSourceFolderName);
+    source.Append(native.dllFolder);
     source.Append(extensionFileName);
     target.Assign(nativeExtensionFolder);
     target.Append(extensionFileName);
@@ -348,7 +352,7 @@ void InstallFlow::RetireEarlierExtension()
 }
 
 // regsvr32.exe /s <extension folder>pelim102.dll; true when the tool ran and succeeded. On a
-// 64-bit Windows the 64-bit tool registers the same name, which in its view is the 64-bit DLL.
+// 64-bit Windows the native tool registers the same name, which in its view is the native DLL.
 bool InstallFlow::RegisterExtension()
 {
     scratch.Assign(systemFolder);
@@ -578,9 +582,9 @@ void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder)
     if (app.moduleFolder.IsEmpty())
         return;    // no folder of our own is known: nothing to remove
 
-    // Only what the distribution brought goes: the read-me, the DLLs (the 64-bit one in
-    // "x64\"), and the folders when that leaves them empty. Anything else in it stays, and
-    // so does the folder.
+    // Only what the distribution brought goes: the read-me, the DLLs (the native ones in
+    // "x64\" and "arm64\"), and the folders when that leaves them empty. Anything else in it
+    // stays, and so does the folder.
     StringBuffer source;
     source.Format("%s%s", app.moduleFolder.data, sourceFolderName);
     if (!FolderContains(source.data, TextOf(installFolder))) {
@@ -591,13 +595,15 @@ void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder)
         file.Assign(source);
         file.Append(extensionFileName);
         DeleteFileA(file.data);
-        file.Assign(source);
-        file.Append(nativeSourceFolderName);
-        file.Append(extensionFileName);
-        DeleteFileA(file.data);
-        file.Assign(source);
-        file.Append(nativeSourceFolderName);
-        RemoveDirectoryA(file.data);
+        for (const char* nativeFolder : nativeSourceFolderNames) {
+            file.Assign(source);
+            file.Append(nativeFolder);
+            file.Append(extensionFileName);
+            DeleteFileA(file.data);
+            file.Assign(source);
+            file.Append(nativeFolder);
+            RemoveDirectoryA(file.data);
+        }
         file.Free();
         RemoveDirectoryA(source.data);
     }

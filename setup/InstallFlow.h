@@ -33,8 +33,9 @@ private:
     int installedVersion;           // 0: no earlier installation
     RegKey key;
     StringBuffer sourceFolder;
-    // On a 64-bit Windows the 64-bit DLL goes to the native system folder's "ShellExt\"
-    // beside the 32-bit one in this program's, each registered by its own regsvr32.exe.
+    // On a 64-bit Windows the native DLL (x64, or ARM64 on Windows on Arm) goes to the native
+    // system folder's "ShellExt\" beside the 32-bit one in this program's, each registered by
+    // its own regsvr32.exe.
     NativeSystem native;
     StringBuffer nativeExtensionFolder;   // native.folder + "ShellExt\"
 
@@ -43,7 +44,7 @@ private:
     bool createdReadme;
     bool createdSetup;
     bool createdExtension;          // the DLL was copied by this run
-    bool createdNativeExtension;    // the same for the 64-bit DLL
+    bool createdNativeExtension;    // the same for the native DLL
 
     bool TestRights();
     void ReadEarlierInstallation();

@@ -7,13 +7,30 @@
 #include "setup/DeferredDelete.h"
 #include "setup/RegistrationTool.h"
 
-typedef BOOL (WINAPI *IsWow64ProcessProc)(HANDLE, PBOOL);
 typedef BOOL (WINAPI *DisableRedirectionProc)(PVOID*);
 typedef BOOL (WINAPI *RevertRedirectionProc)(PVOID);
 typedef UINT (WINAPI *Wow64DirectoryProc)(LPSTR, UINT);
 
+const char* NativeDllFolder(HANDLE process, IsWow64Process2Proc isWow64Process2,
+                            IsWow64ProcessProc isWow64Process)
+{
+    USHORT processMachine = IMAGE_FILE_MACHINE_UNKNOWN;
+    USHORT nativeMachine = IMAGE_FILE_MACHINE_UNKNOWN;
+    if (isWow64Process2 != nullptr && isWow64Process2(process, &processMachine, &nativeMachine)) {
+        // UNKNOWN: the process runs on its own machine, not under WoW64.
+        if (processMachine == IMAGE_FILE_MACHINE_UNKNOWN)
+            return nullptr;
+        return nativeMachine == IMAGE_FILE_MACHINE_ARM64 ? "arm64\\" : "x64\\";
+    }
+    BOOL wow64 = FALSE;
+    // Without either call (Windows before XP SP2) there is no 64-bit side.
+    if (isWow64Process == nullptr || !isWow64Process(process, &wow64) || !wow64)
+        return nullptr;
+    return "x64\\";
+}
+
 NativeSystem::NativeSystem()
-    : present(false), aliasMissing(false), redirection(nullptr), disableRedirection(nullptr),
+    : present(false), dllFolder(nullptr), aliasMissing(false), redirection(nullptr), disableRedirection(nullptr),
       revertRedirection(nullptr)
 {
 }
@@ -28,11 +45,11 @@ NativeSystem::~NativeSystem()
 bool NativeSystem::Find()
 {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    IsWow64ProcessProc isWow64Process =
-        reinterpret_cast<IsWow64ProcessProc>(GetProcAddress(kernel, "IsWow64Process"));
-    BOOL wow64 = FALSE;
-    // Without the call (Windows before XP SP2) there is no 64-bit side.
-    if (isWow64Process == nullptr || !isWow64Process(GetCurrentProcess(), &wow64) || !wow64)
+    dllFolder = NativeDllFolder(
+        GetCurrentProcess(),
+        reinterpret_cast<IsWow64Process2Proc>(GetProcAddress(kernel, "IsWow64Process2")),
+        reinterpret_cast<IsWow64ProcessProc>(GetProcAddress(kernel, "IsWow64Process")));
+    if (dllFolder == nullptr)
         return false;
     present = true;
     disableRedirection = reinterpret_cast<DisableRedirectionProc>(

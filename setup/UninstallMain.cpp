@@ -4,8 +4,8 @@
 // schedules its own deletion and reports the end, naming what stays. A DLL that stays
 // keeps the entry and the install folder with it, so that the uninstallation can be
 // finished. Silent, it reports the outcome to the waiting launcher instead, and removes the
-// install folder after the launcher's end. On a 64-bit Windows the 64-bit DLL goes the same
-// way, unregistered by the 64-bit regsvr32.exe.
+// install folder after the launcher's end. On a 64-bit Windows the native DLL (x64 or ARM64)
+// goes the same way, unregistered by the native regsvr32.exe.
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -395,7 +395,7 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
             AddRemaining(remaining, dllName.data);
         }
     }
-    // The 64-bit DLL has the same name in the native view; its own tool unregisters it.
+    // The native DLL has the same name in the native view; its own tool unregisters it.
     if (native.present && native.Exists("ShellExt\\pelim102.dll")) {
         if (native.RunRegistrationTool("/s /u", dllPath.data)) {
             Sleep(pauseTime);
