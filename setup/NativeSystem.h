@@ -38,7 +38,6 @@ public:
     StringBuffer wow64Folder;
 
     NativeSystem();
-    ~NativeSystem();
 
     // Asks the platform whether this process runs under WoW64, on which machine, and, if
     // so, how to reach the native side. Returns present.
