@@ -97,6 +97,12 @@ void EnsureTrailingBackslash(TextBuffer<Char>& buffer)
         buffer.AppendChar('\\');
 }
 
+void JoinPath(StringBuffer& path, const char* folder, const char* name)
+{
+    path.Assign(folder != nullptr ? folder : "");
+    path.Append(name);
+}
+
 template bool EndsWithBackslash(const char*);
 template bool IsInsideFolder(const char*, const char*);
 template int PathExists(const char*);

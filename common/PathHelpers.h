@@ -21,3 +21,6 @@ template <class Char> int PathExists(const Char* path);
 template <class Char> int IsFolder(Char* path);       // changes the text while it runs, then restores it
 template <class Char> void EnsureTrailingBackslash(TextBuffer<Char>& buffer);
 void TruncateAfterLastBackslash(char* path);          // setup only
+class StringBuffer;
+// path = folder + name, folder ending in its backslash (a null folder counts as empty). setup only
+void JoinPath(StringBuffer& path, const char* folder, const char* name);

@@ -1,8 +1,9 @@
 // The identifiers of the pelim COM server, defined once for the whole module.
 #include "comserver/Identifiers.h"
 
-const CLSID CLSID_ChangeName =
-    {0x6D9CAEAC, 0x7AC7, 0x46CD, {0x97, 0xB8, 0x28, 0xCB, 0x76, 0xA4, 0x73, 0xC0}};
+#include "common/ClassId.h"
+
+const CLSID CLSID_ChangeName = GuidFromText(CHANGENAME_CLASS_ID);
 const IID IID_IChangeName =
     {0x8D835F8D, 0x429F, 0x427E, {0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE}};
 const GUID LIBID_PELIMLib =

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
-extern const CLSID CLSID_ChangeName;     // {6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}
+extern const CLSID CLSID_ChangeName;     // CHANGENAME_CLASS_ID (common/ClassId.h)
 extern const IID IID_IChangeName;        // {8D835F8D-429F-427E-8E0A-6BCD208BE5EE}
 extern const GUID LIBID_PELIMLib;        // {09453CB6-62C4-4355-94A7-058CE2686EC6}
 const WORD PELIMLibMajorVersion = 1;

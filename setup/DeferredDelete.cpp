@@ -39,6 +39,7 @@ static int ReadRenameSection(StringBuffer& section)
         // Without the Windows folder the name would lead to the root of the current drive.
         UINT length = GetWindowsDirectoryA(initFilePath.data, 500);
         if (length == 0 || length >= 500) {
+            // Empty again, so that the next use asks once more instead of taking a cut name.
             initFilePath.Free();
             return -1;
         }
@@ -89,8 +90,6 @@ static bool ScheduleInInitFile(const char* path)
             written = WritePrivateProfileSectionA("rename", section.data, initFilePath.data) != 0;
         }
     }
-    section.Free();
-    shortPath.Free();
     return written;
 }
 
@@ -127,7 +126,6 @@ static bool CancelInInitFile(const char* path, const StringBuffer& shortPath)
         ZeroMemory(section.data + kept, section.capacity - kept);
         cancelled = WritePrivateProfileSectionA("rename", section.data, initFilePath.data) != 0;
     }
-    section.Free();
     return cancelled;
 }
 
@@ -189,7 +187,6 @@ static bool CancelInPendingList(const char* path, const StringBuffer& shortPath)
     } else if (status == ERROR_SUCCESS) {
         cancelled = type != REG_MULTI_SZ;   // not a list the system would carry out
     }
-    list.Free();
     RegCloseKey(key);
     return cancelled;
 }
@@ -212,6 +209,5 @@ bool CancelDeleteAtRestart(const char* path)
     StringBuffer shortPath;
     ShortPathOf(path, shortPath);
     bool cancelled = IsNtPlatform() ? CancelInPendingList(path, shortPath) : CancelInInitFile(path, shortPath);
-    shortPath.Free();
     return cancelled;
 }

@@ -10,10 +10,6 @@
 
 Dialogue::Dialogue(HWND ownerWindow) : owner(ownerWindow), silent(false), restartOwed(false) {}
 
-Dialogue::~Dialogue()
-{
-    folder.Free();
-}
 
 void Dialogue::BeSilent(const char* folderGiven)
 {
@@ -48,7 +44,6 @@ int Dialogue::ChooseFolder(HINSTANCE instance, const StringBuffer& proposal, Str
     bool confirmed = dialog.Run(instance, owner, proposal);
     if (confirmed)
         chosen.Assign(dialog.folder);
-    dialog.folder.Free();
     if (confirmed)
         return SetupSucceeded;
     return dialog.notShown ? SetupFailed : SetupCancelled;

@@ -27,7 +27,6 @@ public:
     bool restartOwed;     // a silent run declined to log off or restart
 
     explicit Dialogue(HWND owner);
-    ~Dialogue();
 
     void BeSilent(const char* folderGiven);
 

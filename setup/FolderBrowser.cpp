@@ -13,13 +13,6 @@ FolderBrowser::FolderBrowser(HWND ownerWindow, const char* titleText, const char
     initialFolder.Assign(folderText);
 }
 
-FolderBrowser::~FolderBrowser()
-{
-    result.Free();
-    title.Free();
-    initialFolder.Free();
-}
-
 bool FolderBrowser::Browse()
 {
     BROWSEINFOA info;

@@ -14,7 +14,6 @@ public:
     HWND owner;
 
     FolderBrowser(HWND owner, const char* title, const char* initialFolder);
-    ~FolderBrowser();
 
     bool Browse();
 

@@ -29,7 +29,6 @@ static HANDLE OpenForIdentity(const char* path)
         name.Erase(length - 1, 1);
     HANDLE file = CreateFileA(name.data, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    name.Free();
     return file;
 }
 
@@ -69,8 +68,6 @@ bool SameFileOrFolder(const char* a, const char* b)
     FullPathOf(b, fullB, true);
     int length = fullA.Length();
     same = length == fullB.Length() && SameText(fullA.data, fullB.data, length);
-    fullA.Free();
-    fullB.Free();
     return same;
 }
 
@@ -81,8 +78,6 @@ bool FolderContains(const char* folder, const char* inner)
     FullPathOf(inner, full, true);
     int length = outer.Length();
     bool contains = length > 0 && full.Length() >= length && SameText(outer.data, full.data, length);
-    outer.Free();
-    full.Free();
     return contains;
 }
 
@@ -118,9 +113,7 @@ bool IsProtectedFolder(const char* folder)
         GetSystemDirectoryA(platformFolder.data, MAX_PATH);
         isProtected = isProtected || platformFolder.IsEmpty() ||
                       FolderContains(full.data, platformFolder.data);
-        platformFolder.Free();
     }
-    full.Free();
     return isProtected;
 }
 

@@ -59,6 +59,5 @@ bool ReadProgramFilesDir(StringBuffer& out)
         out.Reserve(500);
     }
     currentVersion.Close();
-    savedDirectory.Free();
     return found;
 }

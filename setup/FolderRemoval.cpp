@@ -28,32 +28,26 @@ void ListFolder(const StringBuffer& root, StringList& out, const char* pattern,
         WIN32_FIND_DATAA found;
         ZeroMemory(&found, sizeof(found));
         HANDLE finder = FindFirstFileA(search.data, &found);
-        search.Free();
         if (finder == nullptr || finder == INVALID_HANDLE_VALUE)
             continue;
         do {
             StringBuffer path;
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                path.Assign(folder);
-                path.Append(found.cFileName);
+                JoinPath(path, folder.data, found.cFileName);
                 out.Add(path);
             } else if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 // A folder link (junction, symbolic link) leads out of the tree. It is neither
                 // walked nor listed: removing it may take the folder it points at with it.
             } else if (descend && lstrcmpA(found.cFileName, ".") != 0
                        && lstrcmpA(found.cFileName, "..") != 0) {
-                path.Assign(folder);
-                path.Append(found.cFileName);
+                JoinPath(path, folder.data, found.cFileName);
                 pending.Add(path);
                 if (listFolders)
                     out.Add(path);
             }
-            path.Free();
         } while (FindNextFileA(finder, &found));
         FindClose(finder);
     }
-    folder.Free();
-    patternText.Free();
 }
 
 static bool IsEmptyText(const StringBuffer& text)
@@ -121,7 +115,6 @@ int PartitionList(StringList& list, int lo, int hi, bool ascending)
             --j;
         }
     }
-    pivot.Free();
     return mid;
 }
 
@@ -158,10 +151,8 @@ int RemoveFolderTree(const StringBuffer& folder)
 
     // A root that is itself a folder link is left alone, link and all.
     DWORD attributes = GetFileAttributesA(root.data);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        root.Free();
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return 0;
-    }
     ListFolder(root, list, "*", true, true);
     SortList(list, 0, list.count - 1, false);
 
@@ -174,7 +165,5 @@ int RemoveFolderTree(const StringBuffer& folder)
     }
     if (!RemoveDirectoryA(root.data))
         result = 0;
-    list.Free();
-    root.Free();
     return result;
 }

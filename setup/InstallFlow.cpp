@@ -2,7 +2,8 @@
 // the system folder, finds an earlier installation in the class key, lets the user confirm
 // the install folder, copies the read-me, the program and the DLL, registers the new DLL
 // with regsvr32.exe, retires an earlier DLL, records the installation and opens the read-me.
-// On a 64-bit Windows the 32-bit program installs and registers the 64-bit DLL as well.
+// On a 64-bit Windows the 32-bit program installs and registers the native DLL as well: the
+// x64 one, or the ARM64 one on Windows on Arm.
 #include "setup/InstallFlow.h"
 
 #include <stdlib.h>
@@ -17,23 +18,8 @@
 #include "setup/SetupApp.h"
 #include "setup/SetupRoles.h"
 #include "setup/FolderQueries.h"
+#include "setup/ProductNames.h"
 #include "setup/RegistrationTool.h"
-
-const char classKeyPath[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\";
-const char uninstallKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM\\";
-
-static const char setupVersion[] = "102";
-static const char extensionFileName[] = "pelim102.dll";
-static const char readmeFileName[] = "readme.txt";
-static const char setupFileName[] = "setup.exe";
-static const char sourceFolderName[] = "pelim\\";
-static const char nativeSourceFolderName[] = "x64\\";   // the 64-bit DLL, below sourceFolderName
-static const char extensionFolderName[] = "ShellExt\\";
-
-static const char publisherName[] = "PELIM";
-
-static const char installerCaption[] = "PELIM インストーラー";
-static const char completionCaption[] = "PELIM";
 
 static const char rightsMessage[] = "管理者権限のあるユーザーでインストールしてください！";
 static const char versionQuestionText[] =
@@ -59,9 +45,6 @@ static const char logoffQuestionText[] =
 static const char restartQuestionText[] =
     "インストールが完了しました！\r\n最新の状態にアップデートするには再起動が必要です.\r\n今すぐ再起動しますか？";
 
-static const UINT noticeFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_OK;       // 0x1030
-static const UINT questionFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_YESNO;  // 0x1034
-
 // A silent run reinstalls over the same or a newer version, never replaces files that are
 // not ours, and neither logs off nor restarts: it owes the restart instead.
 static const Question versionQuestion = {versionQuestionText, installerCaption, questionFlags, IDYES, false};
@@ -81,79 +64,61 @@ int RunInstall(SetupApp& app)
 }
 
 InstallFlow::InstallFlow(SetupApp& application)
-    : app(application), systemFolder(200), scratch(200), installedVersion(0),
+    : app(application), systemFolder(200), installedVersion(0), failure(nullptr),
       createdInstallFolder(false), createdReadme(false), createdSetup(false),
-      createdExtension(false), createdNativeExtension(false)
+      createdExtension(false), createdNativeExtension(false), registrationTried(false)
 {
 }
 
-InstallFlow::~InstallFlow()
-{
-    key.Close();
-    systemFolder.Free();
-    scratch.Free();
-    installFolder.Free();
-    recordedFolder.Free();
-    sourceFolder.Free();
-    nativeExtensionFolder.Free();
-}
-
+// Every failure goes the one way: its message, then the roll-back of what this run did.
 int InstallFlow::Run()
 {
-    if (!TestRights()) {
-        app.dialogue.Tell(rightsMessage, installerCaption, noticeFlags);
-        return SetupFailed;
+    int outcome = PutInPlace();
+    if (outcome == SetupFailed) {
+        if (failure != nullptr)
+            app.dialogue.Tell(failure, installerCaption, noticeFlags);
+        RollBack();
     }
+    return outcome == SetupSucceeded ? Finish() : outcome;
+}
+
+int InstallFlow::Fail(const char* message)
+{
+    failure = message;
+    return SetupFailed;
+}
+
+// Up to the registration of the new DLL: the steps a failure takes back.
+int InstallFlow::PutInPlace()
+{
+    if (!TestRights())
+        return Fail(rightsMessage);
     native.Find();
     ReadEarlierInstallation();
-    if (installedVersion >= atoi(setupVersion) &&
-        app.dialogue.Ask(versionQuestion) == IDNO)
+    if (installedVersion >= setupVersion && app.dialogue.Ask(versionQuestion) == IDNO)
         return SetupCancelled;
     int chosen = ConfirmFolder();
-    if (chosen == SetupFailed) {
-        app.dialogue.Tell(dialogMessage, installerCaption, noticeFlags);
-        return SetupFailed;
-    }
-    if (chosen != SetupSucceeded)
+    if (chosen == SetupFailed)
+        return Fail(dialogMessage);
+    if (chosen != SetupSucceeded || !MayReplaceFiles())
         return SetupCancelled;
-    if (!MayReplaceFiles())
-        return SetupCancelled;
-
-    if (!IsFolder(installFolder.data)) {
-        if (!CreateDirectoryA(installFolder.data, nullptr)) {
-            app.dialogue.Tell(installFolderMessage, installerCaption, noticeFlags);
-            return SetupFailed;
-        }
-        createdInstallFolder = true;
-    }
-
-    sourceFolder.Format("%s%s", TextOf(app.moduleFolder), sourceFolderName);
-    if (!CopyIntoInstallFolder()) {
-        app.dialogue.Tell(installFolderMessage, installerCaption, noticeFlags);
-        RollBack();
-        return SetupFailed;
-    }
-    if (!PrepareExtensionFolder()) {
-        app.dialogue.Tell(extensionFolderMessage, installerCaption, noticeFlags);
-        RollBack();
-        return SetupFailed;
-    }
-    if (!CopyExtension()) {
-        app.dialogue.Tell(dllMessage, installerCaption, noticeFlags);
-        RollBack();
-        return SetupFailed;
-    }
+    if (!MakeInstallFolder() || !CopyIntoInstallFolder())
+        return Fail(installFolderMessage);
+    if (!PrepareExtensionFolder())
+        return Fail(extensionFolderMessage);
+    if (!CopyExtension())
+        return Fail(dllMessage);
     // The earlier DLL is retired only once the new one is registered: until then the
     // earlier installation goes on working.
-    if (!RegisterExtension()) {
-        app.dialogue.Tell(registrationMessage, installerCaption, noticeFlags);
-        UndoRegistration();
-        RollBack();
-        return SetupFailed;
-    }
+    if (!RegisterExtension())
+        return Fail(registrationMessage);
+    return SetupSucceeded;
+}
 
-    // From here on the flow runs to its end, and the extension stays installed; what could
-    // not be put in place is named at the end instead of the completion message.
+// From here on the flow runs to its end, and the extension stays installed; what could not
+// be put in place is named at the end instead of the completion message.
+int InstallFlow::Finish()
+{
     RetireEarlierExtension();
     StringBuffer unfinished;
     RecordInstallation(unfinished);
@@ -166,8 +131,6 @@ int InstallFlow::Run()
         message.Assign(unfinishedMessage);
         message.Append(unfinished);
         app.dialogue.Tell(message.data, installerCaption, noticeFlags);
-        message.Free();
-        unfinished.Free();
         return SetupFailed;
     }
     if (Complete())
@@ -181,11 +144,10 @@ bool InstallFlow::TestRights()
     GetSystemDirectoryA(systemFolder.data, 200);
     EnsureTrailingBackslash(systemFolder);
 
-    scratch.Reserve(MAX_PATH);
-    if (GetTempFileNameA(systemFolder.data, "_tmp", 0, scratch.data) == 0 ||
-        !PathExists(scratch.data))
+    StringBuffer testFile(MAX_PATH);
+    if (GetTempFileNameA(systemFolder.data, "_tmp", 0, testFile.data) == 0 || !PathExists(testFile.data))
         return false;
-    DeleteFileA(scratch.data);
+    DeleteFileA(testFile.data);
     return true;
 }
 
@@ -198,9 +160,9 @@ void InstallFlow::ReadEarlierInstallation()
         return;
     key.ReadString("InstFolder", installFolder);
     recordedFolder.Assign(installFolder);
-    scratch.Reserve(200);
-    if (key.ReadString("Version", scratch))
-        installedVersion = atoi(scratch.data);
+    StringBuffer versionText;
+    if (key.ReadString("Version", versionText))
+        installedVersion = atoi(versionText.data);
     key.Close();
 }
 
@@ -225,15 +187,21 @@ bool InstallFlow::MayReplaceFiles()
     if (!recordedFolder.IsEmpty() && SameFileOrFolder(recordedFolder.data, installFolder.data))
         return true;
     StringBuffer target;
-    target.Assign(installFolder);
-    target.Append(readmeFileName);
+    JoinPath(target, installFolder.data, readmeFileName);
     bool occupied = PathExists(target.data) != 0;
-    target.Assign(installFolder);
-    target.Append(setupFileName);
+    JoinPath(target, installFolder.data, setupFileName);
     // (the running program itself, started from the chosen folder, is not in the way)
     occupied = occupied || (PathExists(target.data) && !SameFileOrFolder(TextOf(app.modulePath), target.data));
-    target.Free();
     return !occupied || app.dialogue.Ask(replaceQuestion) != IDNO;
+}
+
+// Only the last level is created; a roll-back removes the folder only when this run made it.
+bool InstallFlow::MakeInstallFolder()
+{
+    if (IsFolder(installFolder.data))
+        return true;
+    createdInstallFolder = CreateDirectoryA(installFolder.data, nullptr) != 0;
+    return createdInstallFolder;
 }
 
 // Copies source onto target (overwriting) unless both name the same file already: the
@@ -253,31 +221,24 @@ static bool CopyOverwriting(const char* source, const char* target, bool& create
 
 bool InstallFlow::CopyIntoInstallFolder()
 {
+    JoinPath(sourceFolder, app.moduleFolder.data, sourceFolderName);
     StringBuffer source, target;
-    source.Assign(sourceFolder);
-    source.Append(readmeFileName);
-    target.Assign(installFolder);
-    target.Append(readmeFileName);
-    bool copied = CopyOverwriting(source.data, target.data, createdReadme);
-    if (copied) {
-        target.Assign(installFolder);
-        target.Append(setupFileName);
-        copied = CopyOverwriting(TextOf(app.modulePath), target.data, createdSetup);
-    }
-    source.Free();
-    target.Free();
-    return copied;
+    JoinPath(source, sourceFolder.data, readmeFileName);
+    JoinPath(target, installFolder.data, readmeFileName);
+    if (!CopyOverwriting(source.data, target.data, createdReadme))
+        return false;
+    JoinPath(target, installFolder.data, setupFileName);
+    return CopyOverwriting(TextOf(app.modulePath), target.data, createdSetup);
 }
 
 bool InstallFlow::PrepareExtensionFolder()
 {
-    systemFolder.Append(extensionFolderName);
-    if (!IsFolder(systemFolder.data) && !CreateDirectoryA(systemFolder.data, nullptr))
+    JoinPath(extensionFolder, systemFolder.data, extensionFolderName);
+    if (!IsFolder(extensionFolder.data) && !CreateDirectoryA(extensionFolder.data, nullptr))
         return false;
     if (!native.present)
         return true;
-    nativeExtensionFolder.Assign(native.folder);
-    nativeExtensionFolder.Append(extensionFolderName);
+    JoinPath(nativeExtensionFolder, native.folder.data, extensionFolderName);
     if (!native.Enter())
         return false;
     bool ready = IsFolder(nativeExtensionFolder.data) ||
@@ -290,13 +251,11 @@ bool InstallFlow::PrepareExtensionFolder()
 bool InstallFlow::CopyExtension()
 {
     StringBuffer source, target;
-    source.Assign(sourceFolder);
-    source.Append(extensionFileName);
-    target.Assign(systemFolder);
-    target.Append(extensionFileName);
+    JoinPath(source, sourceFolder.data, extensionFileName);
+    JoinPath(target, extensionFolder.data, extensionFileName);
     createdExtension = CopyFileA(source.data, target.data, TRUE) != 0;
     bool present = createdExtension || PathExists(target.data);
-    // On a 64-bit Windows the 32-bit DLL alone would leave the 64-bit file manager without
+    // On a 64-bit Windows the 32-bit DLL alone would leave the native file manager without
     // the extension: without its partner it goes again.
     if (present && native.present && !CopyNativeExtension()) {
         if (createdExtension)
@@ -304,29 +263,23 @@ bool InstallFlow::CopyExtension()
         createdExtension = false;
         present = false;
     }
-    source.Free();
-    target.Free();
     return present;
 }
 
-// The 64-bit DLL from "x64\" of the source folder into the native extension folder; like
-// the 32-bit one, a file of its name already there is kept.
+// The native DLL, from "x64\" or "arm64\" of the source folder as the native machine asks,
+// into the native extension folder; like the 32-bit one, a file of its name already there
+// is kept.
 bool InstallFlow::CopyNativeExtension()
 {
     StringBuffer source, target;
-    source.Assign(sourceFolder);
-    source.Append(nativeSourceFolderName);
+    JoinPath(source, sourceFolder.data, native.dllFolder);
     source.Append(extensionFileName);
-    target.Assign(nativeExtensionFolder);
-    target.Append(extensionFileName);
-    bool present = false;
-    if (native.Enter()) {
-        createdNativeExtension = CopyFileA(source.data, target.data, TRUE) != 0;
-        present = createdNativeExtension || PathExists(target.data);
-        native.Leave();
-    }
-    source.Free();
-    target.Free();
+    JoinPath(target, nativeExtensionFolder.data, extensionFileName);
+    if (!native.Enter())
+        return false;
+    createdNativeExtension = CopyFileA(source.data, target.data, TRUE) != 0;
+    bool present = createdNativeExtension || PathExists(target.data);
+    native.Leave();
     return present;
 }
 
@@ -334,73 +287,74 @@ bool InstallFlow::CopyNativeExtension()
 // a delayed deletion is carried out (this program's name for it leads to the native one then).
 void InstallFlow::RetireEarlierExtension()
 {
-    if (installedVersion <= 0 || installedVersion == atoi(setupVersion))
+    if (installedVersion <= 0 || installedVersion == setupVersion)
         return;
+    StringBuffer earlierDll;
     if (!native.present) {
-        scratch.Format("%spelim%d.dll", systemFolder.data, installedVersion);
-        DeleteNowOrAtRestart(scratch.data);
+        earlierDll.Format("%spelim%d.dll", extensionFolder.data, installedVersion);
+        DeleteNowOrAtRestart(earlierDll.data);
         return;
     }
-    scratch.Format("%s%spelim%d.dll", native.wow64Folder.data, extensionFolderName, installedVersion);
-    DeleteNowOrAtRestart(scratch.data);
-    scratch.Format("%spelim%d.dll", extensionFolderName, installedVersion);
-    native.DeleteNowOrAtRestart(scratch.data);
+    earlierDll.Format("%s%spelim%d.dll", native.wow64Folder.data, extensionFolderName, installedVersion);
+    DeleteNowOrAtRestart(earlierDll.data);
+    earlierDll.Format("%spelim%d.dll", extensionFolderName, installedVersion);
+    native.DeleteNowOrAtRestart(earlierDll.data);
 }
 
 // regsvr32.exe /s <extension folder>pelim102.dll; true when the tool ran and succeeded. On a
-// 64-bit Windows the 64-bit tool registers the same name, which in its view is the 64-bit DLL.
+// 64-bit Windows the native tool registers the same name, which in its view is the native DLL.
 bool InstallFlow::RegisterExtension()
 {
-    scratch.Assign(systemFolder);
-    scratch.Append(extensionFileName);
-    return RunRegistrationTool("/s", scratch.data, systemFolder.data) &&
-           (!native.present || native.RunRegistrationTool("/s", scratch.data));
+    registrationTried = true;
+    StringBuffer dll;
+    JoinPath(dll, extensionFolder.data, extensionFileName);
+    return RunRegistrationTool("/s", dll.data, extensionFolder.data) &&
+           (!native.present || native.RunRegistrationTool("/s", dll.data));
 }
 
 // A failed registration may have gone part of the way (the class key is re-created first,
 // and all versions share it). What this run registered goes first, with the DLLs it copied;
-// then the earlier installation is registered again in each view where its DLL is (the DLL
-// of the earlier version, or the one of this version that was kept), and its values are
-// written back. In that order the handler keys that later Windows share between both views,
-// which every unregistration takes away, end as the earlier installation had them.
+// then the earlier installation is registered again. In that order the handler keys that
+// later Windows share between both views, which every unregistration takes away, end as
+// the earlier installation had them.
 void InstallFlow::UndoRegistration()
 {
     StringBuffer dll;
-    dll.Assign(systemFolder);
-    dll.Append(extensionFileName);
-    StringBuffer nativeDll;
-    nativeDll.Format("%s%s", extensionFolderName, extensionFileName);
+    JoinPath(dll, extensionFolder.data, extensionFileName);
     if (native.present && createdNativeExtension) {
+        StringBuffer nativeDll;
+        JoinPath(nativeDll, extensionFolderName, extensionFileName);
         native.RunRegistrationTool("/s /u", dll.data);
         native.DeleteNowOrAtRestart(nativeDll.data);
     }
     if (createdExtension) {
-        RunRegistrationTool("/s /u", dll.data, systemFolder.data);
+        RunRegistrationTool("/s /u", dll.data, extensionFolder.data);
         DeleteFileA(dll.data);
     }
-    if (installedVersion <= 0) {
-        dll.Free();
-        nativeDll.Free();
-        return;
-    }
+    if (installedVersion > 0)
+        RegisterEarlierInstallation();
+}
 
-    bool sameVersion = installedVersion == atoi(setupVersion);
+// The earlier installation registered again in each view where its DLL is (the DLL of the
+// earlier version, or the one of this version that was kept), and its values written back.
+void InstallFlow::RegisterEarlierInstallation()
+{
+    bool sameVersion = installedVersion == setupVersion;
     StringBuffer earlier;
-    earlier.Format("%spelim%d.dll", systemFolder.data, installedVersion);
+    earlier.Format("%spelim%d.dll", extensionFolder.data, installedVersion);
     if (native.present) {
+        StringBuffer nativeDll;
         nativeDll.Format("%spelim%d.dll", extensionFolderName, installedVersion);
         if ((!sameVersion || !createdNativeExtension) && native.Exists(nativeDll.data))
             native.RunRegistrationTool("/s", earlier.data);
     }
     if ((!sameVersion || !createdExtension) && PathExists(earlier.data))
-        RunRegistrationTool("/s", earlier.data, systemFolder.data);
-    scratch.Format("%d", installedVersion);
+        RunRegistrationTool("/s", earlier.data, extensionFolder.data);
+    StringBuffer earlierVersion;
+    earlierVersion.Format("%d", installedVersion);
     if (native.present)
-        WriteClassValues(KEY_WOW64_64KEY, scratch, recordedFolder);
-    WriteClassValues(0, scratch, recordedFolder);
-    earlier.Free();
-    dll.Free();
-    nativeDll.Free();
+        WriteClassValues(KEY_WOW64_64KEY, earlierVersion, recordedFolder);
+    WriteClassValues(0, earlierVersion, recordedFolder);
 }
 
 // "Version" and "InstFolder" in the class key of one registry view, when the key is there;
@@ -422,46 +376,52 @@ static void AddUnfinished(StringBuffer& unfinished, const char* root, const char
 }
 
 // "Version" and "InstFolder" in the class key that the registration has just re-created,
-// and the uninstall entry. A program path with a blank is quoted in "UninstallString", so
-// that the system cannot take a part of it for the program to run. What cannot be written
-// is added to unfinished.
+// and the uninstall entry. What cannot be written is added to unfinished.
 void InstallFlow::RecordInstallation(StringBuffer& unfinished)
 {
-    scratch.Assign(setupVersion);
-    bool recorded = WriteClassValues(0, scratch, installFolder);
+    StringBuffer version;
+    version.Format("%d", setupVersion);
+    bool recorded = WriteClassValues(0, version, installFolder);
     if (native.present)
-        recorded = WriteClassValues(KEY_WOW64_64KEY, scratch, installFolder) && recorded;
+        recorded = WriteClassValues(KEY_WOW64_64KEY, version, installFolder) && recorded;
     if (!recorded)
         AddUnfinished(unfinished, "HKEY_CLASSES_ROOT\\", classKeyPath);
+    if (!WriteUninstallEntry())
+        AddUnfinished(unfinished, "HKEY_LOCAL_MACHINE\\", uninstallKeyPath);
+}
 
+// The entry of the programs list; true when every value is written. A program path with a
+// blank is quoted in "UninstallString", so that the system cannot take a part of it for the
+// program to run.
+bool InstallFlow::WriteUninstallEntry()
+{
     bool listed = key.Open(HKEY_LOCAL_MACHINE, uninstallKeyPath, true, true);
     if (listed) {
-        scratch.Assign("PELIM");
-        listed = key.WriteString("DisplayName", scratch);
+        StringBuffer value;
+        value.Assign(displayName);
+        listed = key.WriteString("DisplayName", value);
         bool quoted = strchr(installFolder.data, ' ') != nullptr;
-        scratch.Assign(quoted ? "\"" : "");
-        scratch.Append(installFolder);
-        scratch.Append(setupFileName);
-        scratch.Append(quoted ? "\" -U" : " -U");
-        listed = key.WriteString("UninstallString", scratch) && listed;
+        value.Assign(quoted ? "\"" : "");
+        value.Append(installFolder);
+        value.Append(setupFileName);
+        value.Append(quoted ? "\" -U" : " -U");
+        listed = key.WriteString("UninstallString", value) && listed;
         // What the programs list and software-distribution tools show and run besides.
-        scratch.Assign(setupVersion);
-        listed = key.WriteString("DisplayVersion", scratch) && listed;
-        scratch.Assign(publisherName);
-        listed = key.WriteString("Publisher", scratch) && listed;
-        scratch.Assign(installFolder);
-        scratch.Append(setupFileName);
-        listed = key.WriteString("DisplayIcon", scratch) && listed;
+        value.Format("%d", setupVersion);
+        listed = key.WriteString("DisplayVersion", value) && listed;
+        value.Assign(publisherName);
+        listed = key.WriteString("Publisher", value) && listed;
+        JoinPath(value, installFolder.data, setupFileName);
+        listed = key.WriteString("DisplayIcon", value) && listed;
         listed = key.WriteString("InstallLocation", installFolder) && listed;
         listed = key.WriteNumber("EstimatedSize", InstalledKilobytes()) && listed;
         listed = key.WriteNumber("NoModify", 1) && listed;
         listed = key.WriteNumber("NoRepair", 1) && listed;
-        scratch.Format("\"%s%s\" -U /S", installFolder.data, setupFileName);
-        listed = key.WriteString("QuietUninstallString", scratch) && listed;
+        value.Format("\"%s%s\" -U /S", installFolder.data, setupFileName);
+        listed = key.WriteString("QuietUninstallString", value) && listed;
     }
     key.Close();
-    if (!listed)
-        AddUnfinished(unfinished, "HKEY_LOCAL_MACHINE\\", uninstallKeyPath);
+    return listed;
 }
 
 // Every file the installation put in place must outlive the next start of the system: an
@@ -474,25 +434,23 @@ void InstallFlow::KeepInstalledFiles(StringBuffer& unfinished)
     StringBuffer file;
     const char* installed[] = {readmeFileName, setupFileName};
     for (const char* name : installed) {
-        file.Assign(installFolder);
-        file.Append(name);
+        JoinPath(file, installFolder.data, name);
         if (!CancelDeleteAtRestart(file.data))
             AddUnfinished(unfinished, "", file.data);
     }
     if (native.present)
         file.Format("%s%s%s", native.wow64Folder.data, extensionFolderName, extensionFileName);
     else
-        file.Format("%s%s", systemFolder.data, extensionFileName);
+        JoinPath(file, extensionFolder.data, extensionFileName);
     if (!CancelDeleteAtRestart(file.data))
         AddUnfinished(unfinished, "", file.data);
     if (native.present) {
-        file.Format("%s%s", extensionFolderName, extensionFileName);
+        JoinPath(file, extensionFolderName, extensionFileName);
         if (!native.CancelDeleteAtRestart(file.data)) {
             file.Format("%s%s%s", native.systemFolder.data, extensionFolderName, extensionFileName);
             AddUnfinished(unfinished, "", file.data);
         }
     }
-    file.Free();
 }
 
 static DWORD FileBytes(const char* path)
@@ -512,18 +470,17 @@ DWORD InstallFlow::InstalledKilobytes()
 {
     StringBuffer path;
     DWORD bytes = 0;
-    path.Format("%s%s", installFolder.data, readmeFileName);
+    JoinPath(path, installFolder.data, readmeFileName);
     bytes += FileBytes(path.data);
-    path.Format("%s%s", installFolder.data, setupFileName);
+    JoinPath(path, installFolder.data, setupFileName);
     bytes += FileBytes(path.data);
-    path.Format("%s%s", systemFolder.data, extensionFileName);
+    JoinPath(path, extensionFolder.data, extensionFileName);
     bytes += FileBytes(path.data);
     if (native.present && native.Enter()) {
-        path.Format("%s%s", nativeExtensionFolder.data, extensionFileName);
+        JoinPath(path, nativeExtensionFolder.data, extensionFileName);
         bytes += FileBytes(path.data);
         native.Leave();
     }
-    path.Free();
     return (bytes + 1023) / 1024;
 }
 
@@ -531,7 +488,7 @@ DWORD InstallFlow::InstalledKilobytes()
 // family) or to restart. False when the log-off or restart has been requested.
 bool InstallFlow::Complete()
 {
-    if (installedVersion > 0 && installedVersion != atoi(setupVersion)) {
+    if (installedVersion > 0 && installedVersion != setupVersion) {
         bool nt = IsNtPlatform();
         if (app.dialogue.Ask(nt ? logoffQuestion : restartQuestion) != IDNO &&
             ExitWindowsEx(nt ? EWX_LOGOFF : EWX_REBOOT, 0))
@@ -545,32 +502,30 @@ bool InstallFlow::Complete()
 void InstallFlow::OpenReadme()
 {
     StringBuffer readme;
-    readme.Assign(installFolder);
-    readme.Append(readmeFileName);
+    JoinPath(readme, installFolder.data, readmeFileName);
     app.dialogue.Open(readme.data, installFolder.data);
-    readme.Free();
 }
 
-// Takes back what this run put into the install folder: the whole folder when this run
-// created it, otherwise only the files that were not there before.
+// Takes back what this run did: a registration it tried, then what it put into the install
+// folder: the whole folder when this run created it, otherwise only the files that were not
+// there before.
 void InstallFlow::RollBack()
 {
+    if (registrationTried)
+        UndoRegistration();
     if (createdInstallFolder) {
         RemoveFolderTree(installFolder);
         return;
     }
     StringBuffer target;
     if (createdReadme) {
-        target.Assign(installFolder);
-        target.Append(readmeFileName);
+        JoinPath(target, installFolder.data, readmeFileName);
         DeleteFileA(target.data);
     }
     if (createdSetup) {
-        target.Assign(installFolder);
-        target.Append(setupFileName);
+        JoinPath(target, installFolder.data, setupFileName);
         DeleteFileA(target.data);
     }
-    target.Free();
 }
 
 void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder)
@@ -578,35 +533,29 @@ void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder)
     if (app.moduleFolder.IsEmpty())
         return;    // no folder of our own is known: nothing to remove
 
-    // Only what the distribution brought goes: the read-me, the DLLs (the 64-bit one in
-    // "x64\"), and the folders when that leaves them empty. Anything else in it stays, and
-    // so does the folder.
+    // Only what the distribution brought goes: the read-me, the DLLs (the native ones in
+    // "x64\" and "arm64\"), and the folders when that leaves them empty. Anything else in it
+    // stays, and so does the folder.
     StringBuffer source;
-    source.Format("%s%s", app.moduleFolder.data, sourceFolderName);
+    JoinPath(source, app.moduleFolder.data, sourceFolderName);
     if (!FolderContains(source.data, TextOf(installFolder))) {
         StringBuffer file;
-        file.Assign(source);
-        file.Append(readmeFileName);
+        JoinPath(file, source.data, readmeFileName);
         DeleteFileA(file.data);
-        file.Assign(source);
-        file.Append(extensionFileName);
+        JoinPath(file, source.data, extensionFileName);
         DeleteFileA(file.data);
-        file.Assign(source);
-        file.Append(nativeSourceFolderName);
-        file.Append(extensionFileName);
-        DeleteFileA(file.data);
-        file.Assign(source);
-        file.Append(nativeSourceFolderName);
-        RemoveDirectoryA(file.data);
-        file.Free();
+        for (const char* nativeFolder : nativeSourceFolderNames) {
+            JoinPath(file, source.data, nativeFolder);
+            file.Append(extensionFileName);
+            DeleteFileA(file.data);
+            JoinPath(file, source.data, nativeFolder);
+            RemoveDirectoryA(file.data);
+        }
         RemoveDirectoryA(source.data);
     }
-    source.Free();
 
     StringBuffer installedSetup;
-    installedSetup.Assign(installFolder);
-    installedSetup.Append(setupFileName);
+    JoinPath(installedSetup, installFolder.data, setupFileName);
     if (!SameFileOrFolder(app.modulePath.data, installedSetup.data))
         DeleteNowOrAtRestart(app.modulePath.data);
-    installedSetup.Free();
 }

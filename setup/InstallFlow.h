@@ -10,15 +10,9 @@
 
 class SetupApp;
 
-// The class key of ChangeName, where the installation records "Version" and "InstFolder".
-extern const char classKeyPath[];
-// The uninstall entry of the system's program list.
-extern const char uninstallKeyPath[];
-
 class InstallFlow {
 public:
     explicit InstallFlow(SetupApp& app);
-    ~InstallFlow();
 
     // SetupSucceeded, SetupFailed after a failure message, SetupCancelled after a no or a
     // closed dialog (SetupRoles.h).
@@ -26,29 +20,38 @@ public:
 
 private:
     SetupApp& app;
-    StringBuffer systemFolder;      // later the extension folder (system folder + "ShellExt\")
-    StringBuffer scratch;           // test file name, "Version" text, registration command line
+    StringBuffer systemFolder;      // with its backslash
+    StringBuffer extensionFolder;   // systemFolder + "ShellExt\"
     StringBuffer installFolder;
     StringBuffer recordedFolder;    // "InstFolder" of the earlier installation, as read
     int installedVersion;           // 0: no earlier installation
     RegKey key;
     StringBuffer sourceFolder;
-    // On a 64-bit Windows the 64-bit DLL goes to the native system folder's "ShellExt\"
-    // beside the 32-bit one in this program's, each registered by its own regsvr32.exe.
+    // On a 64-bit Windows the native DLL (x64, or ARM64 on Windows on Arm) goes to the native
+    // system folder's "ShellExt\" beside the 32-bit one in this program's, each registered by
+    // its own regsvr32.exe.
     NativeSystem native;
     StringBuffer nativeExtensionFolder;   // native.folder + "ShellExt\"
 
+    // The message of the failure that stops the run; null for none (a no, a closed dialog).
+    const char* failure;
     // What this run created in the install folder: a roll-back removes that and nothing else.
     bool createdInstallFolder;
     bool createdReadme;
     bool createdSetup;
     bool createdExtension;          // the DLL was copied by this run
-    bool createdNativeExtension;    // the same for the 64-bit DLL
+    bool createdNativeExtension;    // the same for the native DLL
+    bool registrationTried;
+
+    int PutInPlace();
+    int Fail(const char* message);
+    int Finish();
 
     bool TestRights();
     void ReadEarlierInstallation();
     int ConfirmFolder();
     bool MayReplaceFiles();
+    bool MakeInstallFolder();
     bool CopyIntoInstallFolder();
     bool PrepareExtensionFolder();
     bool CopyExtension();
@@ -56,7 +59,9 @@ private:
     void RetireEarlierExtension();
     bool RegisterExtension();
     void UndoRegistration();
+    void RegisterEarlierInstallation();
     void RecordInstallation(StringBuffer& unfinished);
+    bool WriteUninstallEntry();
     DWORD InstalledKilobytes();
     bool WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder);
     void KeepInstalledFiles(StringBuffer& unfinished);

@@ -14,11 +14,6 @@ static const int folderTextLimit = 500;
 
 InstallFolderDialog::InstallFolderDialog() : window(nullptr), notShown(false) {}
 
-InstallFolderDialog::~InstallFolderDialog()
-{
-    folder.Free();
-}
-
 bool InstallFolderDialog::Run(HINSTANCE instance, HWND owner, const StringBuffer& proposal)
 {
     folder.Assign(proposal);

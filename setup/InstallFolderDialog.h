@@ -13,7 +13,6 @@ public:
     bool notShown;        // set when the dialog could not be created at all
 
     InstallFolderDialog();
-    ~InstallFolderDialog();
 
     // Shows dialog 101 with the proposal in the edit box; true when the user confirmed,
     // false also when the dialog could not be created (notShown).

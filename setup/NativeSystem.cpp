@@ -5,34 +5,45 @@
 
 #include "common/PathHelpers.h"
 #include "setup/DeferredDelete.h"
+#include "setup/ProductNames.h"
 #include "setup/RegistrationTool.h"
 
-typedef BOOL (WINAPI *IsWow64ProcessProc)(HANDLE, PBOOL);
 typedef BOOL (WINAPI *DisableRedirectionProc)(PVOID*);
 typedef BOOL (WINAPI *RevertRedirectionProc)(PVOID);
 typedef UINT (WINAPI *Wow64DirectoryProc)(LPSTR, UINT);
 
-NativeSystem::NativeSystem()
-    : present(false), aliasMissing(false), redirection(nullptr), disableRedirection(nullptr),
-      revertRedirection(nullptr)
+const char* NativeDllFolder(HANDLE process, IsWow64Process2Proc isWow64Process2,
+                            IsWow64ProcessProc isWow64Process)
 {
+    USHORT processMachine = IMAGE_FILE_MACHINE_UNKNOWN;
+    USHORT nativeMachine = IMAGE_FILE_MACHINE_UNKNOWN;
+    if (isWow64Process2 != nullptr && isWow64Process2(process, &processMachine, &nativeMachine)) {
+        // UNKNOWN: the process runs on its own machine, not under WoW64.
+        if (processMachine == IMAGE_FILE_MACHINE_UNKNOWN)
+            return nullptr;
+        return nativeMachine == IMAGE_FILE_MACHINE_ARM64 ? arm64SourceFolderName : x64SourceFolderName;
+    }
+    BOOL wow64 = FALSE;
+    // Without either call (Windows before XP SP2) there is no 64-bit side.
+    if (isWow64Process == nullptr || !isWow64Process(process, &wow64) || !wow64)
+        return nullptr;
+    return x64SourceFolderName;
 }
 
-NativeSystem::~NativeSystem()
+NativeSystem::NativeSystem()
+    : present(false), dllFolder(nullptr), aliasMissing(false), redirection(nullptr), disableRedirection(nullptr),
+      revertRedirection(nullptr)
 {
-    folder.Free();
-    systemFolder.Free();
-    wow64Folder.Free();
 }
 
 bool NativeSystem::Find()
 {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    IsWow64ProcessProc isWow64Process =
-        reinterpret_cast<IsWow64ProcessProc>(GetProcAddress(kernel, "IsWow64Process"));
-    BOOL wow64 = FALSE;
-    // Without the call (Windows before XP SP2) there is no 64-bit side.
-    if (isWow64Process == nullptr || !isWow64Process(GetCurrentProcess(), &wow64) || !wow64)
+    dllFolder = NativeDllFolder(
+        GetCurrentProcess(),
+        reinterpret_cast<IsWow64Process2Proc>(GetProcAddress(kernel, "IsWow64Process2")),
+        reinterpret_cast<IsWow64ProcessProc>(GetProcAddress(kernel, "IsWow64Process")));
+    if (dllFolder == nullptr)
         return false;
     present = true;
     disableRedirection = reinterpret_cast<DisableRedirectionProc>(
@@ -53,25 +64,20 @@ bool NativeSystem::Find()
         GetProcAddress(kernel, "GetSystemWow64DirectoryA"));
     wow64Folder.Reserve(MAX_PATH);
     if (getWow64Directory == nullptr || getWow64Directory(wow64Folder.data, MAX_PATH) == 0) {
-        wow64Folder.Assign(windows);
-        wow64Folder.Append("SysWOW64");
+        JoinPath(wow64Folder, windows.data, "SysWOW64");
     }
     EnsureTrailingBackslash(wow64Folder);
 
     // The alias leads a 32-bit program to the native folder without touching the state of
     // its thread (Vista on; XP x64 and 2003 with an update). Without it the redirection is
     // turned off around each use of the system folder's own name.
-    folder.Assign(windows);
-    folder.Append("Sysnative\\");
+    JoinPath(folder, windows.data, "Sysnative\\");
     StringBuffer tool;
-    tool.Assign(folder);
-    tool.Append("regsvr32.exe");
+    JoinPath(tool, folder.data, "regsvr32.exe");
     if (!PathExists(tool.data)) {
         aliasMissing = true;
         folder.Assign(systemFolder);
     }
-    tool.Free();
-    windows.Free();
     return true;
 }
 
@@ -102,11 +108,9 @@ bool NativeSystem::Exists(const char* name)
     if (!Enter())
         return false;
     StringBuffer path;
-    path.Assign(folder);
-    path.Append(name);
+    JoinPath(path, folder.data, name);
     bool exists = PathExists(path.data) != 0;
     Leave();
-    path.Free();
     return exists;
 }
 
@@ -141,10 +145,8 @@ bool NativeSystem::OnNativeFile(const char* name, bool (*action)(const char* pat
     if (!RedirectionOff())
         return false;
     StringBuffer path;
-    path.Assign(systemFolder);
-    path.Append(name);
+    JoinPath(path, systemFolder.data, name);
     bool done = action(path.data);
     RedirectionOn();
-    path.Free();
     return done;
 }

@@ -1,16 +1,31 @@
 // The 64-bit side of a 64-bit Windows as the 32-bit setup program reaches it: its system
-// folder, where the 64-bit file manager finds the 64-bit DLL, and its regsvr32.exe.
+// folder, where the native file manager finds the native DLL (x64, or ARM64 on Windows on
+// Arm), and its regsvr32.exe.
 #pragma once
 
 #include <windows.h>
 
 #include "common/StringBuffer.h"
 
+typedef BOOL (WINAPI *IsWow64ProcessProc)(HANDLE, PBOOL);
+typedef BOOL (WINAPI *IsWow64Process2Proc)(HANDLE, USHORT*, USHORT*);
+
+// The folder of the download's "pelim\" that holds the DLL for the native side of process:
+// "arm64\" on an ARM64 Windows, "x64\" on every other 64-bit one, null where the process
+// does not run under WoW64 (a 32-bit Windows, or a 64-bit program). IsWow64Process2 (Windows
+// 10 1511 on) names the native machine; where it is missing or fails, IsWow64Process alone
+// decides, and its "WoW64" means x64, as on every Windows before it. Either query may be null.
+const char* NativeDllFolder(HANDLE process, IsWow64Process2Proc isWow64Process2,
+                            IsWow64ProcessProc isWow64Process);
+
 class NativeSystem {
 public:
     // A 32-bit program on a 64-bit Windows: there is a native side. False on a 32-bit Windows
     // and in the 64-bit program, whose system folder is the native one already.
     bool present;
+    // Where the native DLL comes from, below the download's "pelim\" (NativeDllFolder); null
+    // without a native side.
+    const char* dllFolder;
     // The native system folder as this program reaches it, with a backslash: the alias
     // "<Windows>\Sysnative\", or, where the alias is missing, the system folder itself with
     // the redirection of this thread turned off between Enter and Leave.
@@ -23,10 +38,9 @@ public:
     StringBuffer wow64Folder;
 
     NativeSystem();
-    ~NativeSystem();
 
-    // Asks the platform whether this process runs under WoW64 and, if so, how to reach the
-    // native side. Returns present.
+    // Asks the platform whether this process runs under WoW64, on which machine, and, if
+    // so, how to reach the native side. Returns present.
     bool Find();
 
     // Every use of folder lies between Enter and Leave. False when the native folder cannot

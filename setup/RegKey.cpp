@@ -1,12 +1,6 @@
 // One open registry key with string reads and writes through the ANSI registry calls.
 #include "setup/RegKey.h"
 
-RegKey::~RegKey()
-{
-    Close();
-    subKey.Free();
-}
-
 bool RegKey::Open(HKEY rootKey, const char* path, bool writable, bool create, REGSAM view)
 {
     Close();
@@ -23,8 +17,6 @@ bool RegKey::Open(HKEY rootKey, const char* path, bool writable, bool create, RE
     if (result != ERROR_SUCCESS)
         return false;
     key = opened;
-    root = rootKey;
-    subKey.Assign(path);
     return true;
 }
 
@@ -34,7 +26,6 @@ void RegKey::Close()
         RegCloseKey(key);
         key = nullptr;
     }
-    root = nullptr;
 }
 
 bool RegKey::ReadString(const char* name, StringBuffer& out)

@@ -9,11 +9,9 @@
 class RegKey {
 public:
     HKEY key;             // the open key; null when closed
-    HKEY root;            // the predefined root it was opened under; null when closed
-    StringBuffer subKey;  // the sub-key path of the last successful Open
 
-    RegKey() : key(nullptr), root(nullptr) {}
-    ~RegKey();
+    RegKey() : key(nullptr) {}
+    ~RegKey() { Close(); }
 
     // Closes what was open, then opens (or with create, creates) the key. create opens with
     // full access whatever writable says; otherwise writable picks full access or read.

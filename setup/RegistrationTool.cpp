@@ -38,7 +38,5 @@ bool RunRegistrationTool(const char* switches, const char* dllPath, const char* 
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    tool.Free();
-    commandLine.Free();
     return done;
 }

@@ -21,12 +21,6 @@ SetupApp::SetupApp(HINSTANCE instanceHandle)
     TruncateAfterLastBackslash(moduleFolder.data);
 }
 
-SetupApp::~SetupApp()
-{
-    modulePath.Free();
-    moduleFolder.Free();
-}
-
 const char* CommandTail(const char* commandLine)
 {
     if (commandLine == nullptr)

@@ -16,7 +16,6 @@ public:
     Dialogue dialogue;           // how the roles ask and tell: on the screen, or silently
 
     explicit SetupApp(HINSTANCE instance);
-    ~SetupApp();
 
 private:
     SetupApp(const SetupApp&) = delete;

@@ -30,7 +30,6 @@ void StringList::TakeLast(StringBuffer& out)
     items[count - 1].Free();
     --count;
     out.Assign(last);
-    last.Free();
 }
 
 bool StringList::SetCount(int n)

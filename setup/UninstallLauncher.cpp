@@ -6,16 +6,13 @@
 #include <windows.h>
 
 #include "common/StringBuffer.h"
+#include "setup/ProductNames.h"
 #include "setup/SetupApp.h"
 #include "setup/SetupRoles.h"
 
-static const char uninstallerCaption[] = "PELIM アンインストーラー";
 static const char startQuestion[] = "PELIMのアンインストールを開始します.\nよろしいですか？";
 static const char startFailedMessage[] =
     "アンインストールの準備に失敗しました.\nアンインストールを中止します.";
-
-static const UINT noticeFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_OK;       // 0x1030
-static const UINT questionFlags = MB_SYSTEMMODAL | MB_ICONEXCLAMATION | MB_YESNO;  // 0x1034
 
 static const Question confirmation = {startQuestion, uninstallerCaption, questionFlags, IDYES, false};
 
@@ -30,59 +27,64 @@ static int ReadOutcome(HANDLE pipe)
     return static_cast<int>(outcome);
 }
 
-int StartUninstall(SetupApp& app)
+// The copy's folder and program: a name that GetTempFileNameA has just found free under the
+// temporary folder, made a folder, with setup.exe in it. Nothing can lie beside the copy
+// there for it to load.
+struct UninstallCopy {
+    char folder[512];
+    char program[512];
+};
+
+// True when the folder is made; program is then named too.
+static bool MakeCopyFolder(UninstallCopy& copy)
 {
-    // As with every question of the setup program, only a no stops.
-    if (app.dialogue.Ask(confirmation) == IDNO)
-        return SetupCancelled;
-
-    // The copy gets a folder that this run creates: a name that GetTempFileNameA has just
-    // found free, made a folder. Nothing can lie beside the copy there for it to load.
     char tempFolder[512];
-    char copyFolder[512];
-    char copyName[512];
     ZeroMemory(tempFolder, sizeof(tempFolder));
-    ZeroMemory(copyFolder, sizeof(copyFolder));
-    ZeroMemory(copyName, sizeof(copyName));
-    bool madeFolder = GetTempPathA(sizeof(tempFolder), tempFolder) != 0 &&
-                      GetTempFileNameA(tempFolder, "_tmp", 0, copyFolder) != 0 &&
-                      DeleteFileA(copyFolder) && CreateDirectoryA(copyFolder, nullptr);
-    bool ready = false;
-    if (madeFolder) {
-        wsprintfA(copyName, "%s\\setup.exe", copyFolder);
-        ready = CopyFileA(app.modulePath.data, copyName, TRUE) != 0;
-    }
+    ZeroMemory(&copy, sizeof(copy));
+    if (GetTempPathA(sizeof(tempFolder), tempFolder) == 0 ||
+        GetTempFileNameA(tempFolder, "_tmp", 0, copy.folder) == 0 || !DeleteFileA(copy.folder) ||
+        !CreateDirectoryA(copy.folder, nullptr))
+        return false;
+    wsprintfA(copy.program, "%s\\%s", copy.folder, setupFileName);
+    return true;
+}
 
-    // SYNCHRONIZE for the copy's wait, query rights so that the copy can check that the
-    // number it was given names this process.
-    HANDLE self = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, TRUE, GetCurrentProcessId());
+// The pipe of a silent copy's report: the writing end, inherited, becomes the copy's standard
+// output; the reading end stays this process's own. False when either cannot be made (the
+// ends made so far are handed back to be closed).
+static bool OpenReportPipe(HANDLE& reportRead, HANDLE& reportWrite)
+{
+    SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    bool made = CreatePipe(&readEnd, &reportWrite, &inherited, 0) &&
+                DuplicateHandle(GetCurrentProcess(), readEnd, GetCurrentProcess(), &reportRead, 0,
+                                FALSE, DUPLICATE_SAME_ACCESS);
+    if (readEnd != nullptr)
+        CloseHandle(readEnd);
+    return made;
+}
 
-    // "<copy>" /MainUninst <handle> <folder>: the folder unquoted with its trailing
-    // backslash, everything after the number and its blank.
+// Starts the copy hidden in its own folder, handing on the inheritable handle self:
+// "<copy>" /MainUninst <handle> <folder>, the folder unquoted with its trailing backslash,
+// everything after the number and its blank. CreateProcessA hands the inheritable handle on
+// under the same value (the shell's start service would not). A silent copy's report becomes
+// outcome. True when the copy started.
+static bool StartCopy(SetupApp& app, const UninstallCopy& copy, HANDLE self, int& outcome)
+{
     StringBuffer commandLine;
-    commandLine.Format("\"%s\" /MainUninst %s%d ", copyName, app.dialogue.silent ? "/S " : "",
+    commandLine.Format("\"%s\" /MainUninst %s%d ", copy.program, app.dialogue.silent ? "/S " : "",
                        HandleToLong(self));
     commandLine.Append(app.moduleFolder);
 
-    // CreateProcessA hands the inheritable handle on under the same value (the shell's
-    // start service would not); the copy runs hidden in its own folder.
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
-    // A silent copy gets the writing end of a pipe as its standard output, the only end it
-    // inherits.
     HANDLE reportRead = nullptr;
     HANDLE reportWrite = nullptr;
-    if (ready && app.dialogue.silent) {
-        SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
-        HANDLE readEnd = nullptr;
-        ready = CreatePipe(&readEnd, &reportWrite, &inherited, 0) &&
-                DuplicateHandle(GetCurrentProcess(), readEnd, GetCurrentProcess(), &reportRead, 0,
-                                FALSE, DUPLICATE_SAME_ACCESS);
-        if (readEnd != nullptr)
-            CloseHandle(readEnd);
+    bool ready = !app.dialogue.silent || OpenReportPipe(reportRead, reportWrite);
+    if (app.dialogue.silent) {
         startup.dwFlags |= STARTF_USESTDHANDLES;
         startup.hStdOutput = reportWrite;
     }
@@ -90,16 +92,15 @@ int StartUninstall(SetupApp& app)
     ZeroMemory(&process, sizeof(process));
     bool started = false;
     if (ready) {
-        SetCurrentDirectoryA(copyFolder);
-        started = CreateProcessA(copyName, commandLine.data, nullptr, nullptr, TRUE, 0, nullptr,
-                                 copyFolder, &startup, &process) != 0;
+        SetCurrentDirectoryA(copy.folder);
+        started = CreateProcessA(copy.program, commandLine.data, nullptr, nullptr, TRUE, 0, nullptr,
+                                 copy.folder, &startup, &process) != 0;
     }
     if (started) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    commandLine.Free();
-    int outcome = SetupSucceeded;
+    outcome = SetupSucceeded;
     if (reportWrite != nullptr)
         CloseHandle(reportWrite);
     if (reportRead != nullptr) {
@@ -109,6 +110,23 @@ int StartUninstall(SetupApp& app)
             outcome = ReadOutcome(reportRead);
         CloseHandle(reportRead);
     }
+    return started;
+}
+
+int StartUninstall(SetupApp& app)
+{
+    // As with every question of the setup program, only a no stops.
+    if (app.dialogue.Ask(confirmation) == IDNO)
+        return SetupCancelled;
+
+    UninstallCopy copy;
+    bool madeFolder = MakeCopyFolder(copy);
+    bool ready = madeFolder && CopyFileA(app.modulePath.data, copy.program, TRUE) != 0;
+    // SYNCHRONIZE for the copy's wait, query rights so that the copy can check that the
+    // number it was given names this process.
+    HANDLE self = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, TRUE, GetCurrentProcessId());
+    int outcome = SetupSucceeded;
+    bool started = ready && StartCopy(app, copy, self, outcome);
     if (self != nullptr)
         CloseHandle(self);
     if (started)
@@ -116,8 +134,8 @@ int StartUninstall(SetupApp& app)
 
     // Nothing has been removed: the uninstall entry stays, and so does the installation.
     if (madeFolder) {
-        DeleteFileA(copyName);
-        RemoveDirectoryA(copyFolder);
+        DeleteFileA(copy.program);
+        RemoveDirectoryA(copy.folder);
     }
     app.dialogue.Tell(startFailedMessage, uninstallerCaption, noticeFlags);
     return SetupFailed;

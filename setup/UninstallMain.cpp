@@ -4,8 +4,8 @@
 // schedules its own deletion and reports the end, naming what stays. A DLL that stays
 // keeps the entry and the install folder with it, so that the uninstallation can be
 // finished. Silent, it reports the outcome to the waiting launcher instead, and removes the
-// install folder after the launcher's end. On a 64-bit Windows the 64-bit DLL goes the same
-// way, unregistered by the 64-bit regsvr32.exe.
+// install folder after the launcher's end. On a 64-bit Windows the native DLL (x64 or ARM64)
+// goes the same way, unregistered by the native regsvr32.exe.
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -16,21 +16,17 @@
 #include "setup/DeferredDelete.h"
 #include "setup/FolderGuard.h"
 #include "setup/FolderRemoval.h"
-#include "setup/InstallFlow.h"
 #include "setup/NativeSystem.h"
 #include "setup/OsVersion.h"
+#include "setup/ProductNames.h"
 #include "setup/RegKey.h"
 #include "setup/RegistrationTool.h"
 #include "setup/SetupApp.h"
 #include "setup/SetupRoles.h"
 
-static const char uninstallerCaption[] = "PELIM アンインストーラー";
 static const char finishedMessage[] = "PELIMのアンインストールは正常に終了しました.";
 // Followed by the folders and files that stay, one a line.
 static const char remainingMessage[] = "PELIMのアンインストールは終了しましたが,次のものが残っています.";
-// The uninstall entry as the closing message names it when it stays.
-static const char uninstallEntryName[] =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM\\";
 
 static const DWORD pauseTime = 500;
 // The launcher ends right after it has started this copy; no wait for it lasts longer.
@@ -126,12 +122,10 @@ static void WaitForLauncher(HANDLE launcher)
 static bool HoldsOnlyInstalledFiles(const StringBuffer& folder)
 {
     StringBuffer pattern;
-    pattern.Assign(folder);
-    pattern.Append("*");
+    JoinPath(pattern, folder.data, "*");
     WIN32_FIND_DATAA entry;
     ZeroMemory(&entry, sizeof(entry));
     HANDLE search = FindFirstFileA(pattern.data, &entry);
-    pattern.Free();
     if (search == INVALID_HANDLE_VALUE)
         return true;
     bool only = true;
@@ -139,7 +133,7 @@ static bool HoldsOnlyInstalledFiles(const StringBuffer& folder)
         if (lstrcmpA(entry.cFileName, ".") == 0 || lstrcmpA(entry.cFileName, "..") == 0)
             continue;
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            (lstrcmpiA(entry.cFileName, "readme.txt") != 0 && lstrcmpiA(entry.cFileName, "setup.exe") != 0)) {
+            (lstrcmpiA(entry.cFileName, readmeFileName) != 0 && lstrcmpiA(entry.cFileName, setupFileName) != 0)) {
             only = false;
             break;
         }
@@ -152,11 +146,8 @@ static bool HoldsOnlyInstalledFiles(const StringBuffer& folder)
 static bool HoldsFile(const StringBuffer& folder, const char* name)
 {
     StringBuffer path;
-    path.Assign(folder);
-    path.Append(name);
-    bool holds = PathExists(path.data) != 0;
-    path.Free();
-    return holds;
+    JoinPath(path, folder.data, name);
+    return PathExists(path.data) != 0;
 }
 
 // True when both files can be read and hold the same bytes.
@@ -213,11 +204,9 @@ static void ReadRecordedFolder(const NativeSystem& native, StringBuffer& recorde
         }
         recorded.Assign(program);
         TruncateAfterLastBackslash(recorded.data);
-        if (lstrcmpiA(program.data + recorded.Length(), "setup.exe") != 0)
+        if (lstrcmpiA(program.data + recorded.Length(), setupFileName) != 0)
             recorded.Reserve(1);
     }
-    program.Free();
-    key.Close();
 }
 
 // An install folder of which no record is left (an earlier uninstallation started from
@@ -225,14 +214,11 @@ static void ReadRecordedFolder(const NativeSystem& native, StringBuffer& recorde
 // read-me and the very program this copy was made from.
 static bool IsUnrecordedInstallFolder(SetupApp& app, const StringBuffer& folder)
 {
-    if (!HoldsFile(folder, "readme.txt") || !HoldsOnlyInstalledFiles(folder))
+    if (!HoldsFile(folder, readmeFileName) || !HoldsOnlyInstalledFiles(folder))
         return false;
     StringBuffer program;
-    program.Assign(folder);
-    program.Append("setup.exe");
-    bool same = SameContent(program.data, app.modulePath.data);
-    program.Free();
-    return same;
+    JoinPath(program, folder.data, setupFileName);
+    return SameContent(program.data, app.modulePath.data);
 }
 
 // Adds a line to the list of what stays.
@@ -264,9 +250,7 @@ static bool WillRemoveInstallFolder(SetupApp& app, const char* commandFolder, co
 {
     StringBuffer folder;
     CommandFolder(commandFolder, folder);
-    bool removable = IsFolderToRemove(app, folder, recorded);
-    folder.Free();
-    return removable;
+    return IsFolderToRemove(app, folder, recorded);
 }
 
 // Removes the install folder, but only one that IsFolderToRemove allows. A folder that
@@ -280,9 +264,8 @@ static void RemoveInstallFolder(SetupApp& app, const char* commandFolder, const 
     if (!IsFolderToRemove(app, folder, recorded)) {
         // Nothing is removed on a stranger's word; the installation's files stay where they are.
         const StringBuffer& left = recorded.IsEmpty() ? folder : recorded;
-        if (!left.IsEmpty() && (HoldsFile(left, "readme.txt") || HoldsFile(left, "setup.exe")))
+        if (!left.IsEmpty() && (HoldsFile(left, readmeFileName) || HoldsFile(left, setupFileName)))
             AddRemaining(remaining, left.data);
-        folder.Free();
         return;
     }
 
@@ -296,18 +279,14 @@ static void RemoveInstallFolder(SetupApp& app, const char* commandFolder, const 
             AddRemaining(remaining, folder.data);
     } else {
         StringBuffer file;
-        file.Assign(folder);
-        file.Append("readme.txt");
+        JoinPath(file, folder.data, readmeFileName);
         DeleteFileA(file.data);
-        file.Assign(folder);
-        file.Append("setup.exe");
+        JoinPath(file, folder.data, setupFileName);
         DeleteFileA(file.data);
-        file.Free();
         RemoveDirectoryA(folder.data);
-        if (HoldsFile(folder, "readme.txt") || HoldsFile(folder, "setup.exe"))
+        if (HoldsFile(folder, readmeFileName) || HoldsFile(folder, setupFileName))
             AddRemaining(remaining, folder.data);
     }
-    folder.Free();
 }
 
 // The copy's own folder, made by the launcher under the temporary folder, goes after the
@@ -327,7 +306,6 @@ static void RemoveOwnFolder(SetupApp& app)
         folder.Erase(length - 1, 1);
     if (!RemoveDirectoryA(folder.data) && IsNtPlatform())
         MoveFileExA(folder.data, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    folder.Free();
 }
 
 // Waits for the launcher's end, with the pauses around the wait.
@@ -350,106 +328,127 @@ static void ReportOutcome(int outcome)
     }
 }
 
+// Unregisters one DLL and deletes it, now or at the next start; what stays is named in
+// remaining by bootName, the name the system gives it at its start. native: the native side's
+// DLL, which has the same name in the native view and is unregistered by the native tool;
+// null: the DLL of this program's own side. A DLL whose unregistration failed (or whose tool
+// did not start) stays registered, so it stays in place too; without the DLL there is
+// nothing the tool could call.
+static void RemoveDll(NativeSystem* native, const StringBuffer& extensionFolder, const StringBuffer& dllPath,
+                      const char* bootName, StringBuffer& remaining)
+{
+    StringBuffer nativeName;   // below the native system folder
+    JoinPath(nativeName, extensionFolderName, extensionFileName);
+    if (native != nullptr ? !native->Exists(nativeName.data) : !PathExists(dllPath.data))
+        return;
+    bool unregistered = native != nullptr ? native->RunRegistrationTool("/s /u", dllPath.data)
+                                          : RunRegistrationTool("/s /u", dllPath.data, extensionFolder.data);
+    if (!unregistered) {
+        AddRemaining(remaining, bootName);
+        return;
+    }
+    Sleep(pauseTime);
+    bool deleted = native != nullptr ? native->DeleteNowOrAtRestart(nativeName.data)
+                                     : DeleteNowOrAtRestart(bootName);
+    if (!deleted)
+        AddRemaining(remaining, bootName);
+}
+
+// The DLLs go first: this side's, then on a 64-bit Windows the native one (x64 or ARM64).
+static void RemoveDlls(NativeSystem& native, StringBuffer& remaining)
+{
+    StringBuffer extensionFolder(200);
+    GetSystemDirectoryA(extensionFolder.data, 200);
+    EnsureTrailingBackslash(extensionFolder);
+    extensionFolder.Append(extensionFolderName);
+    StringBuffer dllPath;
+    JoinPath(dllPath, extensionFolder.data, extensionFileName);
+    // Under WoW64 the 32-bit DLL is deleted by the name the system gives it at its start: a
+    // delayed deletion of dllPath would take the native DLL.
+    StringBuffer bootName;
+    if (native.present)
+        bootName.Format("%s%s%s", native.wow64Folder.data, extensionFolderName, extensionFileName);
+    else
+        bootName.Assign(dllPath);
+    RemoveDll(nullptr, extensionFolder, dllPath, bootName.data, remaining);
+    if (native.present)
+        RemoveDll(&native, extensionFolder, dllPath, dllPath.data, remaining);
+}
+
+// The entry goes only once the DLLs are gone and this copy runs: a launcher that could not
+// start it leaves the extension listed as installed.
+static void RemoveUninstallEntry(StringBuffer& remaining)
+{
+    LONG removed = RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKeyPath);
+    if (removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND)
+        return;
+    StringBuffer entry;
+    entry.Format("HKEY_LOCAL_MACHINE\\%s", uninstallKeyPath);
+    AddRemaining(remaining, entry.data);
+}
+
+// A DLL that stays needs a way to finish: the entry, and the installed setup.exe that it
+// runs, stay with it.
+static void KeepWayToFinish(const char* installFolder, const StringBuffer& recorded, StringBuffer& remaining)
+{
+    StringBuffer left;
+    left.Assign(recorded.IsEmpty() ? installFolder : recorded.data);
+    if (!left.IsEmpty() && HoldsFile(left, setupFileName))
+        AddRemaining(remaining, left.data);
+}
+
+// A silent launcher waits for the outcome and runs from the install folder: the outcome is
+// reported first, and the folder goes once the launcher has ended. A folder left alone on a
+// stranger's word is known before, and is part of the outcome.
+static void ReportThenRemoveInstallFolder(SetupApp& app, HANDLE launcher, const char* installFolder,
+                                          const StringBuffer& recorded, bool dllsGone, StringBuffer& remaining)
+{
+    if (dllsGone && !WillRemoveInstallFolder(app, installFolder, recorded))
+        RemoveInstallFolder(app, installFolder, recorded, remaining);
+    ReportOutcome(remaining.IsEmpty() ? SetupSucceeded : SetupFailed);
+    AwaitLauncher(launcher);
+    if (dllsGone)
+        RemoveInstallFolder(app, installFolder, recorded, remaining);
+}
+
+// The closing message, naming what stays; its outcome is the exit code.
+static int TellOutcome(SetupApp& app, const StringBuffer& remaining)
+{
+    StringBuffer message;
+    message.Assign(remaining.IsEmpty() ? finishedMessage : remainingMessage);
+    message.Append(remaining);
+    app.dialogue.Tell(message.data, uninstallerCaption, closingFlags);
+    return remaining.IsEmpty() ? SetupSucceeded : SetupFailed;
+}
+
 int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
 {
     NativeSystem native;
     native.Find();
-
     // The install folder as the installation recorded it, read before anything is removed
-    // (the unregistration below deletes the class key).
+    // (the unregistration deletes the class key).
     StringBuffer recorded;
     ReadRecordedFolder(native, recorded);
 
-    // A silent launcher waits for this run's outcome: everything but its own program and the
-    // install folder around it goes first, then the report, and the folder once the launcher
-    // has ended. Otherwise the launcher has ended before anything is removed.
+    // A silent launcher waits for this run's outcome; otherwise it has ended before anything
+    // is removed.
     bool launcherWaits = app.dialogue.silent;
     if (!launcherWaits)
         AwaitLauncher(launcher);
 
     StringBuffer remaining;
-    StringBuffer extensionFolder(200);
-    GetSystemDirectoryA(extensionFolder.data, 200);
-    EnsureTrailingBackslash(extensionFolder);
-    extensionFolder.Append("ShellExt\\");
-    StringBuffer dllPath;
-    dllPath.Assign(extensionFolder);
-    dllPath.Append("pelim102.dll");
-    // Under WoW64 the 32-bit DLL is deleted by the name the system gives it at its start: a
-    // delayed deletion of dllPath would take the 64-bit DLL.
-    StringBuffer dllName;
-    if (native.present)
-        dllName.Format("%sShellExt\\pelim102.dll", native.wow64Folder.data);
-    else
-        dllName.Assign(dllPath);
-
-    // The DLLs go first. A DLL whose unregistration failed (or whose tool did not start)
-    // stays registered, so it stays in place too; without the DLL there is nothing the
-    // tool could call.
-    if (PathExists(dllPath.data)) {
-        if (RunRegistrationTool("/s /u", dllPath.data, extensionFolder.data)) {
-            Sleep(pauseTime);
-            if (!DeleteNowOrAtRestart(dllName.data))
-                AddRemaining(remaining, dllName.data);
-        } else {
-            AddRemaining(remaining, dllName.data);
-        }
-    }
-    // The 64-bit DLL has the same name in the native view; its own tool unregisters it.
-    if (native.present && native.Exists("ShellExt\\pelim102.dll")) {
-        if (native.RunRegistrationTool("/s /u", dllPath.data)) {
-            Sleep(pauseTime);
-            if (!native.DeleteNowOrAtRestart("ShellExt\\pelim102.dll"))
-                AddRemaining(remaining, dllPath.data);
-        } else {
-            AddRemaining(remaining, dllPath.data);
-        }
-    }
-
+    RemoveDlls(native, remaining);
     bool dllsGone = remaining.IsEmpty();
     if (dllsGone) {
-        // The entry goes only now that this copy runs: a launcher that could not start it
-        // leaves the extension listed as installed.
-        LONG removed = RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKeyPath);
-        if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
-            AddRemaining(remaining, uninstallEntryName);
-        // A waiting launcher runs from the install folder: that goes after its end.
+        RemoveUninstallEntry(remaining);
         if (!launcherWaits)
             RemoveInstallFolder(app, installFolder, recorded, remaining);
     } else {
-        // A DLL that stays needs a way to finish: the entry, and the installed setup.exe
-        // that it runs, stay with it.
-        StringBuffer left;
-        left.Assign(recorded.IsEmpty() ? installFolder : recorded.data);
-        if (!left.IsEmpty() && HoldsFile(left, "setup.exe"))
-            AddRemaining(remaining, left.data);
-        left.Free();
+        KeepWayToFinish(installFolder, recorded, remaining);
     }
-
     DeleteNowOrAtRestart(app.modulePath.data);
-
-    if (launcherWaits) {
-        // A folder left alone on a stranger's word is known now, and is part of the outcome.
-        if (dllsGone && !WillRemoveInstallFolder(app, installFolder, recorded))
-            RemoveInstallFolder(app, installFolder, recorded, remaining);
-        ReportOutcome(remaining.IsEmpty() ? SetupSucceeded : SetupFailed);
-        AwaitLauncher(launcher);
-        if (dllsGone)
-            RemoveInstallFolder(app, installFolder, recorded, remaining);
-    }
+    if (launcherWaits)
+        ReportThenRemoveInstallFolder(app, launcher, installFolder, recorded, dllsGone, remaining);
     RemoveOwnFolder(app);
-
-    StringBuffer message;
-    message.Assign(remaining.IsEmpty() ? finishedMessage : remainingMessage);
-    message.Append(remaining);
-    app.dialogue.Tell(message.data, uninstallerCaption, MB_OK | MB_SYSTEMMODAL);
-    int exitCode = remaining.IsEmpty() ? SetupSucceeded : SetupFailed;
-
-    message.Free();
-    remaining.Free();
-    extensionFolder.Free();
-    dllPath.Free();
-    dllName.Free();
-    recorded.Free();
-    return exitCode;
+    return TellOutcome(app, remaining);
 }

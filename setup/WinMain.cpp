@@ -56,6 +56,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     case NoRole:
         break;
     }
-    installFolder.Free();
     return app.dialogue.Outcome(exitCode);
 }

@@ -184,66 +184,58 @@ bool WaitForSelection(HWND browser, bool beyondRoot) {
     return false;
 }
 
+// The desktop folder with a backslash.
+std::string DesktopFolder() {
+    char desktop[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE);
+    return std::string(desktop) + "\\";
+}
+
 TEST(FolderDialog, BrowseSelectsTheTypedFolderAndReturnsItWithABackslash) {
+    struct Case {
+        const char* typed;
+        // The typed folder is made just before its case, once the browser has been open
+        // before: made before its first opening, the prefix's browser does not select it.
+        bool madeFirst;
+        int button;              // pressed in the browser
+        const char* selection;   // what the browser must have selected first; null: nothing
+        const char* result;      // the edit box afterwards; null: the desktop folder
+    };
+    const Case cases[] = {
+        // A folder in the edit box is selected when the browser opens: OK returns it.
+        {"C:\\windows", false, IDOK, "the typed folder", "C:\\windows\\"},
+        // A drive root comes back as it is, with its one backslash.
+        {"C:\\", false, IDOK, "the typed folder", "C:\\"},
+        // A folder whose name ends in the byte 0x5C of 表 still gets its backslash.
+        {"S:\\browse\\表", true, IDOK, "the typed folder", "S:\\browse\\表\\"},
+        // A cancelled browser leaves the edit box as it was.
+        {"S:\\typed", false, IDCANCEL, nullptr, "S:\\typed"},
+        // With an empty edit box the browser opens on its root, with nothing preselected: the
+        // desktop folder is what OK then returns.
+        {"", false, IDOK, "the root", nullptr},
+    };
+
     Process setup;
     HWND dialog = StartSetup(setup);
     ASSERT_NE(nullptr, dialog);
-
-    // A folder in the edit box is selected when the browser opens: OK returns it.
-    ASSERT_TRUE(UiRobot::SetControlText(dialog, 1000, "C:\\windows"));
-    ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
-    HWND browser = WaitForBrowser(dialog, setup.id);
-    ASSERT_NE(nullptr, browser);
-    ASSERT_TRUE(WaitForSelection(browser, true));
-    ASSERT_TRUE(UiRobot::ClickButton(browser, IDOK));
-    ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
-    EXPECT_EQ("C:\\windows\\", UiRobot::ControlText(dialog, 1000));
-
-    // A drive root comes back as it is, with its one backslash.
-    ASSERT_TRUE(UiRobot::SetControlText(dialog, 1000, "C:\\"));
-    ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
-    browser = WaitForBrowser(dialog, setup.id);
-    ASSERT_NE(nullptr, browser);
-    ASSERT_TRUE(WaitForSelection(browser, true));
-    ASSERT_TRUE(UiRobot::ClickButton(browser, IDOK));
-    ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
-    EXPECT_EQ("C:\\", UiRobot::ControlText(dialog, 1000));
-
-    // A folder whose name ends in the byte 0x5C of 表 still gets its backslash.
-    RemoveTree("S:\\browse");
-    ASSERT_TRUE(CreateDirectoryA("S:\\browse", nullptr));
-    ASSERT_TRUE(CreateDirectoryA("S:\\browse\\表", nullptr));
-    ASSERT_TRUE(UiRobot::SetControlText(dialog, 1000, "S:\\browse\\表"));
-    ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
-    browser = WaitForBrowser(dialog, setup.id);
-    ASSERT_NE(nullptr, browser);
-    ASSERT_TRUE(WaitForSelection(browser, true));
-    ASSERT_TRUE(UiRobot::ClickButton(browser, IDOK));
-    ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
-    EXPECT_EQ("S:\\browse\\表\\", UiRobot::ControlText(dialog, 1000));
-
-    // A cancelled browser leaves the edit box as it was.
-    ASSERT_TRUE(UiRobot::SetControlText(dialog, 1000, "S:\\typed"));
-    ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
-    browser = WaitForBrowser(dialog, setup.id);
-    ASSERT_NE(nullptr, browser);
-    ASSERT_TRUE(UiRobot::ClickButton(browser, IDCANCEL));
-    ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
-    EXPECT_EQ("S:\\typed", UiRobot::ControlText(dialog, 1000));
-
-    // With an empty edit box the browser opens on its root, with nothing preselected: the
-    // desktop folder is what OK then returns.
-    char desktop[MAX_PATH] = {};
-    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
-    ASSERT_TRUE(UiRobot::SetControlText(dialog, 1000, ""));
-    ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
-    browser = WaitForBrowser(dialog, setup.id);
-    ASSERT_NE(nullptr, browser);
-    ASSERT_TRUE(WaitForSelection(browser, false));
-    ASSERT_TRUE(UiRobot::ClickButton(browser, IDOK));
-    ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
-    EXPECT_EQ(std::string(desktop) + "\\", UiRobot::ControlText(dialog, 1000));
-
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        if (c.madeFirst) {
+            RemoveTree("S:\\browse");
+            ASSERT_TRUE(CreateDirectoryA("S:\\browse", nullptr));
+            ASSERT_TRUE(CreateDirectoryA(c.typed, nullptr));
+        }
+        ASSERT_TRUE(UiRobot::SetControlText(dialog, 1000, c.typed));
+        ASSERT_TRUE(UiRobot::ClickButton(dialog, 1001));
+        HWND browser = WaitForBrowser(dialog, setup.id);
+        ASSERT_NE(nullptr, browser);
+        if (c.selection != nullptr) {
+            ASSERT_TRUE(WaitForSelection(browser, c.typed[0] != '\0')) << c.selection;
+        }
+        ASSERT_TRUE(UiRobot::ClickButton(browser, c.button));
+        ASSERT_TRUE(UiRobot::WaitForWindowGone(browser, 10000));
+        EXPECT_EQ(c.result != nullptr ? c.result : DesktopFolder(), UiRobot::ControlText(dialog, 1000));
+    }
     ASSERT_TRUE(UiRobot::ClickButton(dialog, IDCANCEL));
     ExpectEndedUntouched(setup);
 }

@@ -200,30 +200,25 @@ std::string DispatchProbeTest::probe;
 
 TEST_F(DispatchProbeTest, QuotedProgramPathWithBlanks)
 {
+    const struct {
+        const char* arguments;
+        const char* report;   // before the moduleFolder line, the same for every case
+    } cases[] = {
+        {"", "tail=[]\nrole=1\nhandle=0\nfolder=[(null)]\n"},
+        {"    ", "tail=[]\nrole=1\nhandle=0\nfolder=[(null)]\n"},
+        {" -U", "tail=[-U]\nrole=2\nhandle=0\nfolder=[(null)]\n"},
+        {" -U x", "tail=[-U x]\nrole=0\nhandle=0\nfolder=[(null)]\n"},
+        // The launcher's command line as the runtime parses it.
+        {" /MainUninst 132 C:\\Program Files\\pelim\\",
+         "tail=[/MainUninst 132 C:\\Program Files\\pelim\\]\nrole=3\nhandle=132\n"
+         "folder=[C:\\Program Files\\pelim\\]\n"},
+        {" /MainUninst", "tail=[/MainUninst]\nrole=0\nhandle=0\nfolder=[(null)]\n"},
+    };
     std::string quoted = "\"" + probe + "\"";
-    EXPECT_EQ("tail=[]\nrole=1\nhandle=0\nfolder=[(null)]\n"
-              "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
-              Run(quoted));
-    EXPECT_EQ("tail=[]\nrole=1\nhandle=0\nfolder=[(null)]\n"
-              "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
-              Run(quoted + "    "));
-    EXPECT_EQ("tail=[-U]\nrole=2\nhandle=0\nfolder=[(null)]\n"
-              "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
-              Run(quoted + " -U"));
-    EXPECT_EQ("tail=[-U x]\nrole=0\nhandle=0\nfolder=[(null)]\n"
-              "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
-              Run(quoted + " -U x"));
-}
-
-TEST_F(DispatchProbeTest, TheLaunchersCommandLineAsTheRuntimeParsesIt)
-{
-    std::string quoted = "\"" + probe + "\"";
-    EXPECT_EQ("tail=[/MainUninst 132 C:\\Program Files\\pelim\\]\nrole=3\nhandle=132\n"
-              "folder=[C:\\Program Files\\pelim\\]\nmoduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
-              Run(quoted + " /MainUninst 132 C:\\Program Files\\pelim\\"));
-    EXPECT_EQ("tail=[/MainUninst]\nrole=0\nhandle=0\nfolder=[(null)]\n"
-              "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
-              Run(quoted + " /MainUninst"));
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::string(c.report) + "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
+                  Run(quoted + c.arguments)) << c.arguments;
+    }
 }
 
 TEST_F(DispatchProbeTest, UnquotedProgramPathWithDoubleByteCharacters)
