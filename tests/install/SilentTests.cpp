@@ -320,6 +320,15 @@ TEST(PerUser, AnUninstallationLeavesADllInUseForTheNextLogon) {
     ASSERT_TRUE(logon.Start("", logonCommand));
     EXPECT_TRUE(logon.Wait(kEndMs));
     EXPECT_FALSE(Exists(moved)) << logonCommand;
+
+    // Nothing in use: everything goes at once, and the tool learns so.
+    ASSERT_TRUE(CopyDist());
+    EXPECT_EQ("", RunUnseen(kUserSilentSetup, &exitCode, 1500));
+    ASSERT_EQ(0u, exitCode);
+    EXPECT_EQ("", RunUnseen(Value(HKEY_CURRENT_USER, kUninstallKey, "QuietUninstallString"), &exitCode, 0));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserClassKey));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
 }
 
 }  // namespace
