@@ -45,7 +45,7 @@ bool ReadProgramFilesDir(StringBuffer& out)
     bool found = false;
     RegKey currentVersion;
     if (currentVersion.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                            false, false)
+                            RegKey::ReadAccess)
         && currentVersion.ReadString("ProgramFilesDir", out) && !out.IsEmpty()) {
         // (An empty value would become a lone backslash: the root of the current drive.)
         if (!EndsWithBackslash(out.data))

@@ -187,8 +187,8 @@ void InstallFlow::ReadEarlierInstallation()
 {
     // An earlier installation by the 64-bit setup program recorded itself in the 64-bit
     // view only.
-    if (!key.Open(scope->root, scope->classKey, false, false) &&
-        !(native.present && key.Open(scope->root, scope->classKey, false, false, KEY_WOW64_64KEY)))
+    if (!key.Open(scope->root, scope->classKey, RegKey::ReadAccess) &&
+        !(native.present && key.Open(scope->root, scope->classKey, RegKey::ReadAccess, KEY_WOW64_64KEY)))
         return;
     key.ReadString("InstFolder", installFolder);
     recordedFolder.Assign(installFolder);
@@ -363,7 +363,7 @@ void InstallFlow::RegisterEarlierInstallation()
 // true when both are written.
 bool InstallFlow::WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder)
 {
-    bool written = key.Open(scope->root, scope->classKey, true, false, view) &&
+    bool written = key.Open(scope->root, scope->classKey, RegKey::WriteAccess, view) &&
                    key.WriteString("Version", version) && key.WriteString("InstFolder", folder);
     key.Close();
     return written;
@@ -397,7 +397,7 @@ void InstallFlow::RecordInstallation(StringBuffer& unfinished)
 // program to run.
 bool InstallFlow::WriteUninstallEntry()
 {
-    bool listed = key.Open(scope->root, uninstallKeyPath, true, true);
+    bool listed = key.Open(scope->root, uninstallKeyPath, RegKey::CreateAccess);
     if (listed) {
         StringBuffer value;
         value.Assign(displayName);

@@ -51,7 +51,7 @@ void ReadEntryFolder(const InstallScope& scope, StringBuffer& folder)
 {
     folder.Reserve(1);
     RegKey key;
-    if (key.Open(scope.root, uninstallKeyPath, false, false) && key.ReadString("InstallLocation", folder) &&
+    if (key.Open(scope.root, uninstallKeyPath, RegKey::ReadAccess) && key.ReadString("InstallLocation", folder) &&
         !folder.IsEmpty())
         return;
     StringBuffer program;

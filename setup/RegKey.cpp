@@ -1,17 +1,17 @@
 // One open registry key with string reads and writes through the ANSI registry calls.
 #include "setup/RegKey.h"
 
-bool RegKey::Open(HKEY rootKey, const char* path, bool writable, bool create, REGSAM view)
+bool RegKey::Open(HKEY rootKey, const char* path, Access access, REGSAM view)
 {
     Close();
     HKEY opened = nullptr;
     LONG result;
-    if (create) {
+    if (access == CreateAccess) {
         DWORD disposition = 0;
         result = RegCreateKeyExA(rootKey, path, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
                                  KEY_ALL_ACCESS | view, nullptr, &opened, &disposition);
     } else {
-        result = RegOpenKeyExA(rootKey, path, 0, (writable ? KEY_ALL_ACCESS : KEY_READ) | view,
+        result = RegOpenKeyExA(rootKey, path, 0, (access == WriteAccess ? KEY_ALL_ACCESS : KEY_READ) | view,
                                &opened);
     }
     if (result != ERROR_SUCCESS)

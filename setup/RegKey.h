@@ -13,11 +13,13 @@ public:
     RegKey() : key(nullptr) {}
     ~RegKey() { Close(); }
 
-    // Closes what was open, then opens (or with create, creates) the key. create opens with
-    // full access whatever writable says; otherwise writable picks full access or read.
-    // view adds KEY_WOW64_64KEY for the 64-bit view, only ever under WoW64: older Windows
-    // refuse access bits they do not know.
-    bool Open(HKEY rootKey, const char* path, bool writable, bool create, REGSAM view = 0);
+    // How a key is opened: for reading, with full access, or created where missing (with
+    // full access).
+    enum Access { ReadAccess, WriteAccess, CreateAccess };
+
+    // Closes what was open, then opens (or creates) the key. view adds KEY_WOW64_64KEY for the
+    // 64-bit view, only ever under WoW64: older Windows refuse access bits they do not know.
+    bool Open(HKEY rootKey, const char* path, Access access, REGSAM view = 0);
     void Close();
 
     // Reads a value of at most 500 bytes into out (cleared first). On failure out is empty,

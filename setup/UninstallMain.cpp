@@ -185,9 +185,9 @@ static bool SameContent(const char* a, const char* b)
 static void ReadRecordedFolder(const InstallScope& scope, const NativeSystem& native, StringBuffer& recorded)
 {
     RegKey key;
-    if (key.Open(scope.root, scope.classKey, false, false))
+    if (key.Open(scope.root, scope.classKey, RegKey::ReadAccess))
         key.ReadString("InstFolder", recorded);
-    if (recorded.IsEmpty() && native.present && key.Open(scope.root, scope.classKey, false, false, KEY_WOW64_64KEY))
+    if (recorded.IsEmpty() && native.present && key.Open(scope.root, scope.classKey, RegKey::ReadAccess, KEY_WOW64_64KEY))
         key.ReadString("InstFolder", recorded);
     if (recorded.IsEmpty())
         ReadEntryFolder(scope, recorded);
@@ -229,30 +229,29 @@ static void CommandFolder(const char* commandFolder, StringBuffer& folder)
         EnsureTrailingBackslash(folder);
 }
 
-// True when RemoveInstallFolder would remove the installation's files from the folder.
-static bool WillRemoveInstallFolder(SetupApp& app, const char* commandFolder, const StringBuffer& recorded)
-{
-    StringBuffer folder;
-    CommandFolder(commandFolder, folder);
-    return IsFolderToRemove(app, folder, recorded);
-}
-
-// Removes the install folder, but only one that IsFolderToRemove allows. A folder that
-// holds more than the installed files loses only those files; the user's own stay. What of
-// the installation stays is added to remaining.
-static void RemoveInstallFolder(SetupApp& app, const char* commandFolder, const StringBuffer& recorded,
+// A folder that is not the installation's to remove (IsFolderToRemove) is left alone on a
+// stranger's word: what of the installation stays in it is added to remaining. False when
+// the folder is the installation's own.
+static bool KeepStrangersFolder(SetupApp& app, const char* commandFolder, const StringBuffer& recorded,
                                 StringBuffer& remaining)
 {
     StringBuffer folder;
     CommandFolder(commandFolder, folder);
-    if (!IsFolderToRemove(app, folder, recorded)) {
-        // Nothing is removed on a stranger's word; the installation's files stay where they are.
-        const StringBuffer& left = recorded.IsEmpty() ? folder : recorded;
-        if (!left.IsEmpty() && (HoldsFile(left, readmeFileName) || HoldsFile(left, setupFileName)))
-            AddRemaining(remaining, left.data);
-        return;
-    }
+    if (IsFolderToRemove(app, folder, recorded))
+        return false;
+    const StringBuffer& left = recorded.IsEmpty() ? folder : recorded;
+    if (!left.IsEmpty() && (HoldsFile(left, readmeFileName) || HoldsFile(left, setupFileName)))
+        AddRemaining(remaining, left.data);
+    return true;
+}
 
+// Removes the install folder, which must be the installation's own (KeepStrangersFolder
+// false). A folder that holds more than the installed files loses only those files; the
+// user's own stay. What of the installation stays is added to remaining.
+static void RemoveInstallFolder(SetupApp& app, const char* commandFolder, StringBuffer& remaining)
+{
+    StringBuffer folder;
+    CommandFolder(commandFolder, folder);
     if (HoldsOnlyInstalledFiles(folder)) {
         if (!RemoveFolderTree(folder)) {
             SetCurrentDirectoryA(app.moduleFolder.data);
@@ -374,12 +373,11 @@ static void KeepWayToFinish(const char* installFolder, const StringBuffer& recor
 static void ReportThenRemoveInstallFolder(SetupApp& app, HANDLE launcher, const char* installFolder,
                                           const StringBuffer& recorded, bool dllsGone, StringBuffer& remaining)
 {
-    if (dllsGone && !WillRemoveInstallFolder(app, installFolder, recorded))
-        RemoveInstallFolder(app, installFolder, recorded, remaining);
+    bool ours = dllsGone && !KeepStrangersFolder(app, installFolder, recorded, remaining);
     ReportOutcome(app.dialogue.Outcome(remaining.IsEmpty() ? SetupSucceeded : SetupFailed));
     AwaitLauncher(launcher);
-    if (dllsGone)
-        RemoveInstallFolder(app, installFolder, recorded, remaining);
+    if (ours)
+        RemoveInstallFolder(app, installFolder, remaining);
 }
 
 // The closing message, naming what stays; its outcome is the exit code.
@@ -418,8 +416,8 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
     bool dllsGone = remaining.IsEmpty();
     if (dllsGone) {
         RemoveUninstallEntry(*app.scope, remaining);
-        if (!launcherWaits)
-            RemoveInstallFolder(app, installFolder, recorded, remaining);
+        if (!launcherWaits && !KeepStrangersFolder(app, installFolder, recorded, remaining))
+            RemoveInstallFolder(app, installFolder, remaining);
     } else {
         KeepWayToFinish(installFolder, recorded, remaining);
     }

@@ -43,21 +43,21 @@ TEST_F(RegKeyTest, OpenWithoutCreateFailsOnAMissingKeyAndCreateMakesIt)
     RegKey key;
     StringBuffer value;
     value.Assign("x");
-    EXPECT_FALSE(key.Open(HKEY_CURRENT_USER, Path, true, false));
+    EXPECT_FALSE(key.Open(HKEY_CURRENT_USER, Path, RegKey::WriteAccess));
     EXPECT_FALSE(key.WriteString("Created", value));
     EXPECT_FALSE(Exists(Path));
 
-    EXPECT_TRUE(key.Open(HKEY_CURRENT_USER, Path, false, true));
+    EXPECT_TRUE(key.Open(HKEY_CURRENT_USER, Path, RegKey::CreateAccess));
     EXPECT_TRUE(Exists(Path));
     // Created keys have full access, whatever the writable flag said.
     EXPECT_TRUE(key.WriteString("Created", value));
 
     // Create on the existing key opens it, again with full access.
-    EXPECT_TRUE(key.Open(HKEY_CURRENT_USER, Path, false, true));
+    EXPECT_TRUE(key.Open(HKEY_CURRENT_USER, Path, RegKey::CreateAccess));
     EXPECT_TRUE(key.WriteString("Again", value));
 
     // A failed Open closes what was open: nothing reaches the earlier key any more.
-    EXPECT_FALSE(key.Open(HKEY_CURRENT_USER, "Software\\pelim_setup_tests\\Missing", false, false));
+    EXPECT_FALSE(key.Open(HKEY_CURRENT_USER, "Software\\pelim_setup_tests\\Missing", RegKey::ReadAccess));
     EXPECT_FALSE(key.WriteString("AfterFailure", value));
     EXPECT_FALSE(key.ReadString("Created", value));
     EXPECT_STREQ("x", value.data);
@@ -67,12 +67,12 @@ TEST_F(RegKeyTest, ReadOnlyKeyRefusesWritesWritableKeyStoresTheTerminator)
 {
     SetValue("Version", "101");
     RegKey key;
-    ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, Path, false, false));
+    ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, Path, RegKey::ReadAccess));
     StringBuffer text;
     text.Assign("102");
     EXPECT_FALSE(key.WriteString("Version", text));
 
-    ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, Path, true, false));
+    ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, Path, RegKey::WriteAccess));
     EXPECT_TRUE(key.WriteString("Version", text));
     key.Close();
     EXPECT_FALSE(key.WriteString("Version", text));
@@ -97,7 +97,7 @@ TEST_F(RegKeyTest, ReadStringTakesUpTo500BytesAndClearsOnFailure)
     SetValue("Japanese", "C:\\プログラム 表\\");
 
     RegKey key;
-    ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, Path, false, false));
+    ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, Path, RegKey::ReadAccess));
     StringBuffer out;
     EXPECT_TRUE(key.ReadString("Fits", out));
     EXPECT_EQ(fits, out.data);
@@ -133,7 +133,7 @@ TEST_F(RegKeyTest, ClosedKeyLeavesTheBufferExactlyAsItWas)
     EXPECT_FALSE(never.WriteString("Version", out));
 
     RegKey closed;
-    ASSERT_TRUE(closed.Open(HKEY_CURRENT_USER, Path, false, false));
+    ASSERT_TRUE(closed.Open(HKEY_CURRENT_USER, Path, RegKey::ReadAccess));
     closed.Close();
     EXPECT_FALSE(closed.ReadString("Version", out));
     EXPECT_STREQ("keep me", out.data);
