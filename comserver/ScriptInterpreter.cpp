@@ -630,6 +630,10 @@ HRESULT ScriptInterpreter::RunScript(const char* text, BOOL doRegister)
         if (FAILED(result = NextToken(token)))
             break;
         HKEY root = FindRootKey(token);
+        if (root == HKEY_CLASSES_ROOT)
+            root = classesRoot;
+        else if (classesRoot != HKEY_CLASSES_ROOT)
+            root = nullptr;         // one user's registration writes nothing for the machine
         if (!root) {
             result = DISP_E_EXCEPTION;
             break;

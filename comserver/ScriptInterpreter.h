@@ -4,8 +4,9 @@
 // Results: S_OK; E_OUTOFMEMORY (no memory for the preprocessed text); E_FAIL (variable
 // name of 32 bytes or more, "B" value of odd length, a key or module path that cannot be
 // read); DISP_E_EXCEPTION (any other fault of the text, a key that cannot be created or
-// closed); ScriptNestingTooDeep (blocks nested deeper than maxBlockDepth); the HRESULT
-// of the system error when the module or its resource cannot be loaded.
+// closed, a root other than HKCR when the classes are the user's); ScriptNestingTooDeep
+// (blocks nested deeper than maxBlockDepth); the HRESULT of the system error when the
+// module or its resource cannot be loaded.
 #pragma once
 
 #include <windows.h>
@@ -24,8 +25,12 @@ class ScriptInterpreter {
 public:
     char* cursor;                      // into the preprocessed text
     ReplacementMap* replacements;      // the caller's variables
+    // The key that "HKCR" stands for: HKEY_CLASSES_ROOT, or an open HKCU\Software\Classes
+    // for one user's registration, which refuses every other root.
+    HKEY classesRoot;
 
-    explicit ScriptInterpreter(ReplacementMap* map) : cursor(nullptr), replacements(map) {}
+    explicit ScriptInterpreter(ReplacementMap* map, HKEY classes = HKEY_CLASSES_ROOT)
+        : cursor(nullptr), replacements(map), classesRoot(classes) {}
 
     HRESULT RunScriptFromResource(LPCOLESTR modulePath, UINT resourceId, LPCOLESTR resourceType,
                                   BOOL doRegister);

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-typedef HRESULT (*UpdateRegistryFunction)(BOOL doRegister);
+typedef HRESULT (*UpdateRegistryFunction)(BOOL doRegister, HKEY classesRoot);
 typedef HRESULT (*CreatorFunction)(IUnknown* outer, REFIID riid, void** ppv);
 typedef HRESULT (*ClassObjectFunction)(CreatorFunction creator, REFIID riid, void** ppv);
 typedef void (*TerminationFunction)(DWORD_PTR argument);

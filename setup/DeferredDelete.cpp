@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include "common/StringBuffer.h"
+#include "common/CharWalk.h"
+#include "common/PathHelpers.h"
 #include "setup/OsVersion.h"
 
 // The path of wininit.ini, found on first use of the file route.
@@ -210,4 +212,89 @@ bool CancelDeleteAtRestart(const char* path)
     ShortPathOf(path, shortPath);
     bool cancelled = IsNtPlatform() ? CancelInPendingList(path, shortPath) : CancelInInitFile(path, shortPath);
     return cancelled;
+}
+
+static const char runOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+static bool logonDeletionPending = false;
+
+bool LogonDeletionPending()
+{
+    return logonDeletionPending;
+}
+
+// Where the last name of a path begins.
+static int LastNameOffset(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p; p = NextChar(p)) {
+        if (*p == '\\' && p[1] != '\0')
+            name = p + 1;
+    }
+    return static_cast<int>(name - path);
+}
+
+// A name that GetTempFileNameA has just made free in folder: with asFolder a new empty folder
+// of that name, otherwise the empty file it creates.
+static bool MakeFreeName(const char* folder, bool asFolder, StringBuffer& name)
+{
+    if (!name.Reserve(MAX_PATH) || GetTempFileNameA(folder, "_del", 0, name.data) == 0)
+        return false;
+    if (!asFolder)
+        return true;
+    if (DeleteFileA(name.data) && CreateDirectoryA(name.data, nullptr))
+        return true;
+    name.Reserve(1);
+    return false;
+}
+
+// Into a new folder under the temporary folder, where the command removes the folder with the
+// file; else beside the file under a free name, which the command deletes. freeName is that
+// folder or that name.
+static bool MoveOutOfTheWay(const char* path, StringBuffer& command, StringBuffer& freeName)
+{
+    char tempFolder[MAX_PATH];
+    ZeroMemory(tempFolder, sizeof(tempFolder));
+    if (GetTempPathA(MAX_PATH, tempFolder) != 0 && MakeFreeName(tempFolder, true, freeName)) {
+        StringBuffer moved;
+        moved.Format("%s\\%s", freeName.data, path + LastNameOffset(path));
+        if (MoveFileExA(path, moved.data, 0)) {
+            command.Format("cmd.exe /c rd /s /q \"%s\"", freeName.data);
+            return true;
+        }
+        RemoveDirectoryA(freeName.data);
+    }
+    StringBuffer beside;
+    beside.Assign(path);
+    TruncateAfterLastBackslash(beside.data);
+    if (!MakeFreeName(beside.data, false, freeName))
+        return false;
+    if (!MoveFileExA(path, freeName.data, MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(freeName.data);
+        return false;
+    }
+    command.Format("cmd.exe /c del /f /q \"%s\"", freeName.data);
+    return true;
+}
+
+bool DeleteNowOrAtLogon(const char* path)
+{
+    if (path == nullptr || path[0] == '\0')
+        return false;
+    if (DeleteFileA(path) || !PathExists(path))
+        return true;
+    StringBuffer command, freeName;
+    if (!MoveOutOfTheWay(path, command, freeName))
+        return false;
+    // One value a file, named after the free name it was given.
+    StringBuffer valueName;
+    valueName.Format("PELIM %s", freeName.data + LastNameOffset(freeName.data));
+    HKEY key = nullptr;
+    bool recorded = RegCreateKeyExA(HKEY_CURRENT_USER, runOnceKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS &&
+                    RegSetValueExA(key, valueName.data, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.data),
+                                   command.Length() + 1) == ERROR_SUCCESS;
+    if (key != nullptr)
+        RegCloseKey(key);
+    logonDeletionPending = logonDeletionPending || recorded;
+    return recorded;
 }

@@ -55,6 +55,11 @@ void Dialogue::Open(const char* file, const char* workingFolder)
         ShellExecuteA(owner, "open", file, nullptr, workingFolder, SW_SHOWNORMAL);
 }
 
+void Dialogue::OweRestart()
+{
+    restartOwed = restartOwed || silent;
+}
+
 int Dialogue::Outcome(int code) const
 {
     return code == SetupSucceeded && restartOwed ? SetupRestartRequired : code;

@@ -39,6 +39,10 @@ public:
     // Opens a document with the shell's "open" verb.
     void Open(const char* file, const char* workingFolder);
 
+    // A silent run ends with the platform's "restart required" on success (a log-off or
+    // restart finishes it); an interactive one tells its user in its own words.
+    void OweRestart();
+
     // The exit code of a run that ended with code: a success that owes a restart says so.
     int Outcome(int code) const;
 

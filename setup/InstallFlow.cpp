@@ -1,7 +1,8 @@
-// InstallFlow: what setup.exe does when started without arguments. It tests the rights on
-// the system folder, finds an earlier installation in the class key, lets the user confirm
-// the install folder, copies the read-me, the program and the DLL, registers the new DLL
-// with regsvr32.exe, retires an earlier DLL, records the installation and opens the read-me.
+// InstallFlow: what setup.exe does when started to install. It chooses for whom (the machine
+// where the rights test passes, or the one user), finds an earlier installation in the class
+// key, lets the user confirm the install folder, copies the read-me, the program and the DLL,
+// registers the new DLL with regsvr32.exe, retires an earlier DLL, records the installation
+// and opens the read-me.
 // On a 64-bit Windows the 32-bit program installs and registers the native DLL as well: the
 // x64 one, or the ARM64 one on Windows on Arm.
 #include "setup/InstallFlow.h"
@@ -22,6 +23,10 @@
 #include "setup/RegistrationTool.h"
 
 static const char rightsMessage[] = "管理者権限のあるユーザーでインストールしてください！";
+static const char userQuestionText[] =
+    "管理者権限がないため,すべてのユーザーにはインストールできません.\nこのユーザーだけにインストールしますか？";
+static const char noUserClassesMessage[] =
+    "このバージョンのWindowsでは,このユーザーだけにインストールすることはできません.\nインストールを中止します.";
 static const char versionQuestionText[] =
     "既にインストールされているバージョンよりも\n同じか,古いバージョンをインストールしようとしています.\n"
     "インストールを続けますか？";
@@ -47,6 +52,7 @@ static const char restartQuestionText[] =
 
 // A silent run reinstalls over the same or a newer version, never replaces files that are
 // not ours, and neither logs off nor restarts: it owes the restart instead.
+static const Question userQuestion = {userQuestionText, installerCaption, questionFlags, IDNO, false};
 static const Question versionQuestion = {versionQuestionText, installerCaption, questionFlags, IDYES, false};
 static const Question replaceQuestion = {replaceQuestionText, installerCaption, questionFlags, IDNO, false};
 static const Question logoffQuestion = {logoffQuestionText, completionCaption, questionFlags, IDNO, true};
@@ -64,9 +70,9 @@ int RunInstall(SetupApp& app)
 }
 
 InstallFlow::InstallFlow(SetupApp& application)
-    : app(application), systemFolder(200), installedVersion(0), failure(nullptr),
-      createdInstallFolder(false), createdReadme(false), createdSetup(false),
-      createdExtension(false), createdNativeExtension(false), registrationTried(false)
+    : app(application), scope(application.scope), installedVersion(0), sideCount(0), failure(nullptr),
+      createdInstallFolder(false), createdReadme(false), createdSetup(false), createdDll(),
+      registrationTried(false)
 {
 }
 
@@ -91,8 +97,9 @@ int InstallFlow::Fail(const char* message)
 // Up to the registration of the new DLL: the steps a failure takes back.
 int InstallFlow::PutInPlace()
 {
-    if (!TestRights())
-        return Fail(rightsMessage);
+    int chosenScope = ChooseScope();
+    if (chosenScope != SetupSucceeded)
+        return chosenScope;
     native.Find();
     ReadEarlierInstallation();
     if (installedVersion >= setupVersion && app.dialogue.Ask(versionQuestion) == IDNO)
@@ -104,6 +111,7 @@ int InstallFlow::PutInPlace()
         return SetupCancelled;
     if (!MakeInstallFolder() || !CopyIntoInstallFolder())
         return Fail(installFolderMessage);
+    PlaceSides();
     if (!PrepareExtensionFolder())
         return Fail(extensionFolderMessage);
     if (!CopyExtension())
@@ -138,9 +146,33 @@ int InstallFlow::Finish()
     return SetupSucceeded;
 }
 
-// Creating a file in the system folder is the test for the rights the installation needs.
+// For whom: what the command line asked for; without a switch the machine where the rights
+// test passes, otherwise, in an interactive run on a system with user classes, this user
+// when the user says so. A silent run never chooses for the tool that started it.
+int InstallFlow::ChooseScope()
+{
+    if (app.scopeRequest == UserScopeRequested) {
+        if (!HasUserClasses())
+            return Fail(noUserClassesMessage);
+        scope = app.scope = &userScope;
+        return SetupSucceeded;
+    }
+    scope = app.scope = &machineScope;
+    if (TestRights())
+        return SetupSucceeded;
+    if (app.scopeRequest == MachineScopeRequested || app.dialogue.silent || !HasUserClasses())
+        return Fail(rightsMessage);
+    if (app.dialogue.Ask(userQuestion) == IDNO)
+        return SetupCancelled;
+    scope = app.scope = &userScope;
+    return SetupSucceeded;
+}
+
+// Creating a file in the system folder is the test for the rights a machine-wide
+// installation needs.
 bool InstallFlow::TestRights()
 {
+    StringBuffer systemFolder(200);
     GetSystemDirectoryA(systemFolder.data, 200);
     EnsureTrailingBackslash(systemFolder);
 
@@ -155,8 +187,8 @@ void InstallFlow::ReadEarlierInstallation()
 {
     // An earlier installation by the 64-bit setup program recorded itself in the 64-bit
     // view only.
-    if (!key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false) &&
-        !(native.present && key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false, KEY_WOW64_64KEY)))
+    if (!key.Open(scope->root, scope->classKey, false, false) &&
+        !(native.present && key.Open(scope->root, scope->classKey, false, false, KEY_WOW64_64KEY)))
         return;
     key.ReadString("InstFolder", installFolder);
     recordedFolder.Assign(installFolder);
@@ -166,14 +198,13 @@ void InstallFlow::ReadEarlierInstallation()
     key.Close();
 }
 
-// Proposes the stored folder or Program Files + "pelim\" and lets the user confirm it:
-// SetupSucceeded, SetupCancelled, or SetupFailed when the dialog could not be shown.
+// Proposes the stored folder or the scope's own (Program Files + "pelim\" for the machine)
+// and lets the user confirm it: SetupSucceeded, SetupCancelled, or SetupFailed when the
+// dialog could not be shown.
 int InstallFlow::ConfirmFolder()
 {
-    if (installFolder.IsEmpty()) {
-        GetSpecialFolder(installFolder, CSIDL_PROGRAM_FILES);
-        installFolder.Append(sourceFolderName);
-    }
+    if (installFolder.IsEmpty())
+        ProposeInstallFolder(*scope, installFolder);
     int chosen = app.dialogue.ChooseFolder(app.instance, installFolder, installFolder);
     if (chosen == SetupSucceeded)
         EnsureTrailingBackslash(installFolder);
@@ -195,12 +226,22 @@ bool InstallFlow::MayReplaceFiles()
     return !occupied || app.dialogue.Ask(replaceQuestion) != IDNO;
 }
 
-// Only the last level is created; a roll-back removes the folder only when this run made it.
+// Only the last level is created, and for one user the level above it where that is missing
+// (a fresh profile has no "Programs\" folder yet); a roll-back removes the install folder
+// only when this run made it.
 bool InstallFlow::MakeInstallFolder()
 {
     if (IsFolder(installFolder.data))
         return true;
     createdInstallFolder = CreateDirectoryA(installFolder.data, nullptr) != 0;
+    if (!createdInstallFolder && scope->forUser) {
+        StringBuffer parent;
+        parent.Assign(installFolder);
+        parent.Erase(parent.Length() - 1, 1);
+        TruncateAfterLastBackslash(parent.data);
+        createdInstallFolder = !parent.IsEmpty() && CreateDirectoryA(parent.data, nullptr) &&
+                               CreateDirectoryA(installFolder.data, nullptr);
+    }
     return createdInstallFolder;
 }
 
@@ -231,105 +272,72 @@ bool InstallFlow::CopyIntoInstallFolder()
     return CopyOverwriting(TextOf(app.modulePath), target.data, createdSetup);
 }
 
+// This installation's DLLs and the earlier one's: a user's lie in the install folder, which
+// may have been another one before.
+void InstallFlow::PlaceSides()
+{
+    sideCount = native.present ? 2 : 1;
+    const char* earlierFolder = recordedFolder.IsEmpty() ? installFolder.data : recordedFolder.data;
+    for (int i = 0; i < sideCount; ++i) {
+        sides[i].Place(*scope, native, i == 1, installFolder.data);
+        earlier[i].Place(*scope, native, i == 1, earlierFolder);
+    }
+}
+
 bool InstallFlow::PrepareExtensionFolder()
 {
-    JoinPath(extensionFolder, systemFolder.data, extensionFolderName);
-    if (!IsFolder(extensionFolder.data) && !CreateDirectoryA(extensionFolder.data, nullptr))
-        return false;
-    if (!native.present)
-        return true;
-    JoinPath(nativeExtensionFolder, native.folder.data, extensionFolderName);
-    if (!native.Enter())
-        return false;
-    bool ready = IsFolder(nativeExtensionFolder.data) ||
-                 CreateDirectoryA(nativeExtensionFolder.data, nullptr);
-    native.Leave();
+    bool ready = true;
+    for (int i = 0; i < sideCount && ready; ++i)
+        ready = sides[i].MakeFolder();
     return ready;
 }
 
-// A DLL of the same name already in place is kept, never overwritten.
+// The DLL of this program's side, then the native one (x64 or ARM64 as the native machine
+// asks); a DLL of the same name already in place is kept, never overwritten. On a 64-bit
+// Windows the 32-bit DLL alone would leave the native file manager without the extension:
+// without its partner it goes again.
 bool InstallFlow::CopyExtension()
 {
-    StringBuffer source, target;
-    JoinPath(source, sourceFolder.data, extensionFileName);
-    JoinPath(target, extensionFolder.data, extensionFileName);
-    createdExtension = CopyFileA(source.data, target.data, TRUE) != 0;
-    bool present = createdExtension || PathExists(target.data);
-    // On a 64-bit Windows the 32-bit DLL alone would leave the native file manager without
-    // the extension: without its partner it goes again.
-    if (present && native.present && !CopyNativeExtension()) {
-        if (createdExtension)
-            DeleteFileA(target.data);
-        createdExtension = false;
+    bool present = sides[0].CopyIn(sourceFolder.data, createdDll[0]);
+    if (present && sideCount == 2 && !sides[1].CopyIn(sourceFolder.data, createdDll[1])) {
+        if (createdDll[0])
+            sides[0].Delete(setupVersion);
+        createdDll[0] = false;
         present = false;
     }
     return present;
 }
 
-// The native DLL, from "x64\" or "arm64\" of the source folder as the native machine asks,
-// into the native extension folder; like the 32-bit one, a file of its name already there
-// is kept.
-bool InstallFlow::CopyNativeExtension()
-{
-    StringBuffer source, target;
-    JoinPath(source, sourceFolder.data, native.dllFolder);
-    source.Append(extensionFileName);
-    JoinPath(target, nativeExtensionFolder.data, extensionFileName);
-    if (!native.Enter())
-        return false;
-    createdNativeExtension = CopyFileA(source.data, target.data, TRUE) != 0;
-    bool present = createdNativeExtension || PathExists(target.data);
-    native.Leave();
-    return present;
-}
-
-// Under WoW64 the 32-bit DLL is named by the folder the system gives it at its start, when
-// a delayed deletion is carried out (this program's name for it leads to the native one then).
 void InstallFlow::RetireEarlierExtension()
 {
     if (installedVersion <= 0 || installedVersion == setupVersion)
         return;
-    StringBuffer earlierDll;
-    if (!native.present) {
-        earlierDll.Format("%spelim%d.dll", extensionFolder.data, installedVersion);
-        DeleteNowOrAtRestart(earlierDll.data);
-        return;
-    }
-    earlierDll.Format("%s%spelim%d.dll", native.wow64Folder.data, extensionFolderName, installedVersion);
-    DeleteNowOrAtRestart(earlierDll.data);
-    earlierDll.Format("%spelim%d.dll", extensionFolderName, installedVersion);
-    native.DeleteNowOrAtRestart(earlierDll.data);
+    for (int i = 0; i < sideCount; ++i)
+        earlier[i].Delete(installedVersion);
 }
 
-// regsvr32.exe /s <extension folder>pelim102.dll; true when the tool ran and succeeded. On a
-// 64-bit Windows the native tool registers the same name, which in its view is the native DLL.
+// Each DLL by the regsvr32.exe of its side; true when every one ran and succeeded.
 bool InstallFlow::RegisterExtension()
 {
     registrationTried = true;
-    StringBuffer dll;
-    JoinPath(dll, extensionFolder.data, extensionFileName);
-    return RunRegistrationTool("/s", dll.data, extensionFolder.data) &&
-           (!native.present || native.RunRegistrationTool("/s", dll.data));
+    bool registered = true;
+    for (int i = 0; i < sideCount && registered; ++i)
+        registered = sides[i].Register(setupVersion);
+    return registered;
 }
 
 // A failed registration may have gone part of the way (the class key is re-created first,
-// and all versions share it). What this run registered goes first, with the DLLs it copied;
-// then the earlier installation is registered again. In that order the handler keys that
-// later Windows share between both views, which every unregistration takes away, end as
-// the earlier installation had them.
+// and all versions share it). What this run registered goes first, with the DLLs it copied,
+// the native side's first; then the earlier installation is registered again. In that order
+// the handler keys that later Windows share between both views, which every unregistration
+// takes away, end as the earlier installation had them.
 void InstallFlow::UndoRegistration()
 {
-    StringBuffer dll;
-    JoinPath(dll, extensionFolder.data, extensionFileName);
-    if (native.present && createdNativeExtension) {
-        StringBuffer nativeDll;
-        JoinPath(nativeDll, extensionFolderName, extensionFileName);
-        native.RunRegistrationTool("/s /u", dll.data);
-        native.DeleteNowOrAtRestart(nativeDll.data);
-    }
-    if (createdExtension) {
-        RunRegistrationTool("/s /u", dll.data, extensionFolder.data);
-        DeleteFileA(dll.data);
+    for (int i = sideCount - 1; i >= 0; --i) {
+        if (createdDll[i]) {
+            sides[i].Unregister(setupVersion);
+            sides[i].Delete(setupVersion);
+        }
     }
     if (installedVersion > 0)
         RegisterEarlierInstallation();
@@ -340,16 +348,10 @@ void InstallFlow::UndoRegistration()
 void InstallFlow::RegisterEarlierInstallation()
 {
     bool sameVersion = installedVersion == setupVersion;
-    StringBuffer earlier;
-    earlier.Format("%spelim%d.dll", extensionFolder.data, installedVersion);
-    if (native.present) {
-        StringBuffer nativeDll;
-        nativeDll.Format("%spelim%d.dll", extensionFolderName, installedVersion);
-        if ((!sameVersion || !createdNativeExtension) && native.Exists(nativeDll.data))
-            native.RunRegistrationTool("/s", earlier.data);
+    for (int i = sideCount - 1; i >= 0; --i) {
+        if ((!sameVersion || !createdDll[i]) && earlier[i].Exists(installedVersion))
+            earlier[i].Register(installedVersion);
     }
-    if ((!sameVersion || !createdExtension) && PathExists(earlier.data))
-        RunRegistrationTool("/s", earlier.data, extensionFolder.data);
     StringBuffer earlierVersion;
     earlierVersion.Format("%d", installedVersion);
     if (native.present)
@@ -361,7 +363,7 @@ void InstallFlow::RegisterEarlierInstallation()
 // true when both are written.
 bool InstallFlow::WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder)
 {
-    bool written = key.Open(HKEY_CLASSES_ROOT, classKeyPath, true, false, view) &&
+    bool written = key.Open(scope->root, scope->classKey, true, false, view) &&
                    key.WriteString("Version", version) && key.WriteString("InstFolder", folder);
     key.Close();
     return written;
@@ -385,9 +387,9 @@ void InstallFlow::RecordInstallation(StringBuffer& unfinished)
     if (native.present)
         recorded = WriteClassValues(KEY_WOW64_64KEY, version, installFolder) && recorded;
     if (!recorded)
-        AddUnfinished(unfinished, "HKEY_CLASSES_ROOT\\", classKeyPath);
+        AddUnfinished(unfinished, scope->rootName, scope->classKey);
     if (!WriteUninstallEntry())
-        AddUnfinished(unfinished, "HKEY_LOCAL_MACHINE\\", uninstallKeyPath);
+        AddUnfinished(unfinished, scope->rootName, uninstallKeyPath);
 }
 
 // The entry of the programs list; true when every value is written. A program path with a
@@ -395,7 +397,7 @@ void InstallFlow::RecordInstallation(StringBuffer& unfinished)
 // program to run.
 bool InstallFlow::WriteUninstallEntry()
 {
-    bool listed = key.Open(HKEY_LOCAL_MACHINE, uninstallKeyPath, true, true);
+    bool listed = key.Open(scope->root, uninstallKeyPath, true, true);
     if (listed) {
         StringBuffer value;
         value.Assign(displayName);
@@ -424,30 +426,23 @@ bool InstallFlow::WriteUninstallEntry()
     return listed;
 }
 
-// Every file the installation put in place must outlive the next start of the system: an
-// uninstallation while a DLL was in use, a roll-back or a retirement may have scheduled its
-// deletion, which a reinstallation before the restart would otherwise lose the extension
-// to. Each one is named by the name the system gives it at its start. A deletion that cannot
-// be taken back is added to unfinished.
+// Every file the installation put in place must outlive the next start of the system (or the
+// user's next logon): an uninstallation while a DLL was in use, a roll-back or a retirement
+// may have scheduled its deletion, which a reinstallation before the restart would otherwise
+// lose the extension to. Each one is named by the name the system gives it at its start. A
+// deletion that cannot be taken back is added to unfinished.
 void InstallFlow::KeepInstalledFiles(StringBuffer& unfinished)
 {
     StringBuffer file;
     const char* installed[] = {readmeFileName, setupFileName};
     for (const char* name : installed) {
         JoinPath(file, installFolder.data, name);
-        if (!CancelDeleteAtRestart(file.data))
+        if (!scope->cancelDeletion(file.data))
             AddUnfinished(unfinished, "", file.data);
     }
-    if (native.present)
-        file.Format("%s%s%s", native.wow64Folder.data, extensionFolderName, extensionFileName);
-    else
-        JoinPath(file, extensionFolder.data, extensionFileName);
-    if (!CancelDeleteAtRestart(file.data))
-        AddUnfinished(unfinished, "", file.data);
-    if (native.present) {
-        JoinPath(file, extensionFolderName, extensionFileName);
-        if (!native.CancelDeleteAtRestart(file.data)) {
-            file.Format("%s%s%s", native.systemFolder.data, extensionFolderName, extensionFileName);
+    for (int i = 0; i < sideCount; ++i) {
+        if (!sides[i].Keep(setupVersion)) {
+            sides[i].BootName(setupVersion, file);
             AddUnfinished(unfinished, "", file.data);
         }
     }
@@ -465,7 +460,7 @@ static DWORD FileBytes(const char* path)
 }
 
 // The installed files' size in KB, rounded up: the read-me and setup.exe in the install
-// folder and the DLL of each bitness.
+// folder and the DLL of each side.
 DWORD InstallFlow::InstalledKilobytes()
 {
     StringBuffer path;
@@ -474,13 +469,8 @@ DWORD InstallFlow::InstalledKilobytes()
     bytes += FileBytes(path.data);
     JoinPath(path, installFolder.data, setupFileName);
     bytes += FileBytes(path.data);
-    JoinPath(path, extensionFolder.data, extensionFileName);
-    bytes += FileBytes(path.data);
-    if (native.present && native.Enter()) {
-        JoinPath(path, nativeExtensionFolder.data, extensionFileName);
-        bytes += FileBytes(path.data);
-        native.Leave();
-    }
+    for (int i = 0; i < sideCount; ++i)
+        bytes += sides[i].Bytes(setupVersion);
     return (bytes + 1023) / 1024;
 }
 
@@ -513,6 +503,8 @@ void InstallFlow::RollBack()
 {
     if (registrationTried)
         UndoRegistration();
+    for (int i = 0; i < sideCount; ++i)
+        sides[i].RemoveOwnFolder();
     if (createdInstallFolder) {
         RemoveFolderTree(installFolder);
         return;
@@ -557,5 +549,5 @@ void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder)
     StringBuffer installedSetup;
     JoinPath(installedSetup, installFolder.data, setupFileName);
     if (!SameFileOrFolder(app.modulePath.data, installedSetup.data))
-        DeleteNowOrAtRestart(app.modulePath.data);
+        app.scope->deleteInUse(app.modulePath.data);
 }

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "common/StringBuffer.h"
+#include "setup/DllSide.h"
+#include "setup/InstallScope.h"
 #include "setup/NativeSystem.h"
 #include "setup/RegKey.h"
 
@@ -20,18 +22,20 @@ public:
 
 private:
     SetupApp& app;
-    StringBuffer systemFolder;      // with its backslash
-    StringBuffer extensionFolder;   // systemFolder + "ShellExt\"
+    // For whom the installation is (app.scope, once chosen): where the DLLs go, how they are
+    // registered, where the records go, how a file in use is deleted.
+    const InstallScope* scope;
     StringBuffer installFolder;
     StringBuffer recordedFolder;    // "InstFolder" of the earlier installation, as read
     int installedVersion;           // 0: no earlier installation
     RegKey key;
     StringBuffer sourceFolder;
-    // On a 64-bit Windows the native DLL (x64, or ARM64 on Windows on Arm) goes to the native
-    // system folder's "ShellExt\" beside the 32-bit one in this program's, each registered by
-    // its own regsvr32.exe.
+    // On a 64-bit Windows the native DLL (x64, or ARM64 on Windows on Arm) is installed beside
+    // the 32-bit one, each registered by its own regsvr32.exe.
     NativeSystem native;
-    StringBuffer nativeExtensionFolder;   // native.folder + "ShellExt\"
+    int sideCount;                  // 1, or 2 with the native side
+    DllSide sides[2];               // this installation's DLLs: this program's side, the native
+    DllSide earlier[2];             // the same sides of the earlier installation
 
     // The message of the failure that stops the run; null for none (a no, a closed dialog).
     const char* failure;
@@ -39,23 +43,23 @@ private:
     bool createdInstallFolder;
     bool createdReadme;
     bool createdSetup;
-    bool createdExtension;          // the DLL was copied by this run
-    bool createdNativeExtension;    // the same for the native DLL
+    bool createdDll[2];             // the DLL of each side was copied by this run
     bool registrationTried;
 
     int PutInPlace();
     int Fail(const char* message);
     int Finish();
 
+    int ChooseScope();
     bool TestRights();
     void ReadEarlierInstallation();
     int ConfirmFolder();
     bool MayReplaceFiles();
     bool MakeInstallFolder();
     bool CopyIntoInstallFolder();
+    void PlaceSides();
     bool PrepareExtensionFolder();
     bool CopyExtension();
-    bool CopyNativeExtension();
     void RetireEarlierExtension();
     bool RegisterExtension();
     void UndoRegistration();

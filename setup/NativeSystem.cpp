@@ -4,7 +4,6 @@
 #include "setup/NativeSystem.h"
 
 #include "common/PathHelpers.h"
-#include "setup/DeferredDelete.h"
 #include "setup/ProductNames.h"
 #include "setup/RegistrationTool.h"
 
@@ -103,17 +102,6 @@ void NativeSystem::Leave()
         RedirectionOn();
 }
 
-bool NativeSystem::Exists(const char* name)
-{
-    if (!Enter())
-        return false;
-    StringBuffer path;
-    JoinPath(path, folder.data, name);
-    bool exists = PathExists(path.data) != 0;
-    Leave();
-    return exists;
-}
-
 bool NativeSystem::RunRegistrationTool(const char* switches, const char* dllPath)
 {
     if (!Enter())
@@ -124,29 +112,11 @@ bool NativeSystem::RunRegistrationTool(const char* switches, const char* dllPath
     return done;
 }
 
-// A file that is not there needs no deletion.
-static bool DeleteIfThere(const char* path)
-{
-    return !PathExists(path) || DeleteNowOrAtRestart(path);
-}
-
-bool NativeSystem::DeleteNowOrAtRestart(const char* name)
-{
-    return OnNativeFile(name, DeleteIfThere);
-}
-
-bool NativeSystem::CancelDeleteAtRestart(const char* name)
-{
-    return OnNativeFile(name, ::CancelDeleteAtRestart);
-}
-
-bool NativeSystem::OnNativeFile(const char* name, bool (*action)(const char* path))
+bool NativeSystem::WithRedirectionOff(const char* path, bool (*action)(const char* path))
 {
     if (!RedirectionOff())
         return false;
-    StringBuffer path;
-    JoinPath(path, systemFolder.data, name);
-    bool done = action(path.data);
+    bool done = action(path);
     RedirectionOn();
     return done;
 }

@@ -48,21 +48,14 @@ public:
     bool Enter();
     void Leave();
 
-    // True when folder + name exists.
-    bool Exists(const char* name);
-
     // The 64-bit regsvr32.exe on dllPath (the name the DLL has in the system folder, which
     // in the native view is the 64-bit DLL), run and waited for; true when it succeeded.
     bool RunRegistrationTool(const char* switches, const char* dllPath);
 
-    // Deletes systemFolder + name, the native file, now or at the next start of the system;
-    // true also when it is not there.
-    // The delayed deletion must name the file as the system will at its start, so the
-    // redirection is off for both steps. Call it outside Enter and Leave.
-    bool DeleteNowOrAtRestart(const char* name);
-    // Takes back a deletion at the next start of systemFolder + name, the native file, under
-    // the same name; true when none is left. Call it outside Enter and Leave.
-    bool CancelDeleteAtRestart(const char* name);
+    // Runs action on path with the redirection of this thread off, so that a name in the
+    // system folder means the native file, as it does for the system at its start (a delayed
+    // deletion, and its taking back, must name the file so). Call it outside Enter and Leave.
+    bool WithRedirectionOff(const char* path, bool (*action)(const char* path));
 
 private:
     bool aliasMissing;       // XP x64 and 2003 without the update that brought the alias
@@ -72,8 +65,6 @@ private:
 
     bool RedirectionOff();
     void RedirectionOn();
-    // Runs action on systemFolder + name with the redirection off.
-    bool OnNativeFile(const char* name, bool (*action)(const char* path));
 
     NativeSystem(const NativeSystem&) = delete;
     NativeSystem& operator=(const NativeSystem&) = delete;

@@ -22,9 +22,10 @@ const char x64SourceFolderName[] = "x64\\";
 const char arm64SourceFolderName[] = "arm64\\";
 const char* const nativeSourceFolderNames[] = {x64SourceFolderName, arm64SourceFolderName};
 
-// The class key of ChangeName, where the installation records "Version" and "InstFolder".
-const char classKeyPath[] = "CLSID\\" CHANGENAME_CLASS_ID "\\";
-// The uninstall entry of the system's program list.
+// The class key of ChangeName below a classes key, where the installation records
+// "Version" and "InstFolder" (InstallScope names the classes key).
+#define CLASS_KEY_PATH "CLSID\\" CHANGENAME_CLASS_ID "\\"
+// The uninstall entry of the system's program list, below the scope's root.
 const char uninstallKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM\\";
 // The programs list's name of the product and of its publisher.
 const char displayName[] = "PELIM";

@@ -8,7 +8,8 @@
 #include "setup/FolderGuard.h"
 
 SetupApp::SetupApp(HINSTANCE instanceHandle)
-    : instance(instanceHandle), desktopWindow(GetDesktopWindow()), dialogue(desktopWindow)
+    : instance(instanceHandle), desktopWindow(GetDesktopWindow()), dialogue(desktopWindow),
+      scopeRequest(AnyScope), scope(&machineScope)
 {
     modulePath.Reserve(500);
     if (modulePath.data != nullptr) {
@@ -43,7 +44,7 @@ const char* CommandTail(const char* commandLine)
 }
 
 static const char silentSwitch[] = "/S";
-static const char folderSwitch[] = " /D=";
+static const char folderSwitch[] = "/D=";
 
 // True for a signed decimal number and nothing else: an optional minus and at least one digit.
 static bool IsDecimalNumber(const char* word)
@@ -59,8 +60,59 @@ static bool IsDecimalNumber(const char* word)
     return true;
 }
 
+// The scope switches, as installers of this kind spell them.
+static const struct {
+    const char* word;
+    ScopeRequest request;
+} scopeSwitches[] = {
+    {"/ALLUSERS", MachineScopeRequested},
+    {"/CURRENTUSER", UserScopeRequested},
+};
+
+// True when the text at rest is word, as a whole word: followed by the end, or by one blank
+// and more; rest then moves past it (and its blank).
+static bool TakeWord(const char*& rest, const char* word)
+{
+    int length = lstrlenA(word);
+    if (strncmp(rest, word, length) != 0)
+        return false;
+    if (rest[length] == '\0') {
+        rest += length;
+        return true;
+    }
+    if (rest[length] != ' ' || rest[length + 1] == '\0')
+        return false;
+    rest += length + 1;
+    return true;
+}
+
+// "[/S] [/ALLUSERS | /CURRENTUSER] [/D=<folder>]", in this order, one blank between, each
+// at most once: everything after "/D=" is the folder (blanks included), which belongs to
+// "/S" and must be absolute. False for anything else.
+static bool ReadInstallSwitches(const char* tail, bool* silent, ScopeRequest* scope, StringBuffer& installFolder)
+{
+    const char* rest = tail;
+    *silent = TakeWord(rest, silentSwitch);
+    for (const auto& scopeSwitch : scopeSwitches) {
+        if (TakeWord(rest, scopeSwitch.word)) {
+            *scope = scopeSwitch.request;
+            break;
+        }
+    }
+    int folderLength = lstrlenA(folderSwitch);
+    if (*silent && strncmp(rest, folderSwitch, folderLength) == 0 && IsAbsolutePath(rest + folderLength)) {
+        installFolder.Assign(rest + folderLength);
+        return true;
+    }
+    if (*rest != '\0')
+        return false;
+    if (*silent)
+        installFolder.Assign("");
+    return true;
+}
+
 SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
-                     HANDLE* launcher, StringBuffer& installFolder, bool* silent)
+                     HANDLE* launcher, StringBuffer& installFolder, bool* silent, ScopeRequest* scope)
 {
     *silent = false;
     if (commandTail == nullptr || commandTail[0] == '\0')
@@ -71,21 +123,13 @@ SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
         *silent = true;
         return UninstallLauncherRole;
     }
-    // "/S", or "/S /D=<folder>" with everything after "/D=" the folder, as installers of
-    // this kind take it; the folder follows the install folder dialog's rule.
-    int switchLength = lstrlenA(silentSwitch);
-    if (strncmp(commandTail, silentSwitch, switchLength) == 0) {
-        const char* rest = commandTail + switchLength;
-        if (*rest == '\0') {
-            *silent = true;
-            installFolder.Assign("");
-            return InstallRole;
-        }
-        int folderLength = lstrlenA(folderSwitch);
-        if (strncmp(rest, folderSwitch, folderLength) != 0 || !IsAbsolutePath(rest + folderLength))
-            return NoRole;
-        *silent = true;
-        installFolder.Assign(rest + folderLength);
+    // A tail of install switches; silent only when it says "/S".
+    ScopeRequest requested = AnyScope;
+    bool silentInstall = false;
+    if (commandTail[0] == '/' && ReadInstallSwitches(commandTail, &silentInstall, &requested, installFolder)) {
+        *silent = silentInstall;
+        if (scope != nullptr)
+            *scope = requested;
         return InstallRole;
     }
     if (argc < 2 || argv == nullptr || argv[1] == nullptr

@@ -6,6 +6,7 @@
 
 #include "common/StringBuffer.h"
 #include "setup/Dialogue.h"
+#include "setup/InstallScope.h"
 
 class SetupApp {
 public:
@@ -14,6 +15,8 @@ public:
     StringBuffer modulePath;     // full path of the running program (room for 500)
     StringBuffer moduleFolder;   // modulePath cut after its last backslash, backslash kept
     Dialogue dialogue;           // how the roles ask and tell: on the screen, or silently
+    ScopeRequest scopeRequest;   // what the command line asked for
+    const InstallScope* scope;   // for whom the installation is, once a role has found it
 
     explicit SetupApp(HINSTANCE instance);
 
@@ -39,8 +42,11 @@ const char* CommandTail(const char* commandLine);
 // launcher's handle value and the rest of the tail after "/MainUninst", the number and one
 // blank each are returned; "/MainUninst" not followed by a decimal number (after "/S" in
 // the silent form) picks no role.
+// An installation takes "[/S] [/ALLUSERS | /CURRENTUSER] [/D=<folder>]", in this order with
+// one blank between; scope gets the scope switch (AnyScope without one).
 // silent is set for the silent forms: "/S" and "/S /D=<folder>" (installFolder is then the
 // rest after "/D=", blanks included, and must be absolute), "-U /S", and the launcher's
 // "/MainUninst /S <handle> <folder>".
 SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
-                     HANDLE* launcher, StringBuffer& installFolder, bool* silent);
+                     HANDLE* launcher, StringBuffer& installFolder, bool* silent,
+                     ScopeRequest* scope = nullptr);

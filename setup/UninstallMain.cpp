@@ -14,13 +14,14 @@
 #include "common/PathHelpers.h"
 #include "common/StringBuffer.h"
 #include "setup/DeferredDelete.h"
+#include "setup/DllSide.h"
+#include "setup/InstallScope.h"
 #include "setup/FolderGuard.h"
 #include "setup/FolderRemoval.h"
 #include "setup/NativeSystem.h"
 #include "setup/OsVersion.h"
 #include "setup/ProductNames.h"
 #include "setup/RegKey.h"
-#include "setup/RegistrationTool.h"
 #include "setup/SetupApp.h"
 #include "setup/SetupRoles.h"
 
@@ -177,36 +178,19 @@ static bool SameContent(const char* a, const char* b)
     return same;
 }
 
-// The install folder the installation recorded: "InstFolder" of the class key or, when
-// that is missing (every registration re-creates the key empty), the folder of the
-// setup.exe that the uninstall entry runs. Empty when neither is there. An installation by
-// the 64-bit setup program recorded the folder in the 64-bit view only.
-static void ReadRecordedFolder(const NativeSystem& native, StringBuffer& recorded)
+// The install folder the installation recorded: "InstFolder" of the scope's class key or,
+// when that is missing (every registration re-creates the key empty), the folder its
+// programs-list entry names. Empty when neither is there. An installation by the 64-bit
+// setup program recorded the folder in the 64-bit view only.
+static void ReadRecordedFolder(const InstallScope& scope, const NativeSystem& native, StringBuffer& recorded)
 {
     RegKey key;
-    if (key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false))
+    if (key.Open(scope.root, scope.classKey, false, false))
         key.ReadString("InstFolder", recorded);
-    if (recorded.IsEmpty() && native.present &&
-        key.Open(HKEY_CLASSES_ROOT, classKeyPath, false, false, KEY_WOW64_64KEY))
+    if (recorded.IsEmpty() && native.present && key.Open(scope.root, scope.classKey, false, false, KEY_WOW64_64KEY))
         key.ReadString("InstFolder", recorded);
-    StringBuffer program;
-    if (recorded.IsEmpty() && key.Open(HKEY_LOCAL_MACHINE, uninstallKeyPath, false, false) &&
-        key.ReadString("UninstallString", program)) {
-        // "<folder>setup.exe" -U, or the same unquoted.
-        int length = program.Length();
-        if (length > 3 && lstrcmpA(program.data + length - 3, " -U") == 0)
-            program.Erase(length - 3, 3);
-        if (program.data[0] == '"') {
-            program.Erase(0, 1);
-            length = program.Length();
-            if (length > 0 && program.data[length - 1] == '"')
-                program.Erase(length - 1, 1);
-        }
-        recorded.Assign(program);
-        TruncateAfterLastBackslash(recorded.data);
-        if (lstrcmpiA(program.data + recorded.Length(), setupFileName) != 0)
-            recorded.Reserve(1);
-    }
+    if (recorded.IsEmpty())
+        ReadEntryFolder(scope, recorded);
 }
 
 // An install folder of which no record is left (an earlier uninstallation started from
@@ -328,62 +312,49 @@ static void ReportOutcome(int outcome)
     }
 }
 
-// Unregisters one DLL and deletes it, now or at the next start; what stays is named in
-// remaining by bootName, the name the system gives it at its start. native: the native side's
-// DLL, which has the same name in the native view and is unregistered by the native tool;
-// null: the DLL of this program's own side. A DLL whose unregistration failed (or whose tool
-// did not start) stays registered, so it stays in place too; without the DLL there is
-// nothing the tool could call.
-static void RemoveDll(NativeSystem* native, const StringBuffer& extensionFolder, const StringBuffer& dllPath,
-                      const char* bootName, StringBuffer& remaining)
+// Unregisters one DLL and deletes it, now or at the next start (or logon); what stays is
+// named in remaining by the name the system gives it at its start. A DLL whose
+// unregistration failed (or whose tool did not start) stays registered, so it stays in place
+// too; without the DLL there is nothing the tool could call.
+static void RemoveDll(DllSide& side, StringBuffer& remaining)
 {
-    StringBuffer nativeName;   // below the native system folder
-    JoinPath(nativeName, extensionFolderName, extensionFileName);
-    if (native != nullptr ? !native->Exists(nativeName.data) : !PathExists(dllPath.data))
+    if (!side.Exists(setupVersion))
         return;
-    bool unregistered = native != nullptr ? native->RunRegistrationTool("/s /u", dllPath.data)
-                                          : RunRegistrationTool("/s /u", dllPath.data, extensionFolder.data);
-    if (!unregistered) {
-        AddRemaining(remaining, bootName);
-        return;
+    bool removed = side.Unregister(setupVersion);
+    if (removed) {
+        Sleep(pauseTime);
+        removed = side.Delete(setupVersion);
     }
-    Sleep(pauseTime);
-    bool deleted = native != nullptr ? native->DeleteNowOrAtRestart(nativeName.data)
-                                     : DeleteNowOrAtRestart(bootName);
-    if (!deleted)
-        AddRemaining(remaining, bootName);
+    if (!removed) {
+        StringBuffer bootName;
+        side.BootName(setupVersion, bootName);
+        AddRemaining(remaining, bootName.data);
+    }
+    side.RemoveOwnFolder();
 }
 
-// The DLLs go first: this side's, then on a 64-bit Windows the native one (x64 or ARM64).
-static void RemoveDlls(NativeSystem& native, StringBuffer& remaining)
+// The DLLs go first: this side's, then on a 64-bit Windows the native one (x64 or ARM64),
+// from where the scope put them (a user's in the install folder).
+static void RemoveDlls(const InstallScope& scope, NativeSystem& native, const char* installFolder,
+                       StringBuffer& remaining)
 {
-    StringBuffer extensionFolder(200);
-    GetSystemDirectoryA(extensionFolder.data, 200);
-    EnsureTrailingBackslash(extensionFolder);
-    extensionFolder.Append(extensionFolderName);
-    StringBuffer dllPath;
-    JoinPath(dllPath, extensionFolder.data, extensionFileName);
-    // Under WoW64 the 32-bit DLL is deleted by the name the system gives it at its start: a
-    // delayed deletion of dllPath would take the native DLL.
-    StringBuffer bootName;
-    if (native.present)
-        bootName.Format("%s%s%s", native.wow64Folder.data, extensionFolderName, extensionFileName);
-    else
-        bootName.Assign(dllPath);
-    RemoveDll(nullptr, extensionFolder, dllPath, bootName.data, remaining);
-    if (native.present)
-        RemoveDll(&native, extensionFolder, dllPath, dllPath.data, remaining);
+    DllSide sides[2];
+    int count = native.present ? 2 : 1;
+    for (int i = 0; i < count; ++i) {
+        sides[i].Place(scope, native, i == 1, installFolder);
+        RemoveDll(sides[i], remaining);
+    }
 }
 
 // The entry goes only once the DLLs are gone and this copy runs: a launcher that could not
 // start it leaves the extension listed as installed.
-static void RemoveUninstallEntry(StringBuffer& remaining)
+static void RemoveUninstallEntry(const InstallScope& scope, StringBuffer& remaining)
 {
-    LONG removed = RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKeyPath);
+    LONG removed = RegDeleteKeyA(scope.root, uninstallKeyPath);
     if (removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND)
         return;
     StringBuffer entry;
-    entry.Format("HKEY_LOCAL_MACHINE\\%s", uninstallKeyPath);
+    entry.Format("%s%s", scope.rootName, uninstallKeyPath);
     AddRemaining(remaining, entry.data);
 }
 
@@ -405,7 +376,7 @@ static void ReportThenRemoveInstallFolder(SetupApp& app, HANDLE launcher, const 
 {
     if (dllsGone && !WillRemoveInstallFolder(app, installFolder, recorded))
         RemoveInstallFolder(app, installFolder, recorded, remaining);
-    ReportOutcome(remaining.IsEmpty() ? SetupSucceeded : SetupFailed);
+    ReportOutcome(app.dialogue.Outcome(remaining.IsEmpty() ? SetupSucceeded : SetupFailed));
     AwaitLauncher(launcher);
     if (dllsGone)
         RemoveInstallFolder(app, installFolder, recorded, remaining);
@@ -425,10 +396,13 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
 {
     NativeSystem native;
     native.Find();
-    // The install folder as the installation recorded it, read before anything is removed
-    // (the unregistration deletes the class key).
+    // The installation this folder belongs to, and the install folder as it recorded it, read
+    // before anything is removed (the unregistration deletes the class key).
+    StringBuffer folder;
+    CommandFolder(installFolder, folder);
+    app.scope = &ScopeOfInstallFolder(folder.data);
     StringBuffer recorded;
-    ReadRecordedFolder(native, recorded);
+    ReadRecordedFolder(*app.scope, native, recorded);
 
     // A silent launcher waits for this run's outcome; otherwise it has ended before anything
     // is removed.
@@ -437,16 +411,19 @@ int RunUninstall(SetupApp& app, HANDLE launcher, const char* installFolder)
         AwaitLauncher(launcher);
 
     StringBuffer remaining;
-    RemoveDlls(native, remaining);
+    RemoveDlls(*app.scope, native, recorded.IsEmpty() ? folder.data : recorded.data, remaining);
+    // A DLL in use that goes at the next logon: a tool learns that a log-off finishes it.
+    if (LogonDeletionPending())
+        app.dialogue.OweRestart();
     bool dllsGone = remaining.IsEmpty();
     if (dllsGone) {
-        RemoveUninstallEntry(remaining);
+        RemoveUninstallEntry(*app.scope, remaining);
         if (!launcherWaits)
             RemoveInstallFolder(app, installFolder, recorded, remaining);
     } else {
         KeepWayToFinish(installFolder, recorded, remaining);
     }
-    DeleteNowOrAtRestart(app.modulePath.data);
+    app.scope->deleteInUse(app.modulePath.data);
     if (launcherWaits)
         ReportThenRemoveInstallFolder(app, launcher, installFolder, recorded, dllsGone, remaining);
     RemoveOwnFolder(app);

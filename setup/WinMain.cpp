@@ -40,7 +40,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     StringBuffer installFolder;
     int exitCode = SetupNotUnderstood;
     bool silent = false;
-    SetupRole role = ChooseRole(tail, __argc, __argv, &launcher, installFolder, &silent);
+    SetupRole role = ChooseRole(tail, __argc, __argv, &launcher, installFolder, &silent, &app.scopeRequest);
     if (silent)
         app.dialogue.BeSilent(role == InstallRole ? installFolder.data : nullptr);
     switch (role) {

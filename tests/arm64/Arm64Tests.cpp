@@ -532,21 +532,24 @@ int RunRegsvr32(const wchar_t* switches)
     return static_cast<int>(exitCode);
 }
 
+// The classes the registration cases read: the machine's, or the user's (register-user).
+HKEY classes = HKEY_CLASSES_ROOT;
+
 bool KeyExists(const wchar_t* path)
 {
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(classes, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
 }
 
-// A string value below HKCR; "<missing>" when there is none.
+// A string value below the classes; "<missing>" when there is none.
 void ReadValue(const wchar_t* path, const wchar_t* name, wchar_t* value, DWORD size)
 {
     lstrcpyW(value, L"<missing>");
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(classes, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
     DWORD type = 0, bytes = size * sizeof(wchar_t);
     LONG status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes);
@@ -561,8 +564,8 @@ void HandlerKey(wchar_t* path, const wchar_t* parent)
     lstrcatW(path, L"\\shellex\\DragDropHandlers\\pelim");
 }
 
-// The class, the three handler keys and the type library with its win64 entry.
-void ExpectRegistered()
+// The class and the three handler keys.
+void ExpectClassKeys()
 {
     wchar_t value[MAX_PATH], path[MAX_PATH];
     ReadValue(kClassKey, nullptr, value, MAX_PATH);
@@ -581,6 +584,13 @@ void ExpectRegistered()
         ReadValue(path, nullptr, value, MAX_PATH);
         CheckText(value, kClassId, "handler key");
     }
+}
+
+// The class, the three handler keys and the type library with its win64 entry.
+void ExpectRegistered()
+{
+    wchar_t value[MAX_PATH];
+    ExpectClassKeys();
     ReadValue(kLibraryWin64Key, nullptr, value, MAX_PATH);
     CheckText(value, kDllPath, "type library's win64 entry");
     ITypeLib* library = nullptr;
@@ -614,6 +624,26 @@ void CaseRegister()
     ExpectRegistered();
     Check(RunRegsvr32(L"/s /u") == 0, "regsvr32 /s /u");
     ExpectUnregistered();
+}
+
+// One user's registration: the same keys under HKCU\Software\Classes, none for the
+// machine. Its type library is not looked for among them: Wine's RegisterTypeLibForUser
+// writes it for the machine (a FIXME in Wine). After the removal it is gone everywhere.
+void CaseRegisterUser()
+{
+    if (!Check(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_READ,
+                               nullptr, &classes, nullptr) == ERROR_SUCCESS,
+               "HKCU\\Software\\Classes"))
+        return;
+    Check(RunRegsvr32(L"/s /n /i:user") == 0, "regsvr32 /s /n /i:user");
+    ExpectClassKeys();
+    HKEY machine;
+    Check(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\"
+                        L"{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}", 0, KEY_READ, &machine) ==
+              ERROR_FILE_NOT_FOUND, "no class key for the machine");
+    Check(RunRegsvr32(L"/s /u /n /i:user") == 0, "regsvr32 /s /u /n /i:user");
+    ExpectUnregistered();
+    RegCloseKey(classes);
 }
 
 // The file manager's road: the Folder handler key names the class, COM loads the DLL from
@@ -785,6 +815,7 @@ struct Case {
 
 const Case kCases[] = {
     {"register", CaseRegister},
+    {"register-user", CaseRegisterUser},
     {"menu", CaseMenu},
     {"cp932-name", CaseCodePage932},
     {"wave-dash", CaseWaveDash},

@@ -171,7 +171,7 @@ HRESULT ChangeName::Create(IUnknown* outer, REFIID riid, void** ppv)
     return E_NOTIMPL;
 }
 
-HRESULT UpdateChangeNameRegistry(BOOL doRegister)
+HRESULT UpdateChangeNameRegistry(BOOL doRegister, HKEY classesRoot)
 {
     return E_NOTIMPL;
 }

@@ -235,7 +235,7 @@ TEST(SetupManifest, AsksForElevationAndNamesTheSupportedWindows)
         sizeof(void*) == 8 ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\"",
         "version=\"1.0.1.0\"",
         "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v2\">",
-        "<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>",
+        "<requestedExecutionLevel level=\"highestAvailable\" uiAccess=\"false\"/>",
         "<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">",
         "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>",   // Vista
         "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",   // 7

@@ -5,6 +5,8 @@
 // distribution in the 32-bit one. The cases continue from one another.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include "InstallSupport.h"
 
 using namespace install;
@@ -39,6 +41,31 @@ std::vector<std::string> SourceFiles() {
     std::vector<std::string> files = List(kDistFolder);
     for (const std::string& name : List("S:\\dist\\pelim\\")) files.push_back("pelim\\" + name);
     return files;
+}
+
+// The programs-list entry of an installation into folder, as the programs list and a tool
+// read it; dllBytes: the size of its DLLs.
+void ExpectEntry(HKEY root, REGSAM view, const std::string& folder, DWORD dllBytes) {
+    std::string quoted = folder.find(' ') != std::string::npos ? "\"" + folder + "setup.exe\"" : folder + "setup.exe";
+    struct Text { const char* name; std::string data; } texts[] = {
+        {"DisplayName", "PELIM"},
+        {"UninstallString", quoted + " -U"},
+        {"QuietUninstallString", "\"" + folder + "setup.exe\" -U /S"},
+        {"DisplayVersion", "102"},
+        {"Publisher", "PELIM"},
+        {"DisplayIcon", folder + "setup.exe"},
+        {"InstallLocation", folder},
+    };
+    for (const Text& text : texts) {
+        DWORD type = 0;
+        EXPECT_EQ(text.data, Value(root, kUninstallKey, text.name, &type, view)) << text.name;
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), type) << text.name;
+    }
+    DWORD bytes = dllBytes + FileBytes(folder + "readme.txt") + FileBytes(folder + "setup.exe");
+    EXPECT_EQ((bytes + 1023) / 1024, Number(root, kUninstallKey, "EstimatedSize", view));
+    EXPECT_LT(100u, Number(root, kUninstallKey, "EstimatedSize", view));
+    EXPECT_EQ(1u, Number(root, kUninstallKey, "NoModify", view));
+    EXPECT_EQ(1u, Number(root, kUninstallKey, "NoRepair", view));
 }
 
 void ExpectNothingInstalled() {
@@ -104,27 +131,9 @@ TEST(Silent, InstallsIntoTheFolderGivenWithACompleteProgramsListEntry) {
     }
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
 
-    // The entry, as the programs list and the tool read it.
-    DWORD bytes = FileBytes(std::string(kDeployed) + "readme.txt") + FileBytes(std::string(kDeployed) + "setup.exe");
+    DWORD bytes = 0;
     for (const std::string& folder : ExtensionFolders()) bytes += FileBytes(folder + "pelim102.dll");
-    struct Text { const char* name; std::string data; } texts[] = {
-        {"DisplayName", "PELIM"},
-        {"UninstallString", "\"S:\\Deploy Tools\\pelim\\setup.exe\" -U"},
-        {"QuietUninstallString", "\"S:\\Deploy Tools\\pelim\\setup.exe\" -U /S"},
-        {"DisplayVersion", "102"},
-        {"Publisher", "PELIM"},
-        {"DisplayIcon", "S:\\Deploy Tools\\pelim\\setup.exe"},
-        {"InstallLocation", kDeployed},
-    };
-    for (const Text& text : texts) {
-        DWORD type = 0;
-        EXPECT_EQ(text.data, Value(HKEY_LOCAL_MACHINE, kUninstallKey, text.name, &type, kEntryView)) << text.name;
-        EXPECT_EQ(static_cast<DWORD>(REG_SZ), type) << text.name;
-    }
-    EXPECT_EQ((bytes + 1023) / 1024, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize", kEntryView));
-    EXPECT_LT(100u, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize", kEntryView));
-    EXPECT_EQ(1u, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "NoModify", kEntryView));
-    EXPECT_EQ(1u, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "NoRepair", kEntryView));
+    ExpectEntry(HKEY_LOCAL_MACHINE, kEntryView, kDeployed, bytes);
 
     // The source is the tool's: it stays as it is, and nothing of it is scheduled.
     EXPECT_EQ(source, SourceFiles());
@@ -167,6 +176,142 @@ TEST(Silent, TheQuietUninstallCommandEndsOnceEverythingIsGone) {
     while (Exists(kDeployed) && GetTickCount() - start < 10000) Sleep(100);
     EXPECT_FALSE(Exists(kDeployed));
     EXPECT_EQ(std::vector<HWND>(), UiRobot::FindWindows(UiRobot::DialogOfProcess(0, kUninstallerCaption)));
+}
+
+// For the current user alone ("/CURRENTUSER", the group PerUser): the DLLs stay in the
+// user's own install folder, registered under the user's classes by regsvr32.exe's
+// "/n /i:user", and the entry goes into the user's programs list; the machine gets nothing.
+// In the x86_64 tree the download where the prefix starts 32-bit programs, else the 64-bit
+// distribution. The cases continue from one another.
+const char kUserClassKey[] = "Software\\Classes\\CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
+const char kUserClassServer[] = "Software\\Classes\\CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\InprocServer32";
+const char kUserHandlerKey[] = "Software\\Classes\\Folder\\shellex\\DragDropHandlers\\pelim";
+const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char kUserSilentSetup[] = "\"S:\\dist\\setup.exe\" /S /CURRENTUSER";
+// The DLL each view's class names, below the install folder: the download's layout, or the
+// one DLL of a distribution of one bitness.
+struct UserDll {
+    const char* path;
+    REGSAM view;
+};
+std::vector<UserDll> UserDlls() {
+    if (Exists("S:\\dist-master\\pelim\\x64\\pelim102.dll"))
+        return {{"x64\\pelim102.dll", KEY_WOW64_64KEY}, {"pelim102.dll", KEY_WOW64_32KEY}};
+    return {{"pelim102.dll", 0}};
+}
+
+std::string UserInstallFolder() {
+    char folder[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder);
+    return std::string(folder) + "\\Programs\\pelim\\";
+}
+
+void SetUserVersion(const char* version) {
+    for (const UserDll& dll : UserDlls()) {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kUserClassKey, 0, KEY_SET_VALUE | dll.view, &key));
+        RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), 4);
+        RegCloseKey(key);
+    }
+}
+
+TEST(PerUser, SilentlyItInstallsIntoTheUsersOwnFolderAndKeysAlone) {
+    ASSERT_TRUE(CopyDist());
+    std::string folder = UserInstallFolder();
+    DWORD exitCode = 99;
+    EXPECT_EQ("", RunUnseen(kUserSilentSetup, &exitCode, 1500));
+    EXPECT_EQ(0u, exitCode);
+    ExpectNothingInstalled();
+    DWORD bytes = 0;
+    for (const UserDll& dll : UserDlls()) {
+        bytes += FileBytes(folder + dll.path);
+        EXPECT_EQ(folder + dll.path, Value(HKEY_CURRENT_USER, kUserClassServer, "", nullptr, dll.view));
+        EXPECT_EQ("102", Value(HKEY_CURRENT_USER, kUserClassKey, "Version", nullptr, dll.view)) << dll.path;
+        EXPECT_EQ(folder, Value(HKEY_CURRENT_USER, kUserClassKey, "InstFolder", nullptr, dll.view)) << dll.path;
+    }
+    ExpectEntry(HKEY_CURRENT_USER, 0, folder, bytes);
+
+    // The file manager's merged view, played by the drop host, finds the user's handler.
+    RemoveTree("S:\\drop");
+    ASSERT_TRUE(CreateDirectoryA("S:\\drop", nullptr) && CreateDirectoryA("S:\\drop\\to", nullptr));
+    ASSERT_TRUE(WriteFile("S:\\drop\\memo.txt", "memo body"));
+    bool renamed = false;
+    std::string report = RegistryDrop("S:\\drop\\to", "S:\\drop\\memo.txt", "renamed", &renamed);
+    EXPECT_TRUE(renamed) << report;
+    EXPECT_EQ(std::vector<std::string>({"renamed.txt"}), List("S:\\drop\\to\\"));
+
+    // On Windows 95, 98 and Me (and NT 4.0) there are no user classes: refused, nothing done.
+    const char appDefaults[] = "Software\\Wine\\AppDefaults\\setup.exe";
+    ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, appDefaults, "Version", "win98"));
+    ASSERT_TRUE(CopyDist());
+    EXPECT_EQ("", RunUnseen(kUserSilentSetup, &exitCode));
+    DeleteKeyTree(HKEY_CURRENT_USER, appDefaults);
+    EXPECT_EQ(1u, exitCode);
+    EXPECT_EQ("102", Value(HKEY_CURRENT_USER, kUserClassKey, "Version"));
+}
+
+TEST(PerUser, AnUpgradeRetiresTheEarlierDllsOfTheInstallFolder) {
+    std::string folder = UserInstallFolder();
+    SetUserVersion("101");
+    for (const UserDll& dll : UserDlls()) {
+        std::string earlier = folder + dll.path;
+        ASSERT_TRUE(WriteFile(earlier.replace(earlier.size() - 7, 3, "101"), "earlier DLL"));
+    }
+    ASSERT_TRUE(CopyDist());
+    DWORD exitCode = 0;
+    EXPECT_EQ("", RunUnseen(kUserSilentSetup, &exitCode, 1500));
+    EXPECT_EQ(3010u, exitCode);
+    for (const UserDll& dll : UserDlls()) {
+        std::string earlier = folder + dll.path;
+        EXPECT_FALSE(Exists(earlier.replace(earlier.size() - 7, 3, "101"))) << earlier;
+        EXPECT_TRUE(Exists(folder + dll.path)) << dll.path;
+        EXPECT_EQ("102", Value(HKEY_CURRENT_USER, kUserClassKey, "Version", nullptr, dll.view)) << dll.path;
+    }
+}
+
+TEST(PerUser, AnUninstallationLeavesADllInUseForTheNextLogon) {
+    std::string folder = UserInstallFolder();
+    DeleteKeyTree(HKEY_CURRENT_USER, kRunOnceKey);
+    Process holder;
+    ASSERT_TRUE(HoldDll(holder, "P:\\install_holder.exe", folder + UserDlls()[0].path));
+    std::string command = Value(HKEY_CURRENT_USER, kUninstallKey, "QuietUninstallString");
+    DWORD exitCode = 99;
+    EXPECT_EQ("", RunUnseen(command, &exitCode, 0));
+    EXPECT_EQ(3010u, exitCode);
+    for (REGSAM view : kViews) {
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserClassKey, view)) << view;
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserHandlerKey, view)) << view;
+    }
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
+    DWORD start = GetTickCount();
+    while (Exists(folder) && GetTickCount() - start < 10000) Sleep(100);
+    EXPECT_FALSE(Exists(folder));
+
+    // The DLL waits out of the way for its logon command (the uninstallation's own copy has
+    // one too), which removes it.
+    HKEY runOnce = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kRunOnceKey, 0, KEY_READ, &runOnce));
+    std::string logonCommand, moved;
+    char name[256], data[1024];
+    for (DWORD i = 0, nameSize = sizeof name, dataSize = sizeof data;
+         RegEnumValueA(runOnce, i, name, &nameSize, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &dataSize) ==
+         ERROR_SUCCESS; ++i, nameSize = sizeof name, dataSize = sizeof data) {
+        std::string command = data;
+        size_t quote = command.find('"');
+        EXPECT_EQ(0u, std::string(name).find("PELIM ")) << name;
+        std::string folder = command.substr(quote + 1, command.rfind('"') - quote - 1);
+        if (quote != std::string::npos && List(folder + "\\") == std::vector<std::string>({"pelim102.dll"})) {
+            logonCommand = command;
+            moved = folder;
+        }
+    }
+    RegCloseKey(runOnce);
+    ASSERT_NE("", logonCommand);
+    holder.Wait(0);
+    Process logon;
+    ASSERT_TRUE(logon.Start("", logonCommand));
+    EXPECT_TRUE(logon.Wait(kEndMs));
+    EXPECT_FALSE(Exists(moved)) << logonCommand;
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 #   run-install.sh GROUP [gtest args]    copy it to BUILD/wine/install-GROUP and run GROUP.*
 # With PELIM_DOWNLOAD=1 (the groups Wow64 and Silent of the x86_64 tree) the group gets the
 # download (the i686 build's setup.exe with both DLLs) instead of this build's distribution,
-# and is skipped (77) where the prefix cannot start 32-bit programs.
+# and is skipped (77) where the prefix cannot start 32-bit programs; with PELIM_DOWNLOAD=prefer
+# (the group PerUser) it takes this build's distribution there instead.
 # PELIM_BUILD and PELIM_SOURCE come from ctest. The copies keep the template's safety: no
 # z: drive, HOME a throwaway folder, S: and R: scratch folders of the copy itself.
 set -euo pipefail
@@ -53,7 +54,7 @@ if [ -e "$dev/z:" ] || [ -e "$dev/z::" ]; then echo "z: present in $root" >&2; e
 # shellcheck disable=SC1091
 . "$root/env.sh"
 master=$PELIM_SCRATCH/dist-master
-if [ "${PELIM_DOWNLOAD:-0}" = 1 ]; then
+if [ "${PELIM_DOWNLOAD:-0}" != 0 ]; then
   # The download users get: the 32-bit setup.exe and DLL, and the 64-bit DLL in pelim/x64/,
   # with the 32-bit drop host and holder, from the i686 build beside this one.
   for f in setup.exe pelim102.dll drophost.exe install_holder.exe; do
@@ -65,9 +66,14 @@ if [ "${PELIM_DOWNLOAD:-0}" = 1 ]; then
   probe=$(PELIM_PREFIX=$name "$PELIM_SOURCE/tests/wine/run.sh" "$PELIM_BUILD" 'S:\drophost32.exe' 2>&1 || true)
   case "$probe" in
     *"usage: drophost"*) ;;
-    *) wineserver -k 2> /dev/null || true
-       echo "$group skipped: the 64-bit Windows prefix cannot start 32-bit programs here (no 32-bit Wine that runs on this host)"
-       exit 77 ;;
+    *) if [ "$PELIM_DOWNLOAD" = prefer ]; then
+         rm -rf "$master" && stage_dist "$master"
+         echo "$group: the prefix cannot start 32-bit programs here: with this build's distribution"
+       else
+         wineserver -k 2> /dev/null || true
+         echo "$group skipped: the 64-bit Windows prefix cannot start 32-bit programs here (no 32-bit Wine that runs on this host)"
+         exit 77
+       fi ;;
   esac
 else
   stage_dist "$master"

@@ -271,6 +271,25 @@ TEST_F(ScriptTest, FailureInSecondRootBlockRollsBackThatBlockOnly)
     EXPECT_FALSE(Exists("Later"));
 }
 
+TEST_F(ScriptTest, UsersClassesStandForHkcrAndRefuseEveryOtherRoot)
+{
+    // One user's registration: HKCR is the key given (here the case key); any other root
+    // is refused before it writes anything.
+    HKEY caseKey;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, CasePath(name).c_str(), 0,
+                                           KEY_ALL_ACCESS, &caseKey));
+    ScriptInterpreter interpreter(nullptr, caseKey);
+    EXPECT_EQ(S_OK, interpreter.RunScript("HKCR { Mine = s 'user' }", TRUE));
+    EXPECT_EQ(Sz("user"), Value("Mine", nullptr).data);
+    EXPECT_EQ(DISP_E_EXCEPTION, interpreter.RunScript(UnderCase(name, "Other").c_str(), TRUE));
+    EXPECT_FALSE(Exists("Other"));
+    EXPECT_EQ(DISP_E_EXCEPTION, interpreter.RunScript("HKLM { NoRemove Software { PelimTest } }", TRUE));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\PelimTest"));
+    EXPECT_EQ(S_OK, interpreter.RunScript("HKEY_CLASSES_ROOT { Mine }", FALSE));
+    EXPECT_FALSE(Exists("Mine"));
+    RegCloseKey(caseKey);
+}
+
 std::string Nested(int depth, const std::string& name)
 {
     std::string text;

@@ -15,6 +15,7 @@ struct Choice {
     INT_PTR handle;
     std::string folder;
     bool silent;
+    ScopeRequest scope;
 };
 
 Choice Choose(const char* tail, std::initializer_list<const char*> words)
@@ -27,8 +28,9 @@ Choice Choose(const char* tail, std::initializer_list<const char*> words)
     StringBuffer folder;
     folder.Assign("untouched");
     bool silent = true;
-    SetupRole role = ChooseRole(tail, argc, argv, &launcher, folder, &silent);
-    return { role, reinterpret_cast<INT_PTR>(launcher), folder.data, silent };
+    ScopeRequest scope = AnyScope;
+    SetupRole role = ChooseRole(tail, argc, argv, &launcher, folder, &silent, &scope);
+    return { role, reinterpret_cast<INT_PTR>(launcher), folder.data, silent, scope };
 }
 
 TEST(CommandTail, SkipsTheProgramNameAndTheBlanksAfterIt)
@@ -127,9 +129,22 @@ TEST(ChooseRole, TheSilentForms)
         SetupRole role;
         bool silent;
         const char* folder;
+        ScopeRequest scope;
     };
+    const ScopeRequest machine = MachineScopeRequested, user = UserScopeRequested;
     const Case cases[] = {
         { "", InstallRole, false, "untouched" },
+        // The scope switches: after "/S", before "/D=", once.
+        { "/CURRENTUSER", InstallRole, false, "untouched", user },
+        { "/ALLUSERS", InstallRole, false, "untouched", machine },
+        { "/S /CURRENTUSER", InstallRole, true, "", user },
+        { "/S /ALLUSERS /D=C:\\x y\\", InstallRole, true, "C:\\x y\\", machine },
+        { "/CURRENTUSER /S", NoRole, false, "untouched" },
+        { "/ALLUSERS /CURRENTUSER", NoRole, false, "untouched" },
+        { "/S /CURRENTUSER /CURRENTUSER", NoRole, false, "untouched" },
+        { "/CURRENTUSER /D=C:\\x\\", NoRole, false, "untouched" },
+        { "/currentuser", NoRole, false, "untouched" },
+        { "/S /CURRENTUSER ", NoRole, false, "untouched" },
         { "/S", InstallRole, true, "" },
         { "/S /D=C:\\Program Files\\My Tools\\", InstallRole, true, "C:\\Program Files\\My Tools\\" },
         { "/S /D=S:\\表 ソ", InstallRole, true, "S:\\表 ソ" },
@@ -151,6 +166,9 @@ TEST(ChooseRole, TheSilentForms)
         EXPECT_EQ(c.role, choice.role) << c.tail;
         EXPECT_EQ(c.silent, choice.silent) << c.tail;
         EXPECT_EQ(c.folder, choice.folder) << c.tail;
+        if (c.role == InstallRole) {
+            EXPECT_EQ(c.scope, choice.scope) << c.tail;
+        }
     }
 
     // The silent launcher's copy: "/S" before the number.

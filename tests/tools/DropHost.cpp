@@ -97,26 +97,72 @@ bool ParseOptions(int count, wchar_t** arguments, Options* options) {
 }
 
 // The class object from the DLL's own export, as the platform gets it once the DLL is loaded.
-HRESULT ClassObjectFromDll(const wchar_t* path, HMODULE* module, IClassFactory** factory) {
+HRESULT ClassObjectFromDll(const wchar_t* path, REFCLSID clsid, HMODULE* module,
+                           IClassFactory** factory) {
     char ansiPath[MAX_PATH * 2];
     ToAnsi(path, ansiPath, sizeof ansiPath);
-    *module = LoadLibraryA(ansiPath);
+    *module = LoadLibraryW(path);
+    DWORD error = GetLastError();
     Line("load-library %s %s", ansiPath, *module != nullptr ? "ok" : "failed");
-    if (*module == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+    if (*module == nullptr) return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
     typedef HRESULT(WINAPI * GetClassObject)(REFCLSID, REFIID, void**);
     GetClassObject getClassObject =
         reinterpret_cast<GetClassObject>(
         reinterpret_cast<void*>(GetProcAddress(*module, "DllGetClassObject")));
     if (getClassObject == nullptr) return E_NOINTERFACE;
-    HRESULT result = getClassObject(kChangeNameClsid, IID_IClassFactory,
-                                    reinterpret_cast<void**>(factory));
+    HRESULT result = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory));
     Line("class-object 0x%08lX", static_cast<unsigned long>(result));
     return result;
 }
 
+// The file manager's view of the classes: the user's classes over the machine's, a user's
+// key winning over the machine's key of the same name. Wine's HKEY_CLASSES_ROOT holds the
+// machine's only, so the host looks at the user's first itself.
+struct ClassesRoot {
+    HKEY key;
+    const char* subKey;
+    const char* name;   // as the report names it
+};
+
+const ClassesRoot kClassesRoots[] = {
+    {HKEY_CURRENT_USER, "Software\\Classes\\", "HKCU\\Software\\Classes\\"},
+    {HKEY_CLASSES_ROOT, "", "HKCR\\"},
+};
+
+// The DLL of a class registered for the user: the default value of its InprocServer32 key
+// under the user's classes. False when the user has no such key (a machine class).
+bool UserClassServer(REFCLSID clsid, wchar_t* path, DWORD size) {
+    wchar_t classId[40];
+    StringFromGUID2(clsid, classId, 40);
+    wchar_t keyPath[96];
+    wsprintfW(keyPath, L"Software\\Classes\\CLSID\\%s\\InprocServer32", classId);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    wchar_t value[MAX_PATH] = {};
+    DWORD type = REG_NONE;
+    DWORD bytes = sizeof value - sizeof(wchar_t);
+    if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        value[0] = L'\0';
+    }
+    RegCloseKey(key);
+    path[0] = L'\0';
+    if (type == REG_EXPAND_SZ) {
+        ExpandEnvironmentStringsW(value, path, size);
+    } else {
+        lstrcpynW(path, value, static_cast<int>(size));
+    }
+    return true;
+}
+
 // The registry's road: the drag-and-drop handler key of the drop target's type names the
-// class, and the platform loads the DLL from the class's InprocServer32 key.
-HRESULT HandlerFromRegistry(const Options& options, IShellExtInit** handler) {
+// class. A machine class comes from COM, which loads the DLL from its InprocServer32 key; a
+// class of the user's the host loads itself, as Wine's COM never looks there.
+HRESULT HandlerFromRegistry(const Options& options, HMODULE* module, IClassFactory** factory,
+                            IShellExtInit** handler) {
     char key[64] = "Folder";
     if (options.key != nullptr) {
         ToAnsi(options.key, key, sizeof key);
@@ -126,9 +172,17 @@ HRESULT HandlerFromRegistry(const Options& options, IShellExtInit** handler) {
     char path[128];
     wsprintfA(path, "%s\\shellex\\DragDropHandlers\\pelim", key);
     char value[128] = {};
-    LONG size = sizeof value;
-    LONG status = RegQueryValueA(HKEY_CLASSES_ROOT, path, value, &size);
-    Line("handler-key HKCR\\%s %s", path, status == ERROR_SUCCESS ? value : "missing");
+    LONG status = ERROR_FILE_NOT_FOUND;
+    const char* root = nullptr;
+    for (const ClassesRoot& classes : kClassesRoots) {
+        char fullPath[160];
+        wsprintfA(fullPath, "%s%s", classes.subKey, path);
+        LONG size = sizeof value;
+        status = RegQueryValueA(classes.key, fullPath, value, &size);
+        root = classes.name;
+        if (status == ERROR_SUCCESS) break;
+    }
+    Line("handler-key %s%s %s", root, path, status == ERROR_SUCCESS ? value : "missing");
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
 
     wchar_t wideValue[128];
@@ -136,6 +190,14 @@ HRESULT HandlerFromRegistry(const Options& options, IShellExtInit** handler) {
     CLSID clsid;
     HRESULT result = CLSIDFromString(wideValue, &clsid);
     if (FAILED(result)) return result;
+
+    wchar_t server[MAX_PATH];
+    if (UserClassServer(clsid, server, MAX_PATH)) {
+        char ansiServer[MAX_PATH * 2];
+        ToAnsi(server, ansiServer, sizeof ansiServer);
+        Line("user-class %s", ansiServer);
+        return ClassObjectFromDll(server, clsid, module, factory);
+    }
     result = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
                               reinterpret_cast<void**>(handler));
     Line("co-create-instance 0x%08lX", static_cast<unsigned long>(result));
@@ -241,14 +303,15 @@ int Run(const Options& options) {
     IShellExtInit* handler = nullptr;
     HRESULT result;
     if (options.registry) {
-        result = HandlerFromRegistry(options, &handler);
+        result = HandlerFromRegistry(options, &module, &factory, &handler);
     } else {
-        result = ClassObjectFromDll(options.dllPath, &module, &factory);
-        if (SUCCEEDED(result)) {
-            result = factory->CreateInstance(nullptr, IID_IShellExtInit,
-                                             reinterpret_cast<void**>(&handler));
-            Line("create-instance 0x%08lX", static_cast<unsigned long>(result));
-        }
+        result = ClassObjectFromDll(options.dllPath, kChangeNameClsid, &module, &factory);
+    }
+    // The DLL loaded here stays loaded until the host ends.
+    if (SUCCEEDED(result) && handler == nullptr) {
+        result = factory->CreateInstance(nullptr, IID_IShellExtInit,
+                                         reinterpret_cast<void**>(&handler));
+        Line("create-instance 0x%08lX", static_cast<unsigned long>(result));
     }
     if (FAILED(result)) {
         if (factory != nullptr) factory->Release();
