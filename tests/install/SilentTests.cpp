@@ -217,6 +217,14 @@ void SetUserVersion(const char* version) {
 
 TEST(PerUser, SilentlyItInstallsIntoTheUsersOwnFolderAndKeysAlone) {
     ASSERT_TRUE(CopyDist());
+    // Wine shares the user's classes between the views until this key exists; then it splits
+    // them whole, as XP x64 and Vista do (each view has its own handler keys too).
+    if (UserDlls().size() == 2) {
+        HKEY split = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes\\Wow6432Node", 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &split, nullptr));
+        RegCloseKey(split);
+    }
     std::string folder = UserInstallFolder();
     DWORD exitCode = 99;
     EXPECT_EQ("", RunUnseen(kUserSilentSetup, &exitCode, 1500));
