@@ -61,7 +61,7 @@ if ! as_user test -x "$wine_dir" || ! as_user test -r "$programs/install_tests.e
   fi
   rm -rf "$elsewhere"
   mkdir -p "$elsewhere/programs"
-  cp "$programs/install_tests.exe" "$programs/drophost.exe" "$elsewhere/programs/"
+  cp "$programs/install_tests.exe" "$elsewhere/programs/"
   ln -s "$elsewhere" "$root"
   programs=$elsewhere/programs
   root=$elsewhere
