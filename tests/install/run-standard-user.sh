@@ -25,12 +25,11 @@ user=${PELIM_STANDARD_USER:-pelimuser}
 wine_dir=$PELIM_BUILD/wine
 loader=/usr/lib/wine/wine64
 if [ -f "$wine_dir/unsupported" ]; then cat "$wine_dir/unsupported"; exit 77; fi
-[ -f "$wine_dir/display" ] || { echo "no display: run prefix.sh up first" >&2; exit 2; }
-
 if [ "$(id -u)" != 0 ]; then
   echo "$group skipped: not run as root, so no user without rights can be made or switched to"
   exit 77
 fi
+[ -f "$wine_dir/display" ] || { echo "no display: run prefix.sh up first" >&2; exit 2; }
 if ! id -u "$user" > /dev/null 2>&1 &&
    ! useradd --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin --user-group "$user"; then
   echo "$group skipped: the user $user could not be made"
