@@ -49,7 +49,7 @@ in_prefix() {
 
 root=$wine_dir/standard-user
 if [ -f "$root/env.sh" ]; then
-  as_user sh -c '. "$0"; wineserver -k' "$root/env.sh" 2> /dev/null || true
+  as_user sh -c '. "$0"; wineserver -k' "$(readlink -f "$root/env.sh")" 2> /dev/null || true
 fi
 rm -rf "$root"    # (a link: only the link)
 programs=$PELIM_BUILD/bin
