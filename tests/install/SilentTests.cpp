@@ -2,7 +2,8 @@
 // the entry's "QuietUninstallString" uninstalls; nothing may appear on the screen, and the
 // exit code and the programs-list entry are what the tool reads. In the x86_64 tree this is
 // the download in the 64-bit Windows (run-install.sh stages it), in the i686 tree the 32-bit
-// distribution in the 32-bit one. The cases continue from one another.
+// distribution in the 32-bit one. The cases continue from one another. Below them the
+// installations for one user (the groups PerUser and StandardUser), sharing their checks.
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
@@ -215,21 +216,19 @@ void SetUserVersion(const char* version) {
     }
 }
 
-TEST(PerUser, SilentlyItInstallsIntoTheUsersOwnFolderAndKeysAlone) {
-    ASSERT_TRUE(CopyDist());
-    // Wine shares the user's classes between the views until this key exists; then it splits
-    // them whole, as XP x64 and Vista do (each view has its own handler keys too).
+// Wine shares the user's classes between the views until this key exists; then it splits
+// them whole, as XP x64 and Vista do (each view has its own handler keys too).
+void SplitUserClassesForTheDownload() {
     if (UserDlls().size() == 2) {
         HKEY split = nullptr;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes\\Wow6432Node", 0, nullptr, 0,
                                                  KEY_ALL_ACCESS, nullptr, &split, nullptr));
         RegCloseKey(split);
     }
-    std::string folder = UserInstallFolder();
-    DWORD exitCode = 99;
-    EXPECT_EQ("", RunUnseen(kUserSilentSetup, &exitCode, 1500));
-    EXPECT_EQ(0u, exitCode);
-    ExpectNothingInstalled();
+}
+
+// Each DLL registered in its view of the user's classes with the records, and the entry.
+void ExpectInstalledForTheUser(const std::string& folder) {
     DWORD bytes = 0;
     for (const UserDll& dll : UserDlls()) {
         bytes += FileBytes(folder + dll.path);
@@ -238,6 +237,17 @@ TEST(PerUser, SilentlyItInstallsIntoTheUsersOwnFolderAndKeysAlone) {
         EXPECT_EQ(folder, Value(HKEY_CURRENT_USER, kUserClassKey, "InstFolder", nullptr, dll.view)) << dll.path;
     }
     ExpectEntry(HKEY_CURRENT_USER, 0, folder, bytes);
+}
+
+TEST(PerUser, SilentlyItInstallsIntoTheUsersOwnFolderAndKeysAlone) {
+    ASSERT_TRUE(CopyDist());
+    SplitUserClassesForTheDownload();
+    std::string folder = UserInstallFolder();
+    DWORD exitCode = 99;
+    EXPECT_EQ("", RunUnseen(kUserSilentSetup, &exitCode, 1500));
+    EXPECT_EQ(0u, exitCode);
+    ExpectNothingInstalled();
+    ExpectInstalledForTheUser(folder);
 
     // The file manager's merged view, played by the drop host, finds the user's handler.
     RemoveTree("S:\\drop");
@@ -329,6 +339,93 @@ TEST(PerUser, AnUninstallationLeavesADllInUseForTheNextLogon) {
     EXPECT_EQ(0u, exitCode);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserClassKey));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
+}
+
+// Without the rights (the group StandardUser, run by run-standard-user.sh as a Linux user of
+// its own, whose prefix's system folders it may not write): an interactive run asks whether
+// to install for this user alone; "/ALLUSERS" and the silent runs end with the missing
+// rights. The cases continue from one another; the last one installs.
+const char kUserQuestion[] =
+    "管理者権限がないため,すべてのユーザーにはインストールできません.\nこのユーザーだけにインストールしますか？";
+const char kRightsMessage[] = "管理者権限のあるユーザーでインストールしてください！";
+
+void ExpectNothingForTheUser() {
+    ExpectNothingInstalled();
+    EXPECT_FALSE(Exists(UserInstallFolder()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserClassKey));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
+    EXPECT_EQ(std::vector<std::string>({"pelim", "setup.exe"}), List(kDistFolder));
+}
+
+TEST(StandardUser, TheQuestionAnsweredNoChangesNothing) {
+    // The harness's part: this user cannot create a file in the system folder.
+    char probe[MAX_PATH] = {};
+    GetTempFileNameA(SystemFolder().c_str(), "_tmp", 0, probe);
+    ASSERT_FALSE(Exists(probe)) << "the system folder is writable here: " << probe;
+
+    ASSERT_TRUE(CopyDist());
+    Process setup;
+    ASSERT_TRUE(setup.Start(kDistSetup, kDistSetup));
+    UiRobot::MessageBoxInfo question = ExpectBox(setup.id, kInstallerCaption);
+    EXPECT_EQ(kUserQuestion, question.text);
+    EXPECT_EQ(kQuestionStyle, question.style);
+    EXPECT_EQ(std::vector<int>({IDYES, IDNO}), question.buttons);
+    ASSERT_TRUE(Answer(question, IDNO));
+    ASSERT_TRUE(setup.Wait(kEndMs));
+    EXPECT_EQ(2u, setup.exitCode);
+    ExpectNothingForTheUser();
+}
+
+TEST(StandardUser, ForAllUsersTheRightsMessageEndsIt) {
+    ASSERT_TRUE(CopyDist());
+    Process setup;
+    ASSERT_TRUE(setup.Start(kDistSetup, std::string(kDistSetup) + " /ALLUSERS"));
+    UiRobot::MessageBoxInfo box = ExpectBox(setup.id, kInstallerCaption);
+    EXPECT_EQ(kRightsMessage, box.text);
+    EXPECT_EQ(kNoticeStyle, box.style);
+    ASSERT_TRUE(Answer(box, IDOK));
+    ASSERT_TRUE(setup.Wait(kEndMs));
+    EXPECT_EQ(1u, setup.exitCode);
+    ExpectNothingForTheUser();
+}
+
+TEST(StandardUser, SilentRunsFailAndShowNothing) {
+    for (const char* arguments : {"", " /ALLUSERS"}) {
+        ASSERT_TRUE(CopyDist());
+        DWORD exitCode = 0;
+        EXPECT_EQ("", RunUnseen(kSilentSetup + std::string(arguments), &exitCode)) << arguments;
+        EXPECT_EQ(1u, exitCode) << arguments;
+        ExpectNothingForTheUser();
+    }
+}
+
+TEST(StandardUser, TheQuestionAnsweredYesInstallsForThisUserAlone) {
+    const std::string programs = UserInstallFolder().substr(0, UserInstallFolder().size() - 7);
+    RemoveDirectoryA(programs.c_str());   // the setup program makes it when missing
+    ASSERT_FALSE(Exists(programs));
+    ASSERT_TRUE(CopyDist());
+    SplitUserClassesForTheDownload();
+    Process setup;
+    ASSERT_TRUE(setup.Start(kDistSetup, kDistSetup));
+    ASSERT_TRUE(Answer(ExpectBox(setup.id, kInstallerCaption), IDYES));
+    HWND dialog = WaitForFolderDialog(setup.id);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(UserInstallFolder(), UiRobot::ControlText(dialog, 1000));
+    ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
+    UiRobot::MessageBoxInfo done = ExpectBox(setup.id, kCompletionCaption);
+    EXPECT_EQ(kCompletedText, done.text);
+    EXPECT_EQ(kNoticeStyle, done.style);
+    ASSERT_TRUE(Answer(done, IDOK));
+    EXPECT_NE("", TakeReadmeWindow());
+    ASSERT_TRUE(setup.Wait(kEndMs));
+    EXPECT_EQ(0u, setup.exitCode);
+
+    std::vector<std::string> files = {"pelim102.dll", "readme.txt", "setup.exe"};
+    if (UserDlls().size() == 2) files.push_back("x64");
+    EXPECT_EQ(files, List(UserInstallFolder()));
+    ExpectInstalledForTheUser(UserInstallFolder());
+    ExpectNothingInstalled();
+    for (REGSAM view : kViews) EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, view)) << view;
 }
 
 }  // namespace

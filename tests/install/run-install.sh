@@ -11,6 +11,8 @@
 # z: drive, HOME a throwaway folder, S: and R: scratch folders of the copy itself.
 set -euo pipefail
 : "${PELIM_BUILD:?build folder}" "${PELIM_SOURCE:?source folder}"
+# shellcheck source=stage-dist.sh
+. "$(dirname "$0")/stage-dist.sh"
 wine_dir=$PELIM_BUILD/wine
 template=$wine_dir/install-template
 prefix_sh=$PELIM_SOURCE/tests/wine/prefix.sh
@@ -52,29 +54,20 @@ if [ -e "$dev/z:" ] || [ -e "$dev/z::" ]; then echo "z: present in $root" >&2; e
 # shellcheck disable=SC1091
 . "$root/env.sh"
 master=$PELIM_SCRATCH/dist-master
-mkdir -p "$master/pelim"
-stage_own() {
-  cp "$PELIM_BUILD/bin/setup.exe" "$master/"
-  cp "$PELIM_BUILD/bin/pelim102.dll" "$PELIM_SOURCE/setup/readme.txt" "$master/pelim/"
-}
 if [ "${PELIM_DOWNLOAD:-0}" != 0 ]; then
   # The download users get: the 32-bit setup.exe and DLL, and the 64-bit DLL in pelim/x64/,
   # with the 32-bit drop host and holder, from the i686 build beside this one.
-  i686=$PELIM_BUILD/../i686/bin
   for f in setup.exe pelim102.dll drophost.exe install_holder.exe; do
-    [ -f "$i686/$f" ] || { echo "$group skipped: no i686 build beside this one ($i686/$f)"; exit 77; }
+    [ -f "$i686_bin/$f" ] || { echo "$group skipped: no i686 build beside this one ($i686_bin/$f)"; exit 77; }
   done
-  mkdir -p "$master/pelim/x64"
-  cp "$i686/setup.exe" "$master/"
-  cp "$i686/pelim102.dll" "$PELIM_SOURCE/setup/readme.txt" "$master/pelim/"
-  cp "$PELIM_BUILD/bin/pelim102.dll" "$master/pelim/x64/"
-  cp "$i686/drophost.exe" "$PELIM_SCRATCH/drophost32.exe"
-  cp "$i686/install_holder.exe" "$PELIM_SCRATCH/install_holder32.exe"
+  stage_download "$master"
+  cp "$i686_bin/drophost.exe" "$PELIM_SCRATCH/drophost32.exe"
+  cp "$i686_bin/install_holder.exe" "$PELIM_SCRATCH/install_holder32.exe"
   probe=$(PELIM_PREFIX=$name "$PELIM_SOURCE/tests/wine/run.sh" "$PELIM_BUILD" 'S:\drophost32.exe' 2>&1 || true)
   case "$probe" in
     *"usage: drophost"*) ;;
     *) if [ "$PELIM_DOWNLOAD" = prefer ]; then
-         rm -rf "$master" && mkdir -p "$master/pelim" && stage_own
+         rm -rf "$master" && stage_dist "$master"
          echo "$group: the prefix cannot start 32-bit programs here: with this build's distribution"
        else
          wineserver -k 2> /dev/null || true
@@ -83,7 +76,7 @@ if [ "${PELIM_DOWNLOAD:-0}" != 0 ]; then
        fi ;;
   esac
 else
-  stage_own
+  stage_dist "$master"
 fi
 
 status=0

@@ -115,7 +115,14 @@ stop_all() {
   local env
   for env in "$wine_dir"/*/env.sh; do
     [ -f "$env" ] || continue
-    (. "$env"; wineserver -k 2>/dev/null || true)
+    if [ "$(id -u)" = 0 ] && [ "$(stat -c %u "$env")" != 0 ]; then
+      # A prefix of another user (the standard user's): only its owner reaches its server,
+      # by a path that user may follow.
+      (cd / && setpriv --reuid="$(stat -c %u "$env")" --regid="$(stat -c %g "$env")" \
+        --clear-groups sh -c '. "$0"; wineserver -k' "$(readlink -f "$env")" 2>/dev/null) || true
+    else
+      (. "$env"; wineserver -k 2>/dev/null || true)
+    fi
   done
   if [ -f "$wine_dir/xvfb.pid" ]; then
     kill "$(cat "$wine_dir/xvfb.pid")" 2>/dev/null || true
