@@ -217,10 +217,11 @@ TEST(VersionResources, BothDeliverables)
     }
 }
 
-// setup.exe asks for elevation in the trust section's asm.v2 spelling (the one Windows XP
+// setup.exe asks for the highest rights its user has (an administrator's after the prompt, a
+// standard user's without one) in the trust section's asm.v2 spelling (the one Windows XP
 // also accepts), names the Windows versions it supports up to 10/11 and is DPI aware; the
 // platform's own manifest reader takes the run level from it.
-TEST(SetupManifest, AsksForElevationAndNamesTheSupportedWindows)
+TEST(SetupManifest, AsksForTheHighestAvailableRightsAndNamesTheSupportedWindows)
 {
     HMODULE module = LoadLibraryExA(kSetupPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, module);
@@ -260,7 +261,7 @@ TEST(SetupManifest, AsksForElevationAndNamesTheSupportedWindows)
     SIZE_T written = 0;
     EXPECT_TRUE(QueryActCtxW(0, activation, nullptr, RunlevelInformationInActivationContext,
                              &runLevel, sizeof(runLevel), &written));
-    EXPECT_EQ(ACTCTX_RUN_LEVEL_REQUIRE_ADMIN, runLevel.RunLevel);
+    EXPECT_EQ(ACTCTX_RUN_LEVEL_HIGHEST_AVAILABLE, runLevel.RunLevel);
     EXPECT_EQ(0u, runLevel.UiAccess);
     ReleaseActCtx(activation);
 }

@@ -256,6 +256,8 @@ TEST(PerUser, SilentlyItInstallsIntoTheUsersOwnFolderAndKeysAlone) {
     bool renamed = false;
     std::string report = RegistryDrop("S:\\drop\\to", "S:\\drop\\memo.txt", "renamed", &renamed);
     EXPECT_TRUE(renamed) << report;
+    EXPECT_NE(std::string::npos, report.find("\nuser-class " + folder)) << report;
+    EXPECT_EQ(std::string::npos, report.find("co-create-instance")) << report;
     EXPECT_EQ(std::vector<std::string>({"renamed.txt"}), List("S:\\drop\\to\\"));
 
     // On Windows 95, 98 and Me (and NT 4.0) there are no user classes: refused, nothing done.
