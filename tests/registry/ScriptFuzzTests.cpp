@@ -112,23 +112,18 @@ std::string Generated(Rng& rng)
     return text;
 }
 
-// The product's own script, as it stands in the DLL's resources.
+// The product's own script, as it stands in the built DLL's resources (P: is the build's
+// folder); empty when it cannot be read.
 std::string RealScript()
 {
-    std::string handler;
-    const char* const parents[] = {"*", "Drive", "Folder"};
-    for (const char* parent : parents) {
-        handler += std::string("\tNoRemove ") + parent +
-                   "\r\n\t{\r\n\t\tNoRemove shellex\r\n\t\t{\r\n\t\t\tNoRemove DragDropHandlers\r\n"
-                   "\t\t\t{\r\n\t\t\t\tForceRemove pelim = s '{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}'"
-                   "\r\n\t\t\t}\r\n\t\t}\r\n\t}\r\n";
-    }
-    return "HKCR\r\n{\r\n\tNoRemove CLSID\r\n\t{\r\n"
-           "\t\tForceRemove {6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0} = s 'ドラッグ＆ドロップ拡張モジュール'\r\n"
-           "\t\t{\r\n\t\t\tInprocServer32 = s '%MODULE%'\r\n\t\t\t{\r\n"
-           "\t\t\t\tval ThreadingModel = s 'Apartment'\r\n\t\t\t}\r\n"
-           "\t\t\tval Version = s ''\r\n\t\t\tval InstFolder = s ''\r\n\t\t}\r\n\t}\r\n" +
-           handler + "}\r\n";
+    std::string text;
+    HMODULE file = LoadLibraryExA("P:\\pelim102.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC script = file ? FindResourceA(file, MAKEINTRESOURCEA(101), "REGISTRY") : nullptr;
+    if (script)
+        text.assign(static_cast<const char*>(LockResource(LoadResource(file, script))), SizeofResource(file, script));
+    if (file)
+        FreeLibrary(file);
+    return text;
 }
 
 std::string Mutated(Rng& rng, std::string text)
@@ -228,6 +223,11 @@ DWORD WINAPI FuzzThread(void* parameter)
     map.AddReplacement(L"Module", L"S:\\fuzz\\it''s\\pelim102.dll");
     map.AddReplacement(L"Other", L"%Module%");
     const std::string real = RealScript();
+    if (real.empty()) {
+        printf("the DLL's registry script cannot be read\n");
+        run.failed = true;
+        return 0;
+    }
     for (long i = 0; i < run.count; ++i) {
         Rng rng{run.seed * 0x9E3779B97F4A7C15ull + uint64_t(i) * 0xBF58476D1CE4E5B9ull + 1};
         rng.Next();
