@@ -84,7 +84,7 @@ static void SwapText(StringBuffer& a, StringBuffer& b)
     b.capacity = capacity;
 }
 
-int PartitionList(StringList& list, int lo, int hi, bool ascending)
+static int PartitionList(StringList& list, int lo, int hi, bool ascending)
 {
     StringBuffer* items = list.items;
     int mid = (lo + hi) / 2;

@@ -14,7 +14,6 @@ void ListFolder(const StringBuffer& root, StringList& out, const char* pattern,
 
 // Quicksort of items lo to hi (inclusive) in place.
 void SortList(StringList& list, int lo, int hi, bool ascending);
-int PartitionList(StringList& list, int lo, int hi, bool ascending);
 
 // An empty buffer is smaller than any non-empty one; others compare with lstrcmpA.
 bool IsGreater(const StringBuffer& a, const StringBuffer& b);
