@@ -7,6 +7,8 @@
 # once per machine (tests/arm64/root.sh: about 10 minutes); where it cannot be made, the
 # aarch64 tests are skipped.
 set -euo pipefail
+# shellcheck source=../tests/wine/lib.sh
+. "$(dirname "$0")/../tests/wine/lib.sh"
 
 packages=(
   cmake make git file python3
@@ -22,17 +24,6 @@ packages=(
 
 sudo_cmd=()
 if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
-
-# Can this kernel run a 32-bit program? A 96-byte i386 program that exits with 42.
-runs_32bit() {
-  local probe status=0
-  probe=$(mktemp)
-  printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\140\000\000\000\140\000\000\000\005\000\000\000\000\020\000\000\270\001\000\000\000\273\052\000\000\000\315\200' > "$probe"
-  chmod +x "$probe"
-  "$probe" 2> /dev/null || status=$?
-  rm -f "$probe"
-  [ "$status" = 42 ]
-}
 
 # The 32-bit Wine comes from the i386 architecture. On a host that cannot run it, the
 # 32-bit loader would only be in the way (/usr/bin/wine prefers it whenever it is there).

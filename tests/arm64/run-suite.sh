@@ -16,8 +16,8 @@
 # own where one can be had, and unmounted on every exit.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../wine/seal-prefix.sh
-. "$here/../wine/seal-prefix.sh"
+# shellcheck source=../wine/lib.sh
+. "$here/../wine/lib.sh"
 build=$(cd "${1:?usage: run-suite.sh BUILD [CASE...] | BUILD --run PROGRAM [ARGS...]}" && pwd -P); shift
 root=${PELIM_ARM64_ROOT:-/var/cache/pelim/arm64-root}
 work=${PELIM_ARM64_WORK:-$build/wine}
