@@ -14,7 +14,11 @@ case "$build" in /*) ;; *) build=$top/$build ;; esac
 export BUILD_DIR=$build
 archs=${ARCHS:-x86_64 i686 aarch64}
 
-"$top/scripts/setup-machine.sh"
+# The arm64 root is made only for a run of the aarch64 suite.
+case " $archs " in
+  *" aarch64 "*) "$top/scripts/setup-machine.sh" --arm64-root ;;
+  *) "$top/scripts/setup-machine.sh" ;;
+esac
 "$top/scripts/build.sh"
 
 cleanup() {
