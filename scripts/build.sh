@@ -11,6 +11,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
 case "$build" in /*) ;; *) build=$top/$build ;; esac
 jobs=${JOBS:-2}
+# shellcheck source=../tests/install/stage-dist.sh
+. "$top/tests/install/stage-dist.sh"
 
 # Copies a deliverable into place, failing loudly when the build did not make it.
 stage() {
@@ -47,10 +49,6 @@ done
 
 download=$top/dist/download
 rm -rf "$download"
-mkdir -p "$download/pelim/x64" "$download/pelim/arm64"
-stage "$top/dist/i686/setup.exe" "$download/"
-stage "$top/dist/i686/pelim/pelim102.dll" "$download/pelim/"
-stage "$top/dist/i686/pelim/readme.txt" "$download/pelim/"
-stage "$top/dist/x86_64/pelim/pelim102.dll" "$download/pelim/x64/"
-stage "$top/dist/aarch64/pelim/pelim102.dll" "$download/pelim/arm64/"
+stage_download "$download" "$build/i686/bin" "$build/x86_64/bin" "$build/aarch64/bin" \
+  "$top/setup/readme.txt" || exit 1
 echo "staged the download: $(cd "$download" && find . -type f | sort | tr '\n' ' ')"

@@ -14,6 +14,8 @@ build=${BUILD_DIR:-$top/build}
 case "$build" in /*) ;; *) build=$top/$build ;; esac
 arch=x86_64
 bin=$build/$arch/bin
+# shellcheck source=../tests/wine/lib.sh
+. "$top/tests/wine/lib.sh"
 
 interactive=0
 if [ "${1:-}" = --interactive ]; then
@@ -32,22 +34,16 @@ out=${DEMO_OUT:-$top/demo-output/$(date +%Y%m%d-%H%M%S)}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
-xvfb_pid=
-watcher=
 cleanup() {
-  [ -n "$watcher" ] && kill "$watcher" 2> /dev/null || true
+  [ -n "$shot_watcher" ] && kill "$shot_watcher" 2> /dev/null || true
   if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2> /dev/null || true; fi
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2> /dev/null || true
 }
 trap cleanup EXIT INT TERM
 
 if [ $interactive = 0 ]; then
-  n=110
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp > "$out/xvfb.log" 2>&1 < /dev/null &
-  xvfb_pid=$!
-  for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  display=":$n"
+  start_xvfb 110 1024x768x24 "$out/xvfb.log"
+  display=$xvfb_display
 else
   display=$DISPLAY
 fi
@@ -65,11 +61,8 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1
 
 driver_args=()
 source_dist=$top/dist/$arch
-probe=
-if cp "$build/i686/bin/drophost.exe" "$PELIM_SCRATCH/drophost32.exe" 2> /dev/null; then
-  probe=$(cd "$PELIM_SCRATCH" && wine 'S:\drophost32.exe' < /dev/null 2>&1 || true)
-fi
-if [ -f "$top/dist/download/setup.exe" ] && [[ $probe == *"usage: drophost"* ]]; then
+if [ -f "$top/dist/download/setup.exe" ] && [ -z "$(wine32_missing)" ] &&
+   cp "$build/i686/bin/drophost.exe" "$PELIM_SCRATCH/drophost32.exe" 2> /dev/null; then
   source_dist=$top/dist/download
   driver_args=(--drophost32 'S:\drophost32.exe')
   echo "demo: installing from the download folder dist/download/ (32-bit setup.exe, both DLLs)"
@@ -81,20 +74,7 @@ mkdir -p "$dist"
 cp -r "$source_dist/." "$dist/"
 
 # Screenshots on the driver's request (a file per picture in S:\demo-shots).
-requests=$PELIM_SCRATCH/demo-shots
-mkdir -p "$requests"
-touch "$requests/watching"
-(
-  while :; do
-    for request in "$requests"/*.req; do
-      [ -e "$request" ] || continue
-      import -window root "$out/$(basename "$request" .req).png" > /dev/null 2>&1 || true
-      rm -f "$request"
-    done
-    sleep 0.2
-  done
-) &
-watcher=$!
+watch_shots "$PELIM_SCRATCH/demo-shots" "$out"
 
 echo "demo: running setup.exe and the drop ($([ $interactive = 1 ] && echo 'your turn to click' || echo 'the robot clicks'))"
 status=0

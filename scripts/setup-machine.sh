@@ -3,10 +3,19 @@
 # host locale ja_JP.UTF-8 (without it Wine cannot create Japanese file names). The 32-bit
 # Wine (wine32:i386, with the i386 architecture) runs the i686 build's tests; where the
 # host's kernel cannot run 32-bit programs it is left out, and the i686 tests are skipped.
-# The aarch64 tests run an ARM64 Windows under emulation, in an arm64 Debian root made here
-# once per machine (tests/arm64/root.sh: about 10 minutes); where it cannot be made, the
-# aarch64 tests are skipped.
+# The aarch64 tests run an ARM64 Windows under emulation, in an arm64 Debian root that
+# --arm64-root (the test command's set-up) makes once per machine (tests/arm64/root.sh, with
+# qemu-user and debootstrap: minutes); where it cannot be made, the aarch64 tests are skipped.
+#   setup-machine.sh [--arm64-root]
 set -euo pipefail
+# shellcheck source=../tests/wine/lib.sh
+. "$(dirname "$0")/../tests/wine/lib.sh"
+arm64_root=0
+case "${1:-}" in
+  --arm64-root) arm64_root=1 ;;
+  '') ;;
+  *) echo "usage: setup-machine.sh [--arm64-root]" >&2; exit 2 ;;
+esac
 
 packages=(
   cmake make git file python3
@@ -17,22 +26,11 @@ packages=(
   wine wine64 libwine-dev wine64-tools
   xvfb xauth x11-utils imagemagick fonts-ipafont-gothic
   locales
-  qemu-user-static binfmt-support debootstrap
 )
+[ $arm64_root = 0 ] || packages+=(qemu-user-static binfmt-support debootstrap)
 
 sudo_cmd=()
 if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
-
-# Can this kernel run a 32-bit program? A 96-byte i386 program that exits with 42.
-runs_32bit() {
-  local probe status=0
-  probe=$(mktemp)
-  printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\140\000\000\000\140\000\000\000\005\000\000\000\000\020\000\000\270\001\000\000\000\273\052\000\000\000\315\200' > "$probe"
-  chmod +x "$probe"
-  "$probe" 2> /dev/null || status=$?
-  rm -f "$probe"
-  [ "$status" = 42 ]
-}
 
 # The 32-bit Wine comes from the i386 architecture. On a host that cannot run it, the
 # 32-bit loader would only be in the way (/usr/bin/wine prefers it whenever it is there).
@@ -66,5 +64,7 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
 fi
 
 # The arm64 root lives in a system cache folder, outside the checkout: made only when missing.
-"${sudo_cmd[@]}" bash "$(dirname "$0")/../tests/arm64/root.sh" make \
-  || echo "no arm64 root could be made here: the aarch64 tests will be skipped"
+if [ $arm64_root = 1 ]; then
+  "${sudo_cmd[@]}" bash "$(dirname "$0")/../tests/arm64/root.sh" make \
+    || echo "no arm64 root could be made here: the aarch64 tests will be skipped"
+fi

@@ -45,11 +45,11 @@ interpreter_in() { # root folder
 host_cannot_run() {
   if [ "$(id -u)" != 0 ]; then echo "the arm64 root needs root (mounts and chroot)"; return; fi
   if ! command -v qemu-aarch64-static > /dev/null && ! command -v qemu-aarch64 > /dev/null; then
-    echo "no qemu-user (scripts/setup-machine.sh installs qemu-user-static)"; return
+    echo "no qemu-user (scripts/setup-machine.sh --arm64-root installs qemu-user-static)"; return
   fi
   if ! enable_binfmt; then echo "binfmt_misc cannot run arm64 programs here (no qemu-aarch64 entry)"; return; fi
   if [ ! -x "$root/usr/lib/wine/wine64" ]; then
-    echo "no arm64 root at $root (scripts/setup-machine.sh makes it)"; return
+    echo "no arm64 root at $root (scripts/setup-machine.sh --arm64-root, run by scripts/run-tests.sh, makes it)"; return
   fi
   interpreter_in "$root" 2> /dev/null || true
   if ! chroot "$root" /bin/true 2> /dev/null; then echo "arm64 programs do not run in $root"; fi

@@ -2,7 +2,8 @@
 # The aarch64 suite: the ARM64 test program run in an ARM64 Windows under emulation (Debian's
 # arm64 Wine in the arm64 root of root.sh, run by qemu-user). Builds nothing.
 #   run-suite.sh BUILD [CASE...]          every case of arm64tests.exe --list, or the ones named
-#                                         (PELIM_ARM64_CASES=REGEX: the listed ones it matches)
+#                                         (PELIM_ARM64_CASES=REGEX: the listed ones it matches,
+#                                         PELIM_ARM64_EXCLUDE=REGEX: but not these)
 #   run-suite.sh BUILD --run PROGRAM ARGS one Windows program in a fresh prefix (by hand)
 # Like the x86 harness (tests/wine/): a private win64 prefix booted for the run, HOME a
 # throwaway folder, the z: link to / removed, P: = BUILD/bin, S: = scratch, the current
@@ -16,8 +17,8 @@
 # own where one can be had, and unmounted on every exit.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../wine/seal-prefix.sh
-. "$here/../wine/seal-prefix.sh"
+# shellcheck source=../wine/lib.sh
+. "$here/../wine/lib.sh"
 build=$(cd "${1:?usage: run-suite.sh BUILD [CASE...] | BUILD --run PROGRAM [ARGS...]}" && pwd -P); shift
 root=${PELIM_ARM64_ROOT:-/var/cache/pelim/arm64-root}
 work=${PELIM_ARM64_WORK:-$build/wine}
@@ -167,6 +168,9 @@ else
   fi
   if [ -n "${PELIM_ARM64_CASES:-}" ]; then
     mapfile -t cases < <(printf '%s\n' "${cases[@]}" | grep -E -- "$PELIM_ARM64_CASES" || true)
+  fi
+  if [ -n "${PELIM_ARM64_EXCLUDE:-}" ] && [ ${#cases[@]} -gt 0 ]; then
+    mapfile -t cases < <(printf '%s\n' "${cases[@]}" | grep -v -E -- "$PELIM_ARM64_EXCLUDE" || true)
   fi
 fi
 

@@ -5,6 +5,8 @@
 #   run-e2e.sh [--gtest_filter=...]      (PELIM_BUILD and PELIM_RUN come from ctest)
 set -euo pipefail
 : "${PELIM_BUILD:?build folder}" "${PELIM_RUN:?run.sh}"
+# shellcheck source=../wine/lib.sh
+. "$(dirname "$0")/../wine/lib.sh"
 if [ -f "$PELIM_BUILD/wine/unsupported" ]; then cat "$PELIM_BUILD/wine/unsupported"; exit 77; fi
 # shellcheck disable=SC1090
 . "$PELIM_BUILD/wine/${PELIM_PREFIX:-main}/env.sh"
@@ -13,24 +15,8 @@ requests=$PELIM_SCRATCH/e2e-shots
 pictures=$PELIM_BUILD/screenshots
 log=$PELIM_BUILD/e2e_tests.log
 rm -rf "$requests"
-mkdir -p "$requests" "$pictures"
-
-take_shots() {
-  while :; do
-    for request in "$requests"/*.req; do
-      [ -e "$request" ] || continue
-      import -window root "$pictures/$(basename "$request" .req).png" > /dev/null 2>&1 || true
-      rm -f "$request"
-    done
-    sleep 0.2
-  done
-}
-if [ -n "${DISPLAY:-}" ] && command -v import > /dev/null; then
-  touch "$requests/watching"
-  take_shots > /dev/null 2>&1 < /dev/null &
-  shooter=$!
-  trap 'kill "$shooter" 2> /dev/null || true' EXIT
-fi
+watch_shots "$requests" "$pictures"
+trap '[ -z "$shot_watcher" ] || kill "$shot_watcher" 2> /dev/null || true' EXIT
 
 # The program's output goes through a file: Wine's desktop process, started by the first
 # window, lives on with the prefix and would hold ctest's pipe open.

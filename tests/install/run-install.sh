@@ -4,16 +4,23 @@
 #   run-install.sh --template            boot BUILD/wine/install-template
 #   run-install.sh GROUP [gtest args]    copy it to BUILD/wine/install-GROUP and run GROUP.*
 # With PELIM_DOWNLOAD=1 (the groups Wow64 and Silent of the x86_64 tree) the group gets the
-# download (the i686 build's setup.exe with both DLLs) instead of this build's distribution,
-# and is skipped (77) where the prefix cannot start 32-bit programs; with PELIM_DOWNLOAD=prefer
+# download (the i686 build's setup.exe with both DLLs, and the ARM64 DLL where the aarch64
+# tree beside has built it) instead of this build's distribution, and is skipped (77) where
+# the host cannot run 32-bit programs; with PELIM_DOWNLOAD=prefer
 # (the group PerUser) it takes this build's distribution there instead.
 # PELIM_BUILD and PELIM_SOURCE come from ctest. The copies keep the template's safety: no
 # z: drive, HOME a throwaway folder, S: and R: scratch folders of the copy itself.
 set -euo pipefail
 : "${PELIM_BUILD:?build folder}" "${PELIM_SOURCE:?source folder}"
+# shellcheck source=../wine/lib.sh
+. "$PELIM_SOURCE/tests/wine/lib.sh"
 # shellcheck source=stage-dist.sh
 . "$(dirname "$0")/stage-dist.sh"
 wine_dir=$PELIM_BUILD/wine
+i686_bin=$PELIM_BUILD/../i686/bin
+arm64_bin=$PELIM_BUILD/../aarch64/bin
+[ -f "$arm64_bin/pelim102.dll" ] || arm64_bin=
+readme=$PELIM_SOURCE/setup/readme.txt
 template=$wine_dir/install-template
 prefix_sh=$PELIM_SOURCE/tests/wine/prefix.sh
 if [ -f "$wine_dir/unsupported" ]; then cat "$wine_dir/unsupported"; exit 77; fi
@@ -35,52 +42,41 @@ name=install-$group
 root=$wine_dir/$name
 case "$root" in "$wine_dir"/install-?*) ;; *) echo "bad group name" >&2; exit 2 ;; esac
 [ -d "$template/prefix" ] || { echo "no template prefix: run with --template first" >&2; exit 2; }
-if [ -f "$root/env.sh" ]; then
-  (. "$root/env.sh"; wineserver -k 2> /dev/null || true)
-fi
+end_prefix "$root/env.sh"
 rm -rf "$root"
 mkdir -p "$root/home" "$root/scratch" "$root/drive-r"
 cp -a "$template/prefix" "$root/prefix"
-sed -e "s#$template#$root#g" -e "s#install-template#$name#g" "$template/env.sh" > "$root/env.sh"
-if [ -f "$wine_dir/display" ]; then
-  echo "export DISPLAY='$(cat "$wine_dir/display")'" >> "$root/env.sh"
-fi
-dev=$root/prefix/dosdevices
-ln -sfn "$PELIM_BUILD/bin" "$dev/p:"
-ln -sfn "$root/scratch" "$dev/s:"
-ln -sfn "$root/drive-r" "$dev/r:"
-if [ -e "$dev/z:" ] || [ -e "$dev/z::" ]; then echo "z: present in $root" >&2; exit 1; fi
+write_env "$root/env.sh" "$root" "$name" "$(cat "$PELIM_BUILD/winearch" 2> /dev/null || echo win64)" \
+  "$wine_dir/bin" "$(cat "$wine_dir/display" 2> /dev/null || true)"
+seal_prefix "$root/prefix" p "$PELIM_BUILD/bin" s "$root/scratch" r "$root/drive-r"
 
 # shellcheck disable=SC1091
 . "$root/env.sh"
 master=$PELIM_SCRATCH/dist-master
 if [ "${PELIM_DOWNLOAD:-0}" != 0 ]; then
-  # The download users get: the 32-bit setup.exe and DLL, and the 64-bit DLL in pelim/x64/,
-  # with the 32-bit drop host and holder, from the i686 build beside this one.
+  # The download users get, with the 32-bit drop host and holder, from the i686 build
+  # beside this one.
   for f in setup.exe pelim102.dll drophost.exe install_holder.exe; do
     [ -f "$i686_bin/$f" ] || { echo "$group skipped: no i686 build beside this one ($i686_bin/$f)"; exit 77; }
   done
-  stage_download "$master"
   cp "$i686_bin/drophost.exe" "$PELIM_SCRATCH/drophost32.exe"
   cp "$i686_bin/install_holder.exe" "$PELIM_SCRATCH/install_holder32.exe"
-  probe=$(PELIM_PREFIX=$name "$PELIM_SOURCE/tests/wine/run.sh" "$PELIM_BUILD" 'S:\drophost32.exe' 2>&1 || true)
-  case "$probe" in
-    *"usage: drophost"*) ;;
-    *) if [ "$PELIM_DOWNLOAD" = prefer ]; then
-         rm -rf "$master" && stage_dist "$master"
-         echo "$group: the prefix cannot start 32-bit programs here: with this build's distribution"
-       else
-         wineserver -k 2> /dev/null || true
-         echo "$group skipped: the 64-bit Windows prefix cannot start 32-bit programs here (no 32-bit Wine that runs on this host)"
-         exit 77
-       fi ;;
-  esac
+  reason=$(wine32_missing)
+  if [ -z "$reason" ]; then
+    stage_download "$master" "$i686_bin" "$PELIM_BUILD/bin" "$arm64_bin" "$readme"
+  elif [ "$PELIM_DOWNLOAD" = prefer ]; then
+    stage_dist "$master" "$PELIM_BUILD/bin" "$readme"
+    echo "$group: the prefix cannot start 32-bit programs here ($reason): with this build's distribution"
+  else
+    echo "$group skipped: the 64-bit Windows prefix cannot start 32-bit programs here ($reason)"
+    exit 77
+  fi
 else
-  stage_dist "$master"
+  stage_dist "$master" "$PELIM_BUILD/bin" "$readme"
 fi
 
 status=0
 PELIM_PREFIX=$name "$PELIM_SOURCE/tests/wine/run.sh" "$PELIM_BUILD" 'P:\install_tests.exe' \
   "--gtest_filter=$group.*" "$@" || status=$?
-wineserver -k 2> /dev/null || true
+end_prefix "$root/env.sh"
 exit $status

@@ -16,14 +16,17 @@
 # group is skipped (77) with one line.
 set -euo pipefail
 : "${PELIM_BUILD:?build folder}" "${PELIM_SOURCE:?source folder}"
-# shellcheck source=../wine/seal-prefix.sh
-. "$PELIM_SOURCE/tests/wine/seal-prefix.sh"
+# shellcheck source=../wine/lib.sh
+. "$PELIM_SOURCE/tests/wine/lib.sh"
 # shellcheck source=stage-dist.sh
 . "$(dirname "$0")/stage-dist.sh"
 group=StandardUser
 user=${PELIM_STANDARD_USER:-pelimuser}
 wine_dir=$PELIM_BUILD/wine
-loader=/usr/lib/wine/wine64
+i686_bin=$PELIM_BUILD/../i686/bin
+arm64_bin=$PELIM_BUILD/../aarch64/bin
+[ -f "$arm64_bin/pelim102.dll" ] || arm64_bin=
+readme=$PELIM_SOURCE/setup/readme.txt
 if [ -f "$wine_dir/unsupported" ]; then cat "$wine_dir/unsupported"; exit 77; fi
 if [ "$(id -u)" != 0 ]; then
   echo "$group skipped: not run as root, so no user without rights can be made or switched to"
@@ -65,23 +68,9 @@ if ! as_user test -x "$wine_dir" || ! as_user test -r "$programs/install_tests.e
   programs=$elsewhere/programs
   root=$elsewhere
 fi
-mkdir -p "$root/home" "$root/scratch" "$root/drive-r" "$root/bin"
-printf '#!/bin/sh\nexport WINELOADER=%s\nexec %s "$@"\n' "$loader" "$loader" > "$root/bin/wine"
-chmod +x "$root/bin/wine"
-cat > "$root/env.sh" <<ENV
-export WINEPREFIX='$root/prefix'
-export WINEARCH=win64
-export PATH='$root/bin':"\$PATH"
-export HOME='$root/home'
-export WINEDEBUG=-all
-export LC_ALL=ja_JP.UTF-8
-export LANG=ja_JP.UTF-8
-export WINEDLLOVERRIDES='mscoree,mshtml='
-export PELIM_SCRATCH='$root/scratch'
-export PELIM_DRIVE_ROOT='$root/drive-r'
-export PELIM_PREFIX_NAME=standard-user
-export DISPLAY='$(cat "$wine_dir/display")'
-ENV
+mkdir -p "$root/home" "$root/scratch" "$root/drive-r"
+write_wine_launcher "$root/bin" /usr/lib/wine/wine64
+write_env "$root/env.sh" "$root" standard-user win64 "$root/bin" "$(cat "$wine_dir/display")"
 chown -R "$uid:$gid" "$root"
 trap 'as_user sh -c ". \"\$0\"; wineserver -k" "$root/env.sh" 2> /dev/null || true' EXIT
 
@@ -97,17 +86,14 @@ for folder in system32 syswow64; do
 done
 
 master=$root/scratch/dist-master
-probe=""
-if [ -f "$i686_bin/setup.exe" ] && [ -f "$i686_bin/drophost.exe" ]; then
-  cp "$i686_bin/drophost.exe" "$root/scratch/drophost32.exe"
-  chown "$uid:$gid" "$root/scratch/drophost32.exe"
-  probe=$(in_prefix wine 'S:\drophost32.exe' 2>&1 < /dev/null || true)
+reason=$(wine32_missing)
+[ -n "$reason" ] || [ -f "$i686_bin/setup.exe" ] || reason="no i686 build beside this one"
+if [ -z "$reason" ]; then
+  stage_download "$master" "$i686_bin" "$PELIM_BUILD/bin" "$arm64_bin" "$readme"
+else
+  echo "$group: the prefix cannot start 32-bit programs here ($reason): this build's own setup.exe instead of the download"
+  stage_dist "$master" "$PELIM_BUILD/bin" "$readme"
 fi
-case "$probe" in
-  *"usage: drophost"*) stage_download "$master" ;;
-  *) echo "$group: the prefix cannot start 32-bit programs here: this build's own setup.exe instead of the download"
-     stage_dist "$master" ;;
-esac
 chown -R "$uid:$gid" "$master"
 
 status=0

@@ -1,20 +1,28 @@
-# Sourced by the install harnesses (run-install.sh, run-standard-user.sh): the distribution
-# the setup program starts from, staged in a folder (the prefix's S:\dist-master\).
-#   stage_dist MASTER       this build's setup.exe, its DLL and the read-me
-#   stage_download MASTER   the download users get: the i686 build's setup.exe and DLL, the
-#                           read-me, and this build's 64-bit DLL in pelim/x64/
-# PELIM_BUILD and PELIM_SOURCE come from ctest.
-i686_bin=$PELIM_BUILD/../i686/bin
+# The one staging of a distribution the setup program starts from, sourced by scripts/build.sh
+# (dist/download/) and the install harnesses (run-install.sh, run-standard-user.sh: the
+# prefix's S:\dist-master\). Each file missing fails loudly.
+#   stage_dist FOLDER BIN README        one build's setup.exe, its DLL and the read-me
+#   stage_download FOLDER I686_BIN X64_BIN ARM64_BIN README
+#                                       the download users get: the i686 build's setup.exe and
+#                                       DLL, the read-me, the 64-bit DLL in pelim/x64/ and the
+#                                       ARM64 DLL in pelim/arm64/ (none where ARM64_BIN is empty)
+
+stage_file() { # file, folder
+  [ -f "$1" ] || { echo "missing deliverable: $1" >&2; return 1; }
+  mkdir -p "$2"
+  cp "$1" "$2/"
+}
 
 stage_dist() {
-  mkdir -p "$1/pelim"
-  cp "$PELIM_BUILD/bin/setup.exe" "$1/"
-  cp "$PELIM_BUILD/bin/pelim102.dll" "$PELIM_SOURCE/setup/readme.txt" "$1/pelim/"
+  stage_file "$2/setup.exe" "$1" &&
+  stage_file "$2/pelim102.dll" "$1/pelim" &&
+  stage_file "$3" "$1/pelim"
 }
 
 stage_download() {
-  mkdir -p "$1/pelim/x64"
-  cp "$i686_bin/setup.exe" "$1/"
-  cp "$i686_bin/pelim102.dll" "$PELIM_SOURCE/setup/readme.txt" "$1/pelim/"
-  cp "$PELIM_BUILD/bin/pelim102.dll" "$1/pelim/x64/"
+  stage_file "$2/setup.exe" "$1" &&
+  stage_file "$2/pelim102.dll" "$1/pelim" &&
+  stage_file "$5" "$1/pelim" &&
+  stage_file "$3/pelim102.dll" "$1/pelim/x64" &&
+  { [ -z "$4" ] || stage_file "$4/pelim102.dll" "$1/pelim/arm64"; }
 }

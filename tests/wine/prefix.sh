@@ -12,8 +12,8 @@
 # run 32-bit programs, "up" and "new" of a win32 tree say so on one line, leave the reason
 # in BUILD/wine/unsupported and exit 77: the tests of that tree count as skipped.
 set -euo pipefail
-# shellcheck source=seal-prefix.sh
-. "$(dirname "$0")/seal-prefix.sh"
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh"
 
 cmd=${1:?usage: prefix.sh up|down|new BUILD [NAME]}
 build=$(cd "${2:?build folder}" && pwd)
@@ -21,28 +21,18 @@ wine_dir=$build/wine
 mkdir -p "$wine_dir"
 winearch=$(cat "$build/winearch" 2> /dev/null || echo win64)
 skip=77
-# The loader is chosen here, not by /usr/bin/wine: that script takes the 32-bit loader
-# whenever it is installed, also where the host cannot run it. A 64-bit prefix runs its
-# programs (and reg, regsvr32 of system32) through the 64-bit loader; a 32-bit prefix
-# through the 32-bit one. A script named wine, first in PATH of every env.sh, starts it.
-# PELIM_WINE32_LOADER names another 32-bit loader (one run under emulation, say).
+# A 64-bit prefix runs its programs (and reg, regsvr32 of system32) through the 64-bit
+# loader; a 32-bit prefix through the 32-bit one. PELIM_WINE32_LOADER names another 32-bit
+# loader (one run under emulation, say).
 loader=/usr/lib/wine/wine64
 [ "$winearch" = win32 ] && loader=${PELIM_WINE32_LOADER:-/usr/lib/wine/wine}
-mkdir -p "$wine_dir/bin"
-printf '#!/bin/sh\nexport WINELOADER=%s\nexec %s "$@"\n' "$loader" "$loader" > "$wine_dir/bin/wine.$$"
-chmod +x "$wine_dir/bin/wine.$$"
-mv -f "$wine_dir/bin/wine.$$" "$wine_dir/bin/wine"    # replaced whole: others may be running it
+write_wine_launcher "$wine_dir/bin" "$loader"
 
 # Empty when the host runs this tree's Windows programs; otherwise why it cannot.
 host_cannot_run() {
   [ "$winearch" = win32 ] || return 0
   [ -z "${PELIM_WINE32_LOADER:-}" ] || return 0    # a loader of the caller's own is trusted
-  if [ ! -x "$loader" ]; then
-    echo "no 32-bit Wine on this host (scripts/setup-machine.sh installs it where the kernel runs 32-bit programs)"
-  elif ! WINEPREFIX="$wine_dir/no-prefix" HOME="$wine_dir/no-prefix" "$loader" --version \
-         > /dev/null 2>&1 < /dev/null; then
-    echo "this host's kernel cannot run 32-bit programs (the 32-bit Wine does not start)"
-  fi
+  wine32_missing "$loader"
 }
 
 # Stops with the skip code, on one clear line, when the host cannot run this tree.
@@ -56,26 +46,6 @@ check_host() {
   fi
 }
 
-wine_env() { # name
-  local name=$1 root=$wine_dir/$1
-  cat <<ENV
-export WINEPREFIX='$root/prefix'
-export WINEARCH='$winearch'
-export PATH='$wine_dir/bin':"\$PATH"
-export HOME='$root/home'
-export WINEDEBUG=-all
-export LC_ALL=ja_JP.UTF-8
-export LANG=ja_JP.UTF-8
-export WINEDLLOVERRIDES='mscoree,mshtml='
-export PELIM_SCRATCH='$root/scratch'
-export PELIM_DRIVE_ROOT='$root/drive-r'
-export PELIM_PREFIX_NAME='$name'
-ENV
-  if [ -f "$wine_dir/display" ]; then
-    echo "export DISPLAY='$(cat "$wine_dir/display")'"
-  fi
-}
-
 boot_prefix() { # name
   local name=$1 root=$wine_dir/$1
   case "$root" in "$wine_dir"/?*) ;; *) echo "bad prefix name" >&2; exit 2 ;; esac
@@ -84,7 +54,8 @@ boot_prefix() { # name
   fi
   rm -rf "$root"
   mkdir -p "$root/home" "$root/scratch" "$root/drive-r"
-  wine_env "$name" > "$root/env.sh"
+  write_env "$root/env.sh" "$root" "$name" "$winearch" "$wine_dir/bin" \
+    "$(cat "$wine_dir/display" 2> /dev/null || true)"
   (
     # shellcheck disable=SC1091
     . "$root/env.sh"
@@ -100,15 +71,9 @@ start_display() {
   # together do not take the same display.
   local n=90
   [ "$winearch" = win32 ] && n=150
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp > "$wine_dir/xvfb.log" 2>&1 < /dev/null &
-  echo $! > "$wine_dir/xvfb.pid"
-  for _ in $(seq 1 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    sleep 0.1
-  done
-  [ -e "/tmp/.X11-unix/X$n" ] || { echo "Xvfb did not start" >&2; exit 1; }
-  echo ":$n" > "$wine_dir/display"
+  start_xvfb $n 1280x1024x24 "$wine_dir/xvfb.log" || exit 1
+  echo "$xvfb_pid" > "$wine_dir/xvfb.pid"
+  echo "$xvfb_display" > "$wine_dir/display"
 }
 
 stop_all() {
@@ -121,7 +86,7 @@ stop_all() {
       (cd / && setpriv --reuid="$(stat -c %u "$env")" --regid="$(stat -c %g "$env")" \
         --clear-groups sh -c '. "$0"; wineserver -k' "$(readlink -f "$env")" 2>/dev/null) || true
     else
-      (. "$env"; wineserver -k 2>/dev/null || true)
+      end_prefix "$env"
     fi
   done
   if [ -f "$wine_dir/xvfb.pid" ]; then
