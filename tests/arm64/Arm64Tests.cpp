@@ -40,25 +40,17 @@ bool Check(bool ok, const char* what, const char* detail = "")
     return ok;
 }
 
-// A text read back against the expected one (UTF-16: a name), both shown on a failure.
-void CheckText(const UiRobot::Text& actual, const char* expected, const char* what)
+// A text read back (UTF-16: a name) against the expected one, both shown on a failure.
+template <typename Char>
+void CheckText(const UiRobot::TextOf<Char>& actual, const Char* expected, const char* what)
 {
+    bool same = actual == expected;
     ReportLine line;
-    line.Text(actual == expected ? "ok   " : "FAIL ").Text(what).Text(" \"").Text(actual);
-    if (!(actual == expected))
+    line.Text(same ? "ok   " : "FAIL ").Text(what).Text(" \"").Text(actual.c_str());
+    if (!same)
         line.Text("\", expected \"").Text(expected);
     line.Text("\"").Print();
-    failures += actual == expected ? 0 : 1;
-}
-
-void CheckName(const UiRobot::WideText& actual, const wchar_t* expected, const char* what)
-{
-    ReportLine line;
-    line.Text(actual == expected ? "ok   " : "FAIL ").Text(what).Text(" \"").Wide(actual);
-    if (!(actual == expected))
-        line.Text("\", expected \"").Wide(expected);
-    line.Text("\"").Print();
-    failures += actual == expected ? 0 : 1;
+    failures += same ? 0 : 1;
 }
 
 // Case folders and files: S:\arm64\<case> made afresh, with src and dst below it.
@@ -144,7 +136,7 @@ void DriveDialog(const RobotPlan& plan, DWORD host)
     CheckText(UiRobot::ControlText(dialog, IDOK), plan.move ? kMoveButton : kCopyButton,
               "OK button");
     CheckText(UiRobot::ControlText(dialog, IDCANCEL), kCancelButton, "Cancel button");
-    CheckName(UiRobot::ControlTextW(dialog, kNameBox), plan.shownName, "name box");
+    CheckText(UiRobot::ControlTextW(dialog, kNameBox), plan.shownName, "name box");
     if (plan.folder)
         Check(!UiRobot::IsShown(GetDlgItem(dialog, kExtensionBox)), "no extension box");
     for (int i = 0; i < plan.refusalCount; ++i) {
@@ -276,7 +268,7 @@ const char* HandlerKey(char* path, const char* parent)
 void ExpectRegistered(bool typeLibrary)
 {
     char path[MAX_PATH];
-    CheckText(Value(kClassKey), kClassName, "class key");
+    CheckText<char>(Value(kClassKey), kClassName, "class key");
     lstrcatA(lstrcpyA(path, kClassKey), "\\InprocServer32");
     CheckText(Value(path), kDllPath, "InprocServer32");
     CheckText(Value(path, "ThreadingModel"), "Apartment", "ThreadingModel");
@@ -362,49 +354,39 @@ void CaseMenu()
     Check(!KeyExists("Folder\\shellex\\DragDropHandlers\\pelim"), "handler key removed");
 }
 
-// Copies an item under a new name, then moves it into another folder under another.
-void CopyAndMove(const wchar_t* caseName, const wchar_t* name, const wchar_t* shownName,
-                 const wchar_t* copyName, const wchar_t* copied, const wchar_t* moveName,
-                 const wchar_t* moved)
+// Copies an item under a new name, then moves it into another folder under another; names
+// outside code page 932 are kept exactly by the NT family's wide road.
+struct NameCase {
+    const wchar_t *caseName, *name, *shownName, *copyName, *copied, *moveName, *moved;
+};
+
+const NameCase kNameCases[] = {
+    {L"cp932", L"見積書.txt", L"見積書", L"見積書_控え", L"見積書_控え.txt", L"能力表", L"能力表.txt"},
+    {L"wave-dash", kWideNames[0], L"4月\u301C6月", nullptr, kWideNames[0], L"7月\u301C9月",
+     L"7月\u301C9月.xlsx"},
+    {L"decomposed-kana", kWideNames[1], L"\u304B\u3099\u3057", nullptr, kWideNames[1],
+     L"\u30D8\u309A\u30FC\u30B7\u3099", L"\u30D8\u309A\u30FC\u30B7\u3099.txt"},
+    {L"emoji", kWideNames[3], L"\xD83D\xDE00", L"plan\xD83D\xDCC5", L"plan\xD83D\xDCC5.txt",
+     nullptr, kWideNames[3]},
+};
+
+template <int Index>
+void CopyAndMove()
 {
-    Folders f = CaseFolder(caseName);
+    const NameCase& c = kNameCases[Index];
+    Folders f = CaseFolder(c.caseName);
     wchar_t item[MAX_PATH], other[MAX_PATH];
     CreateDirectoryW(Join(other, f.folder, L"moved"), nullptr);
-    WriteContent(Join(item, f.source, name), "body");
+    WriteContent(Join(item, f.source, c.name), "body");
     const wchar_t* items[] = {item};
-    RobotPlan copy = {false, shownName, false, copyName, nullptr, 0, false};
+    RobotPlan copy = {false, c.shownName, false, c.copyName, nullptr, 0, false};
     Drop(kDllRoad, L"copy", f.target, items, 1, &copy, kDropped, 5);
-    ExpectContent(f.target, copied, "body");
+    ExpectContent(f.target, c.copied, "body");
     Check(CountEntries(f.target) == 1 && CountEntries(f.source) == 1, "one copy; the source stays");
-    RobotPlan move = {true, shownName, false, moveName, nullptr, 0, false};
+    RobotPlan move = {true, c.shownName, false, c.moveName, nullptr, 0, false};
     Drop(kDllRoad, L"move", other, items, 1, &move, kDropped, 5);
-    ExpectContent(other, moved, "body");
+    ExpectContent(other, c.moved, "body");
     Check(CountEntries(other) == 1 && CountEntries(f.source) == 0, "moved, not copied");
-}
-
-void CaseCodePage932()
-{
-    CopyAndMove(L"cp932", L"見積書.txt", L"見積書", L"見積書_控え", L"見積書_控え.txt", L"能力表",
-                L"能力表.txt");
-}
-
-// Names outside code page 932: the NT family's wide road keeps them exactly.
-void CaseWaveDash()
-{
-    CopyAndMove(L"wave-dash", kWideNames[0], L"4月\u301C6月", nullptr, kWideNames[0],
-                L"7月\u301C9月", L"7月\u301C9月.xlsx");
-}
-
-void CaseDecomposedKana()
-{
-    CopyAndMove(L"decomposed-kana", kWideNames[1], L"\u304B\u3099\u3057", nullptr, kWideNames[1],
-                L"\u30D8\u309A\u30FC\u30B7\u3099", L"\u30D8\u309A\u30FC\u30B7\u3099.txt");
-}
-
-void CaseEmoji()
-{
-    CopyAndMove(L"emoji", kWideNames[3], L"\xD83D\xDE00", L"plan\xD83D\xDCC5",
-                L"plan\xD83D\xDCC5.txt", nullptr, kWideNames[3]);
 }
 
 void CaseFolderCopy()
@@ -464,10 +446,10 @@ const Case kCases[] = {
     {"register", CaseRegister},
     {"register-user", CaseRegisterUser},
     {"menu", CaseMenu},
-    {"cp932-name", CaseCodePage932},
-    {"wave-dash", CaseWaveDash},
-    {"decomposed-kana", CaseDecomposedKana},
-    {"emoji", CaseEmoji},
+    {"cp932-name", CopyAndMove<0>},
+    {"wave-dash", CopyAndMove<1>},
+    {"decomposed-kana", CopyAndMove<2>},
+    {"emoji", CopyAndMove<3>},
     {"folder", CaseFolderCopy},
     {"refused-names", CaseRefusedNames},
     {"two-items", CaseTwoItems},

@@ -14,6 +14,7 @@ public:
             buffer[length++] = *text++;
         return *this;
     }
+    ReportLine& Text(const wchar_t* text) { return Wide(text); }
     // Characters code page 932 lacks are written as \uXXXX, so that a name outside it
     // reads exactly.
     ReportLine& Wide(const wchar_t* text)
