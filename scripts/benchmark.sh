@@ -1,20 +1,17 @@
 #!/usr/bin/env bash
 # Runs the extension benchmark of every architecture, each in a private prefix of its own
 # Windows (x86_64: 64-bit Windows, i686: 32-bit Windows, aarch64: an ARM64 Windows under
-# emulation, through `arm64tests.exe bench`), and prints the figures side by side. Under
-# emulation only the ratios mean something; the size of each DLL is printed too. Builds
-# first when a benchmark program is missing.
+# emulation), and prints the figures side by side: extension_benchmark.exe, built for each from
+# one source, so the figures' names match. Under emulation only the ratios mean something;
+# the size of each DLL is printed too. Builds first when a benchmark program is missing.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
 case "$build" in /*) ;; *) build=$top/$build ;; esac
 archs=${ARCHS:-x86_64 i686 aarch64}
 
-bench_program() { # arch
-  if [ "$1" = aarch64 ]; then echo arm64tests.exe; else echo extension_benchmark.exe; fi
-}
 for arch in $archs; do
-  [ -f "$build/$arch/bin/$(bench_program "$arch")" ] || { BUILD_DIR=$build "$top/scripts/build.sh"; break; }
+  [ -f "$build/$arch/bin/extension_benchmark.exe" ] || { BUILD_DIR=$build "$top/scripts/build.sh"; break; }
 done
 cleanup() {
   for arch in $archs; do
@@ -32,7 +29,7 @@ for arch in $archs; do
   out=$build/$arch.benchmark.txt
   if [ "$arch" = aarch64 ]; then
     # The suite's runner boots the ARM64 prefix; it says on one line when it cannot.
-    "$top/tests/arm64/run-suite.sh" "$build/aarch64" --run 'P:\arm64tests.exe' bench 2>&1 \
+    "$top/tests/arm64/run-suite.sh" "$build/aarch64" --run 'P:\extension_benchmark.exe' 2>&1 \
       | tr -d '\r' | grep -v '^wine: \|fixme' > "$out" || true
     grep -q '^pelim102.dll, stripped' "$out" || size_row "$build/aarch64/bin/pelim102.dll" >> "$out"
     continue

@@ -8,41 +8,9 @@
 #include <vector>
 
 #include "UiRobot.h"
+#include "UserTexts.h"
 
 namespace e2e {
-
-const char kDllPath[] = "P:\\pelim102.dll";
-const char kDropHostPath[] = "P:\\drophost.exe";
-
-// Dialog 201 and its controls.
-const int kNameBox = 201;
-const int kExtensionBox = 202;
-const int kDot = 203;
-
-const char kCopyCaption[] = "名前を変更してコピー";
-const char kMoveCaption[] = "名前を変更して移動";
-const char kCopyButton[] = "コピー(&C)";
-const char kMoveButton[] = "移動(&M)";
-const char kCancelButton[] = "ｷｬﾝｾﾙ(&Q)";
-const char kErrorCaption[] = "エラー";
-const char kEmptyNameText[] = "変更後の名前を入力してください！";
-const char kWarningCaption[] = "警告";
-const char kFolderExistsText[] =
-    "入力したフォルダ名前は既に存在します！\n"
-    "フォルダに対して、名前を変えての上書き移動／コピーは出来ません。\n"
-    "別の名前を指定してください。";
-const char kReplaceCaption[] = "ファイルの上書きの確認";
-// New names no file can carry.
-const char kForbiddenCharacterText[] =
-    "変更後の名前に使えない文字が含まれています！\n"
-    "次の文字と制御文字は名前に使えません。\n"
-    "\\ / : * ? \" < > |";
-const char kTrailingDotText[] =
-    "変更後の名前の最後にピリオド（.）や空白は使えません！\n"
-    "「.」と「..」も名前には使えません。";
-const char kDeviceNameText[] =
-    "変更後の名前はデバイス名なので使えません！\n"
-    "CON、PRN、AUX、NUL、COM1～COM9、LPT1～LPT9 は、拡張子を付けても名前には使えません。";
 
 // Time limits: windows appear within kAppearMs, a whole drop ends within kDropMs.
 const DWORD kAppearMs = 15000;
@@ -138,13 +106,6 @@ bool PlacePointer(int x, int y);
 UiRobot::MessageBoxInfo ExpectMessageBox(DWORD processId, const char* caption);
 // The extension box's limit, in characters.
 int ExtensionLimit(HWND dialog);
-
-// A new name no file can carry, typed into the boxes, and the message that refuses it.
-struct Refusal {
-    const char* name;
-    const char* extension;
-    const char* text;
-};
 
 // Each refusal comes as a message owned by the dialog, which stays open with the focus
 // back in the name box.

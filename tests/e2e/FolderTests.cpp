@@ -82,7 +82,7 @@ TEST_F(DropTest, ExistingNameInTargetWarnsForFolders) {
         EXPECT_EQ(kWarningCaption, box.caption) << name;
         EXPECT_EQ(kFolderExistsText, box.text) << name;
         EXPECT_EQ(0x1030u, box.style) << name;
-        EXPECT_EQ(std::vector<int>({IDOK}), box.buttons) << name;
+        EXPECT_EQ(UiRobot::Buttons(IDOK), box.buttons) << name;
         EXPECT_EQ(dialog, box.owner) << name;
         if (std::string(name) == "taken") Screenshot("folder-exists-warning");
         ASSERT_TRUE(UiRobot::AnswerMessageBox(box.window, IDOK, kGoneMs));

@@ -186,7 +186,7 @@ TEST_F(InProcessDropTest, SeveralTransfersRunAtOnce) {
     for (int i = 1; i <= kTransfers; ++i) CopyThroughDialog("c" + std::to_string(i) + ".txt");
 
     UiRobot::WindowQuery query = UiRobot::DialogOfProcess(GetCurrentProcessId(), kReplaceCaption);
-    std::vector<HWND> questions;
+    UiRobot::WindowList questions = {};
     DWORD start = GetTickCount();
     while ((questions = UiRobot::FindWindows(query)).size() < kTransfers &&
            GetTickCount() - start < kAppearMs) {

@@ -68,9 +68,9 @@ TEST_P(FileRenameTest, LandsUnderTheNewNameAndExtension) {
     }
     ExpectDropEnded();
 
-    EXPECT_TRUE(host.HasLine("menu 3 id 0x100 state 0x0 名前を変更してコピー(&G)")) << host.report;
-    EXPECT_TRUE(host.HasLine("menu 4 id 0x101 state 0x0 名前を変更して移動(&W)")) << host.report;
-    EXPECT_TRUE(host.HasLine("menu 5 separator")) << host.report;
+    EXPECT_TRUE(host.HasLine(kCopyItemLine)) << host.report;
+    EXPECT_TRUE(host.HasLine(kMoveItemLine)) << host.report;
+    EXPECT_TRUE(host.HasLine(kSeparatorLine)) << host.report;
     const std::string renamed = std::string(r.newName) + "." + r.newExtension;
     EXPECT_EQ(std::vector<std::string>({renamed}), ListFolder(target));
     EXPECT_EQ(r.body, ReadTextFile(target + "\\" + renamed));
@@ -222,9 +222,7 @@ TEST_P(WideNameTest, CopiesAndMovesUnderTheExactName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, WideNameTest,
-    ::testing::Values(L"4月\u301C6月.xlsx", L"\u304B\u3099\u3057.txt", L"caf\u00E9.txt",
-                      L"\xD83D\xDE00.txt", L"\uD55C\uAE00.txt", L"\xD842\xDFB7野家.txt",
-                      L"\u00A5100.txt"));
+    ::testing::ValuesIn(kWideNames));
 
 TEST_F(DropTest, NameTypedWithAnEmojiLandsExactly) {
     ASSERT_TRUE(WriteTextFile(source + "plain.txt", "plain"));

@@ -24,7 +24,7 @@ TEST_F(DropTest, EmptyNameShowsErrorAndKeepsDialogOpen) {
     EXPECT_EQ(kErrorCaption, box.caption);
     EXPECT_EQ(kEmptyNameText, box.text);
     EXPECT_EQ(0x1030u, box.style);
-    EXPECT_EQ(std::vector<int>({IDOK}), box.buttons);
+    EXPECT_EQ(UiRobot::Buttons(IDOK), box.buttons);
     EXPECT_EQ(dialog, box.owner);
     Screenshot("empty-name-error");
     ASSERT_TRUE(UiRobot::AnswerMessageBox(box.window, IDOK, kGoneMs));

@@ -221,7 +221,8 @@ std::string RunUnseen(const std::string& commandLine, DWORD* exitCode, DWORD set
                 std::find(seen.begin(), seen.end(), window) != seen.end())
                 continue;
             seen.push_back(window);
-            appeared += UiRobot::WindowClass(window) + " \"" + UiRobot::WindowCaption(window) + "\"\n";
+            appeared += std::string(UiRobot::WindowClass(window)) + " \"" +
+                        UiRobot::WindowCaption(window).c_str() + "\"\n";
             PostMessageA(window, WM_CLOSE, 0, 0);
         }
         Sleep(20);
@@ -297,9 +298,10 @@ static HWND FindReadmeWindow(DWORD ms) {
 std::string TakeReadmeWindow() {
     HWND window = FindReadmeWindow(kAppearMs);
     if (window == nullptr) return "";
-    std::string text;
+    std::string text(65536, '\0');
     HWND edit = FindWindowExA(window, nullptr, "Edit", nullptr);
-    if (edit != nullptr) UiRobot::GetControlText(edit, &text);
+    if (edit != nullptr) UiRobot::GetControlText(edit, &text[0], static_cast<int>(text.size()));
+    text.resize(lstrlenA(text.c_str()));
     PostMessageA(window, WM_CLOSE, 0, 0);
     UiRobot::WaitForWindowGone(window, 10000);
     return text.empty() ? "<window without text>" : text;
@@ -316,7 +318,7 @@ std::string InstallAccepting(const std::string& folder) {
     HWND dialog = WaitForFolderDialog(setup.id);
     EXPECT_NE(nullptr, dialog);
     if (dialog == nullptr) return "";
-    std::string proposal = UiRobot::ControlText(dialog, 1000);
+    std::string proposal(UiRobot::ControlText(dialog, 1000));
     if (!folder.empty()) {
         EXPECT_TRUE(UiRobot::SetControlText(dialog, 1000, folder.c_str()));
     }

@@ -85,7 +85,7 @@ TEST(Lifecycle, SameVersionAgainAnsweredNoChangesNothing) {
     MessageBoxInfo question = ExpectBox(setup.id, kInstallerCaption);
     EXPECT_EQ(kVersionQuestion, question.text);
     EXPECT_EQ(kQuestionStyle, question.style);
-    EXPECT_EQ(std::vector<int>({IDYES, IDNO}), question.buttons);
+    EXPECT_EQ(UiRobot::Buttons(IDYES, IDNO), question.buttons);
     ASSERT_TRUE(Answer(question, IDNO));
     ASSERT_TRUE(setup.Wait(kEndMs));
     EXPECT_EQ(2u, setup.exitCode);

@@ -176,7 +176,7 @@ TEST(Silent, TheQuietUninstallCommandEndsOnceEverythingIsGone) {
     DWORD start = GetTickCount();
     while (Exists(kDeployed) && GetTickCount() - start < 10000) Sleep(100);
     EXPECT_FALSE(Exists(kDeployed));
-    EXPECT_EQ(std::vector<HWND>(), UiRobot::FindWindows(UiRobot::DialogOfProcess(0, kUninstallerCaption)));
+    EXPECT_TRUE(UiRobot::FindWindows(UiRobot::DialogOfProcess(0, kUninstallerCaption)).empty());
 }
 
 // For the current user alone ("/CURRENTUSER", the group PerUser): the DLLs stay in the
@@ -371,7 +371,7 @@ TEST(StandardUser, TheQuestionAnsweredNoChangesNothing) {
     UiRobot::MessageBoxInfo question = ExpectBox(setup.id, kInstallerCaption);
     EXPECT_EQ(kUserQuestion, question.text);
     EXPECT_EQ(kQuestionStyle, question.style);
-    EXPECT_EQ(std::vector<int>({IDYES, IDNO}), question.buttons);
+    EXPECT_EQ(UiRobot::Buttons(IDYES, IDNO), question.buttons);
     ASSERT_TRUE(Answer(question, IDNO));
     ASSERT_TRUE(setup.Wait(kEndMs));
     EXPECT_EQ(2u, setup.exitCode);

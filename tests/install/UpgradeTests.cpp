@@ -48,7 +48,7 @@ std::string UpgradeAnsweringNo(bool expectVersionQuestion, std::string* proposal
     EXPECT_TRUE(Answer(offer, IDNO));
     EXPECT_NE("", TakeReadmeWindow());
     EXPECT_TRUE(setup.Wait(kEndMs));
-    return offer.text;
+    return offer.text.c_str();
 }
 
 TEST(Upgrade, From101ItAsksNothingProposesTheStoredFolderAndOffersToLogOff) {

@@ -2,10 +2,6 @@
 // boxes read back as the user sees them, and screenshot requests to the host side.
 #include "UiRobot.h"
 
-#include <algorithm>
-#include <stdio.h>
-#include <string.h>
-
 namespace UiRobot {
 
 namespace {
@@ -14,7 +10,7 @@ const DWORD kPollMs = 20;
 
 struct SearchState {
     const WindowQuery* query;
-    std::vector<HWND>* found;
+    WindowList* found;
 };
 
 bool Matches(HWND window, const WindowQuery& query) {
@@ -26,14 +22,14 @@ bool Matches(HWND window, const WindowQuery& query) {
         if (query.threadId != 0 && threadId != query.threadId) return false;
     }
     if (query.owner != nullptr && GetWindow(window, GW_OWNER) != query.owner) return false;
-    if (query.className != nullptr && WindowClass(window) != query.className) return false;
-    if (query.caption != nullptr && WindowCaption(window) != query.caption) return false;
+    if (query.className != nullptr && !(WindowClass(window) == query.className)) return false;
+    if (query.caption != nullptr && !(WindowCaption(window) == query.caption)) return false;
     return true;
 }
 
 BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter) {
     SearchState* state = reinterpret_cast<SearchState*>(parameter);
-    if (Matches(window, *state->query)) state->found->push_back(window);
+    if (Matches(window, *state->query)) state->found->Add(window);
     return TRUE;
 }
 
@@ -116,11 +112,20 @@ int IconPictureDistance(HWND iconControl, HICON candidate) {
 }
 
 BOOL CALLBACK CollectChild(HWND child, LPARAM parameter) {
-    reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(child);
+    reinterpret_cast<WindowList*>(parameter)->Add(child);
     return TRUE;
 }
 
 }  // namespace
+
+ButtonList Buttons(int first, int second, int third) {
+    ButtonList buttons = {};
+    const int ids[] = {first, second, third};
+    for (int id : ids) {
+        if (id != 0) buttons.Add(id);
+    }
+    return buttons;
+}
 
 WindowQuery AnyWindow() {
     WindowQuery query = {};
@@ -144,8 +149,8 @@ WindowQuery PopupMenuOfProcess(DWORD processId) {
     return query;
 }
 
-std::vector<HWND> FindWindows(const WindowQuery& query) {
-    std::vector<HWND> found;
+WindowList FindWindows(const WindowQuery& query) {
+    WindowList found = {};
     SearchState state = {&query, &found};
     EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&state));
     return found;
@@ -154,7 +159,7 @@ std::vector<HWND> FindWindows(const WindowQuery& query) {
 HWND WaitForWindow(const WindowQuery& query, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     for (;;) {
-        std::vector<HWND> found = FindWindows(query);
+        WindowList found = FindWindows(query);
         if (!found.empty()) return found[0];
         if (GetTickCount() - start >= timeoutMs) return nullptr;
         Sleep(kPollMs);
@@ -170,16 +175,16 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
     }
 }
 
-std::string WindowCaption(HWND window) {
+Text WindowCaption(HWND window) {
     // GetWindowTextA reads a top-level window's caption without a message to its thread.
-    char text[1024] = {};
-    GetWindowTextA(window, text, sizeof text);
+    Text text;
+    GetWindowTextA(window, text.chars, Text::kSize);
     return text;
 }
 
-std::string WindowClass(HWND window) {
-    char name[256] = {};
-    GetClassNameA(window, name, sizeof name);
+Text WindowClass(HWND window) {
+    Text name;
+    GetClassNameA(window, name.chars, Text::kSize);
     return name;
 }
 
@@ -202,27 +207,25 @@ LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return static_cast<LRESULT>(result);
 }
 
-bool GetControlText(HWND control, std::string* text) {
-    text->clear();
-    if (!IsWindow(control)) return false;
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs,
-                             &length)) {
-        return false;
-    }
-    std::vector<char> buffer(length + 2, '\0');
+bool GetControlText(HWND control, Text* text) {
+    return GetControlText(control, text->chars, Text::kSize);
+}
+
+bool GetControlText(HWND control, char* text, int size) {
+    text[0] = '\0';
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(control, WM_GETTEXT, buffer.size(),
-                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
-                             kSendTimeoutMs, &copied)) {
+    if (!IsWindow(control) ||
+        !SendMessageTimeoutA(control, WM_GETTEXT, size, reinterpret_cast<LPARAM>(text),
+                             SMTO_NORMAL, kSendTimeoutMs, &copied)) {
+        text[0] = '\0';
         return false;
     }
-    text->assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
+    text[size - 1] = '\0';
     return true;
 }
 
-std::string ControlText(HWND dialog, int id) {
-    std::string text;
+Text ControlText(HWND dialog, int id) {
+    Text text;
     GetControlText(GetDlgItem(dialog, id), &text);
     return text;
 }
@@ -231,24 +234,22 @@ bool SetControlText(HWND dialog, int id, const char* text) {
     HWND control = GetDlgItem(dialog, id);
     if (control == nullptr) return false;
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
-                             SMTO_NORMAL, kSendTimeoutMs, &result)) {
-        fprintf(stderr, "SetControlText %d: error %lu\n", id, GetLastError());
-        return false;
-    }
-    if (result == 0) fprintf(stderr, "SetControlText %d: result 0\n", id);
-    return result != 0;
+    return SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
+                               SMTO_NORMAL, kSendTimeoutMs, &result) &&
+           result != 0;
 }
 
-std::wstring ControlTextW(HWND dialog, int id) {
-    wchar_t text[1024] = {};
+WideText ControlTextW(HWND dialog, int id) {
+    WideText text;
     DWORD_PTR copied = 0;
     HWND control = GetDlgItem(dialog, id);
     if (control == nullptr ||
-        !SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
-                             SMTO_NORMAL, kSendTimeoutMs, &copied)) {
-        return L"";
+        !SendMessageTimeoutW(control, WM_GETTEXT, WideText::kSize,
+                             reinterpret_cast<LPARAM>(text.chars), SMTO_NORMAL, kSendTimeoutMs,
+                             &copied)) {
+        text.chars[0] = L'\0';
     }
+    text.chars[WideText::kSize - 1] = L'\0';
     return text;
 }
 
@@ -261,9 +262,9 @@ bool SetControlTextW(HWND dialog, int id, const wchar_t* text) {
            result != 0;
 }
 
-std::wstring WindowTextW(HWND window) {
-    wchar_t text[1024] = {};
-    GetWindowTextW(window, text, 1024);
+WideText WindowTextW(HWND window) {
+    WideText text;
+    GetWindowTextW(window, text.chars, WideText::kSize);
     return text;
 }
 
@@ -333,23 +334,29 @@ bool ReadMessageBox(HWND box, MessageBoxInfo* info) {
     info->window = box;
     info->owner = GetWindow(box, GW_OWNER);
     info->caption = WindowCaption(box);
-    info->text.clear();
-    info->buttons.clear();
+    info->text = Text();
+    info->buttons = ButtonList();
     info->style = 0;
     if (!IsWindow(box)) return false;
 
-    std::vector<HWND> children;
+    WindowList children = {};
     EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
     HWND iconControl = nullptr;
-    std::vector<std::pair<LONG, int>> buttons;
+    // The shown buttons, sorted by their left edge as they are found.
+    HWND buttons[4] = {};
+    int buttonCount = 0;
     for (HWND child : children) {
         if (!IsShown(child)) continue;
-        std::string cls = WindowClass(child);
+        Text cls = WindowClass(child);
         LONG style = GetWindowLongA(child, GWL_STYLE);
         int id = GetDlgCtrlID(child);
-        if (lstrcmpiA(cls.c_str(), "Button") == 0) {
-            buttons.push_back(std::make_pair(WindowRect(child).left, id));
-        } else if (lstrcmpiA(cls.c_str(), "Static") == 0) {
+        if (lstrcmpiA(cls, "Button") == 0) {
+            int i = buttonCount < 4 ? buttonCount++ : 3;
+            for (; i > 0 && WindowRect(buttons[i - 1]).left > WindowRect(child).left; --i) {
+                buttons[i] = buttons[i - 1];
+            }
+            buttons[i] = child;
+        } else if (lstrcmpiA(cls, "Static") == 0) {
             if ((style & SS_TYPEMASK) == SS_ICON) {
                 iconControl = child;
             } else if (id == 0xFFFF || info->text.empty()) {
@@ -357,16 +364,10 @@ bool ReadMessageBox(HWND box, MessageBoxInfo* info) {
             }
         }
     }
-    std::sort(buttons.begin(), buttons.end());
-    for (auto& button : buttons) info->buttons.push_back(button.second);
+    for (int i = 0; i < buttonCount; ++i) info->buttons.Add(GetDlgCtrlID(buttons[i]));
 
     for (const ButtonSet& set : kButtonSets) {
-        size_t count = 0;
-        while (count < 3 && set.ids[count] != 0) ++count;
-        if (count != info->buttons.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < count; ++i) same = same && set.ids[i] == info->buttons[i];
-        if (same) {
+        if (Buttons(set.ids[0], set.ids[1], set.ids[2]) == info->buttons) {
             info->style |= set.style;
             break;
         }
@@ -408,11 +409,15 @@ bool RequestScreenshot(const char* name, DWORD timeoutMs) {
     DWORD length = GetEnvironmentVariableA("PELIM_SHOT_DIR", folder, sizeof folder);
     if (length == 0 || length >= sizeof folder) return false;
     char path[MAX_PATH * 2];
-    snprintf(path, sizeof path, "%s\\watching", folder);
+    lstrcpyA(path, folder);
+    lstrcatA(path, "\\watching");
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
 
     char request[MAX_PATH * 2];
-    snprintf(request, sizeof request, "%s\\%s.req", folder, name);
+    lstrcpyA(request, folder);
+    lstrcatA(request, "\\");
+    lstrcpynA(request + lstrlenA(request), name, MAX_PATH);
+    lstrcatA(request, ".req");
     HANDLE file = CreateFileA(request, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;

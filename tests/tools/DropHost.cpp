@@ -9,9 +9,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shellapi.h>
-#include <stdio.h>
-#include <stdlib.h>
 
+#include "ReportLine.h"
 #include "ShellDrop.h"
 
 namespace {
@@ -46,13 +45,23 @@ struct Options {
     int itemCount = 0;
 };
 
-void Line(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    vprintf(format, arguments);
-    va_end(arguments);
-    putchar('\n');
-    fflush(stdout);
+// A report line starting with its step's name. Formatted without the printf family, so
+// that the host runs on ARM64 too.
+ReportLine Line(const char* step) {
+    ReportLine line;
+    line.Text(step);
+    return line;
+}
+
+// A step and its HRESULT, e.g. "initialize 0x00000000".
+void Result(const char* step, HRESULT result) {
+    Line(step).Text(" ").Hex(static_cast<unsigned long>(result)).Print();
+}
+
+int ToNumber(const wchar_t* text) {
+    int value = 0;
+    for (; *text >= L'0' && *text <= L'9'; ++text) value = value * 10 + (*text - L'0');
+    return value;
 }
 
 // Text for the report: code page 932 whatever the host's ANSI code page is, "?" where
@@ -79,11 +88,11 @@ bool ParseOptions(int count, wchar_t** arguments, Options* options) {
         } else if (lstrcmpW(name, L"--pick") == 0) {
             if (lstrcmpW(value, L"copy") == 0) options->pick = 0;
             else if (lstrcmpW(value, L"move") == 0) options->pick = 1;
-            else options->pick = _wtoi(value);
+            else options->pick = ToNumber(value);
         } else if (lstrcmpW(name, L"--verb") == 0) {
             options->verb = value;
         } else if (lstrcmpW(name, L"--wait-ms") == 0) {
-            options->waitMs = static_cast<DWORD>(_wtoi(value));
+            options->waitMs = static_cast<DWORD>(ToNumber(value));
         } else {
             return false;
         }
@@ -103,7 +112,7 @@ HRESULT ClassObjectFromDll(const wchar_t* path, REFCLSID clsid, HMODULE* module,
     ToAnsi(path, ansiPath, sizeof ansiPath);
     *module = LoadLibraryW(path);
     DWORD error = GetLastError();
-    Line("load-library %s %s", ansiPath, *module != nullptr ? "ok" : "failed");
+    Line("load-library ").Text(ansiPath).Text(*module != nullptr ? " ok" : " failed").Print();
     if (*module == nullptr) return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
     typedef HRESULT(WINAPI * GetClassObject)(REFCLSID, REFIID, void**);
     GetClassObject getClassObject =
@@ -111,7 +120,7 @@ HRESULT ClassObjectFromDll(const wchar_t* path, REFCLSID clsid, HMODULE* module,
         reinterpret_cast<void*>(GetProcAddress(*module, "DllGetClassObject")));
     if (getClassObject == nullptr) return E_NOINTERFACE;
     HRESULT result = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory));
-    Line("class-object 0x%08lX", static_cast<unsigned long>(result));
+    Result("class-object", result);
     return result;
 }
 
@@ -135,7 +144,9 @@ bool UserClassServer(REFCLSID clsid, wchar_t* path, DWORD size) {
     wchar_t classId[40];
     StringFromGUID2(clsid, classId, 40);
     wchar_t keyPath[96];
-    wsprintfW(keyPath, L"Software\\Classes\\CLSID\\%s\\InprocServer32", classId);
+    lstrcpyW(keyPath, L"Software\\Classes\\CLSID\\");
+    lstrcatW(keyPath, classId);
+    lstrcatW(keyPath, L"\\InprocServer32");
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
         return false;
@@ -170,19 +181,22 @@ HRESULT HandlerFromRegistry(const Options& options, HMODULE* module, IClassFacto
         lstrcpyA(key, "Drive");
     }
     char path[128];
-    wsprintfA(path, "%s\\shellex\\DragDropHandlers\\pelim", key);
+    lstrcpyA(path, key);
+    lstrcatA(path, "\\shellex\\DragDropHandlers\\pelim");
     char value[128] = {};
     LONG status = ERROR_FILE_NOT_FOUND;
     const char* root = nullptr;
     for (const ClassesRoot& classes : kClassesRoots) {
         char fullPath[160];
-        wsprintfA(fullPath, "%s%s", classes.subKey, path);
+        lstrcpyA(fullPath, classes.subKey);
+        lstrcatA(fullPath, path);
         LONG size = sizeof value;
         status = RegQueryValueA(classes.key, fullPath, value, &size);
         root = classes.name;
         if (status == ERROR_SUCCESS) break;
     }
-    Line("handler-key %s%s %s", root, path, status == ERROR_SUCCESS ? value : "missing");
+    Line("handler-key ").Text(root).Text(path).Text(" ")
+        .Text(status == ERROR_SUCCESS ? value : "missing").Print();
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
 
     wchar_t wideValue[128];
@@ -195,18 +209,19 @@ HRESULT HandlerFromRegistry(const Options& options, HMODULE* module, IClassFacto
     if (UserClassServer(clsid, server, MAX_PATH)) {
         char ansiServer[MAX_PATH * 2];
         ToAnsi(server, ansiServer, sizeof ansiServer);
-        Line("user-class %s", ansiServer);
+        Line("user-class ").Text(ansiServer).Print();
         return ClassObjectFromDll(server, clsid, module, factory);
     }
     result = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
                               reinterpret_cast<void**>(handler));
-    Line("co-create-instance 0x%08lX", static_cast<unsigned long>(result));
+    Result("co-create-instance", result);
     return result;
 }
 
 HRESULT MakeDataObject(const Options& options, IDataObject** dataObject) {
     HRESULT result = MakeDropDataObject(options.items, options.itemCount, dataObject);
-    Line("data-object 0x%08lX items %d", static_cast<unsigned long>(result), options.itemCount);
+    Line("data-object ").Hex(static_cast<unsigned long>(result)).Text(" items ")
+        .Signed(options.itemCount).Print();
     return result;
 }
 
@@ -215,7 +230,7 @@ void ReportDropList(IDataObject* dataObject) {
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium = {};
     if (FAILED(dataObject->GetData(&format, &medium))) {
-        Line("hdrop none");
+        Line("hdrop none").Print();
         return;
     }
     HDROP drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
@@ -224,7 +239,7 @@ void ReportDropList(IDataObject* dataObject) {
         for (UINT i = 0; i < count; ++i) {
             char path[1024] = {};
             DragQueryFileA(drop, i, path, sizeof path);
-            Line("hdrop %u %s", i, path);
+            Line("hdrop ").Number(i).Text(" ").Text(path).Print();
         }
         GlobalUnlock(medium.hGlobal);
     }
@@ -254,12 +269,13 @@ void ReportMenu(HMENU menu) {
         UINT id = GetMenuItemID(menu, i);
         UINT state = GetMenuState(menu, i, MF_BYPOSITION);
         if (state & MF_SEPARATOR) {
-            Line("menu %d separator", i);
+            Line("menu ").Signed(i).Text(" separator").Print();
             continue;
         }
         GetMenuStringW(menu, i, wideText, 256, MF_BYPOSITION);
         ToAnsi(wideText, text, sizeof text);
-        Line("menu %d id 0x%X state 0x%X %s", i, id, state, text);
+        Line("menu ").Signed(i).Text(" id ").Hex(id, 0).Text(" state ").Hex(state, 0).Text(" ")
+            .Text(text).Print();
     }
 }
 
@@ -278,7 +294,7 @@ int PickByPerson(HMENU menu, UINT handlerCommands) {
                                   point.y, 0, owner, nullptr);
     PostMessageA(owner, WM_NULL, 0, 0);
     DestroyWindow(owner);
-    Line("menu-choice 0x%X", command);
+    Line("menu-choice ").Hex(command, 0).Print();
     if (command >= kFirstCommand && command < kFirstCommand + handlerCommands) {
         return static_cast<int>(command - kFirstCommand);
     }
@@ -288,15 +304,15 @@ int PickByPerson(HMENU menu, UINT handlerCommands) {
 void WaitForTransfers(int baseline, DWORD waitMs) {
     DWORD start = GetTickCount();
     int count = WaitForThreadCount(baseline, waitMs);
-    Line("transfers %s threads %d baseline %d ms %lu", count > baseline ? "running" : "done",
-         count, baseline, static_cast<unsigned long>(GetTickCount() - start));
+    Line("transfers ").Text(count > baseline ? "running" : "done").Text(" threads ").Signed(count)
+        .Text(" baseline ").Signed(baseline).Text(" ms ").Number(GetTickCount() - start).Print();
 }
 
 int Run(const Options& options) {
     char folder[MAX_PATH * 2];
     ToAnsi(options.folder, folder, sizeof folder);
-    Line("folder %s", folder);
-    Line("ansi-code-page %u", GetACP());
+    Line("folder ").Text(folder).Print();
+    Line("ansi-code-page ").Number(GetACP()).Print();
 
     HMODULE module = nullptr;
     IClassFactory* factory = nullptr;
@@ -311,32 +327,32 @@ int Run(const Options& options) {
     if (SUCCEEDED(result) && handler == nullptr) {
         result = factory->CreateInstance(nullptr, IID_IShellExtInit,
                                          reinterpret_cast<void**>(&handler));
-        Line("create-instance 0x%08lX", static_cast<unsigned long>(result));
+        Result("create-instance", result);
     }
     if (FAILED(result)) {
         if (factory != nullptr) factory->Release();
-        Line("end no-handler");
+        Line("end no-handler").Print();
         return 3;
     }
 
     PIDLIST_ABSOLUTE folderId = nullptr;
     result = SHParseDisplayName(options.folder, nullptr, &folderId, 0, nullptr);
-    Line("parse-folder 0x%08lX", static_cast<unsigned long>(result));
+    Result("parse-folder", result);
     IDataObject* dataObject = nullptr;
     if (SUCCEEDED(MakeDataObject(options, &dataObject))) ReportDropList(dataObject);
 
     result = handler->Initialize(folderId, dataObject, nullptr);
-    Line("initialize 0x%08lX", static_cast<unsigned long>(result));
+    Result("initialize", result);
 
     IContextMenu* contextMenu = nullptr;
     result = handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&contextMenu));
-    Line("query-interface-context-menu 0x%08lX", static_cast<unsigned long>(result));
+    Result("query-interface-context-menu", result);
     int exitCode = 0;
     if (SUCCEEDED(result)) {
         HMENU menu = MakeDropMenu();
         result = contextMenu->QueryContextMenu(menu, kHandlerPosition, kFirstCommand, kLastCommand,
                                                CMF_NORMAL);
-        Line("query-context-menu 0x%08lX", static_cast<unsigned long>(result));
+        Result("query-context-menu", result);
         UINT handlerCommands = SUCCEEDED(result) ? HRESULT_CODE(result) : 0;
         ReportMenu(menu);
 
@@ -350,17 +366,17 @@ int Run(const Options& options) {
             if (options.verb != nullptr) {
                 ToAnsi(options.verb, verb, sizeof verb);
                 invoke.lpVerb = verb;
-                Line("pick verb %s", verb);
+                Line("pick verb ").Text(verb).Print();
             } else {
                 invoke.lpVerb = MAKEINTRESOURCEA(pick);
-                Line("pick %d", pick);
+                Line("pick ").Signed(pick).Print();
             }
             int baseline = CountOwnThreads();
             result = contextMenu->InvokeCommand(&invoke);
-            Line("invoke-command 0x%08lX", static_cast<unsigned long>(result));
+            Result("invoke-command", result);
             WaitForTransfers(baseline, options.waitMs);
         } else {
-            Line("pick none");
+            Line("pick none").Print();
         }
         DestroyMenu(menu);
         contextMenu->Release();
@@ -370,9 +386,9 @@ int Run(const Options& options) {
 
     if (dataObject != nullptr) dataObject->Release();
     CoTaskMemFree(folderId);
-    Line("release-handler %lu", static_cast<unsigned long>(handler->Release()));
+    Line("release-handler ").Number(handler->Release()).Print();
     if (factory != nullptr) {
-        Line("release-class-object %lu", static_cast<unsigned long>(factory->Release()));
+        Line("release-class-object ").Number(factory->Release()).Print();
     }
     if (module != nullptr) {
         typedef HRESULT(WINAPI * CanUnloadNow)();
@@ -380,10 +396,10 @@ int Run(const Options& options) {
             reinterpret_cast<CanUnloadNow>(
             reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
         if (canUnloadNow != nullptr) {
-            Line("can-unload-now 0x%08lX", static_cast<unsigned long>(canUnloadNow()));
+            Result("can-unload-now", canUnloadNow());
         }
     }
-    Line("end");
+    Line("end").Print();
     return exitCode;
 }
 
@@ -394,10 +410,11 @@ int main() {
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     Options options;
     if (arguments == nullptr || !ParseOptions(count, arguments, &options)) {
-        fprintf(stderr,
-                "usage: drophost (--dll PATH | --registry [--key *|Folder|Drive])\n"
-                "                [--pick copy|move|N] [--verb TEXT] [--wait-ms N] FOLDER ITEM...\n"
-                "Without --pick or --verb the drop menu is shown at the pointer.\n");
+        ReportLine()
+            .Text("usage: drophost (--dll PATH | --registry [--key *|Folder|Drive])\n"
+                  "                [--pick copy|move|N] [--verb TEXT] [--wait-ms N] FOLDER ITEM...\n"
+                  "Without --pick or --verb the drop menu is shown at the pointer.")
+            .Print(STD_ERROR_HANDLE);
         return 2;
     }
     CoInitialize(nullptr);
