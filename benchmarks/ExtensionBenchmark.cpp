@@ -10,6 +10,7 @@
 #include <shlobj.h>
 #include <shellapi.h>
 #include <stdio.h>
+#include "ProductVersion.h"
 
 namespace {
 
@@ -132,7 +133,7 @@ int main()
     WIN32_FILE_ATTRIBUTE_DATA attributes = {};
     GetFileAttributesExA(kPelimDllPath, GetFileExInfoStandard, &attributes);
     unsigned size = attributes.nFileSizeLow;
-    printf("pelim102.dll, stripped (target <= 64 KiB)|%u bytes = %.1f KiB\n", size, size / 1024.0);
+    printf(PELIM_DLL_NAME ", stripped (target <= 64 KiB)|%u bytes = %.1f KiB\n", size, size / 1024.0);
     dll.Unload();
     CoUninitialize();
     return 0;

@@ -33,7 +33,7 @@ target_compile_options(pelim_product_flags INTERFACE
   -Wno-delete-non-abstract-non-virtual-dtor)
 target_link_options(pelim_product_flags INTERFACE -nostdlib --ld-path=/usr/bin/ld.lld-19 -s
   -Wl,--gc-sections -L${PELIM_IMPORT_LIBS})
-target_include_directories(pelim_product_flags INTERFACE ${CMAKE_SOURCE_DIR})
+target_include_directories(pelim_product_flags INTERFACE ${CMAKE_SOURCE_DIR} ${PELIM_GENERATED})
 target_include_directories(pelim_product_flags SYSTEM INTERFACE ${CMAKE_SOURCE_DIR}/common/arm64
   /usr/share/mingw-w64/include)
 # Narrow literals become code page 932 bytes, as -fexec-charset=CP932 makes them on the
@@ -52,9 +52,9 @@ target_link_libraries(pelim_arm64_runtime PUBLIC pelim_product_flags)
 
 add_subdirectory(common)
 add_subdirectory(comserver)
-target_sources(pelim102 PRIVATE ${CMAKE_SOURCE_DIR}/comserver/DllEntry.cpp)
-target_link_libraries(pelim102 PRIVATE pelim_arm64_runtime msvcrt kernel32)
-target_link_options(pelim102 PRIVATE -Wl,-e,DllMainCRTStartup)
+target_sources(pelim_dll PRIVATE ${CMAKE_SOURCE_DIR}/comserver/DllEntry.cpp)
+target_link_libraries(pelim_dll PRIVATE pelim_arm64_runtime msvcrt kernel32)
+target_link_options(pelim_dll PRIVATE -Wl,-e,DllMainCRTStartup)
 option(PELIM_TESTS "Build the test programs" ON)
 if(PELIM_TESTS)
   add_subdirectory(tests/arm64)

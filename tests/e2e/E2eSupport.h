@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "UiRobot.h"
+#include "ProductVersion.h"
 
 namespace e2e {
 
-const char kDllPath[] = "P:\\pelim102.dll";
+const char kDllPath[] = "P:\\" PELIM_DLL_NAME;
 const char kDropHostPath[] = "P:\\drophost.exe";
 
 // Dialog 201 and its controls.

@@ -7,6 +7,7 @@
 
 #include "E2eSupport.h"
 #include "UiRobot.h"
+#include "ProductVersion.h"
 
 using namespace e2e;
 
@@ -134,7 +135,7 @@ TEST_F(DropTest, RegistryRoadFindsAClassOfTheUser) {
     EXPECT_TRUE(host.HasLine("handler-key HKCU\\Software\\Classes\\Folder\\shellex\\"
                              "DragDropHandlers\\pelim " + std::string(kClassId)))
         << host.report;
-    EXPECT_TRUE(host.HasLine("user-class P:\\pelim102.dll")) << host.report;
+    EXPECT_TRUE(host.HasLine("user-class P:\\" PELIM_DLL_NAME)) << host.report;
     EXPECT_TRUE(host.LinesStartingWith("co-create-instance").empty()) << host.report;
     EXPECT_EQ("for one user", ReadTextFile(target + "\\mine.txt"));
 }
