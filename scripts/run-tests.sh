@@ -22,6 +22,10 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
+# The x86_64 tree's checks that need the other trees' programs (the imports of every build,
+# the ARM64 DLL's texts, the download's 32-bit setup.exe) get their folders here.
+export PELIM_I686_BIN=$build/i686/bin PELIM_AARCH64_BIN=$build/aarch64/bin
+
 run_suite() { # arch, ctest arguments...
   local arch=$1 start status=0; shift
   start=$(date +%s)

@@ -56,9 +56,9 @@ if [ -e "$dev/z:" ] || [ -e "$dev/z::" ]; then echo "z: present in $root" >&2; e
 master=$PELIM_SCRATCH/dist-master
 if [ "${PELIM_DOWNLOAD:-0}" != 0 ]; then
   # The download users get: the 32-bit setup.exe and DLL, and the 64-bit DLL in pelim/x64/,
-  # with the 32-bit drop host and holder, from the i686 build beside this one.
+  # with the 32-bit drop host and holder, from the i686 build (PELIM_I686_BIN).
   for f in setup.exe "$PELIM_DLL" drophost.exe install_holder.exe; do
-    [ -f "$i686_bin/$f" ] || { echo "$group skipped: no i686 build beside this one ($i686_bin/$f)"; exit 77; }
+    [ -f "$i686_bin/$f" ] || { echo "$group skipped: no i686 build handed over (PELIM_I686_BIN: $i686_bin/$f)"; exit 77; }
   done
   stage_download "$master"
   cp "$i686_bin/drophost.exe" "$PELIM_SCRATCH/drophost32.exe"

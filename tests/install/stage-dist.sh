@@ -3,8 +3,9 @@
 #   stage_dist MASTER       this build's setup.exe, its DLL and the read-me
 #   stage_download MASTER   the download users get: the i686 build's setup.exe and DLL, the
 #                           read-me, and this build's 64-bit DLL in pelim/x64/
-# PELIM_BUILD, PELIM_SOURCE and PELIM_DLL come from ctest.
-i686_bin=$PELIM_BUILD/../i686/bin
+# PELIM_BUILD, PELIM_SOURCE and PELIM_DLL come from ctest; the i686 build's programs
+# (PELIM_I686_BIN) from scripts/run-tests.sh.
+i686_bin=${PELIM_I686_BIN:-}
 
 stage_dist() {
   mkdir -p "$1/pelim"
