@@ -13,13 +13,6 @@ static ClassEntry classMap[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-// The start-up code would fix up pseudo-relocations (references to data in other DLLs)
-// here, and bring in the runtime's error reporting (fwrite, vfprintf, abort) for it. The
-// DLL has none, and its link refuses them (--disable-runtime-pseudo-reloc): nothing to do.
-extern "C" void _pei386_runtime_relocator()
-{
-}
-
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {

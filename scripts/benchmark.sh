@@ -23,7 +23,7 @@ trap cleanup EXIT INT TERM
 size_row() { # DLL: the figure the x86 benchmark prints of its own DLL
   local size
   size=$(stat -c %s "$1" 2> /dev/null) || return 0
-  awk -v n="$size" 'BEGIN { printf "pelim102.dll, stripped (target <= 64 KiB)|%d bytes = %.1f KiB\n", n, n / 1024 }'
+  awk -v d="${1##*/}" -v n="$size" 'BEGIN { printf "%s, stripped (target <= 64 KiB)|%d bytes = %.1f KiB\n", d, n, n / 1024 }'
 }
 for arch in $archs; do
   out=$build/$arch.benchmark.txt
@@ -31,7 +31,9 @@ for arch in $archs; do
     # The suite's runner boots the ARM64 prefix; it says on one line when it cannot.
     "$top/tests/arm64/run-suite.sh" "$build/aarch64" --run 'P:\extension_benchmark.exe' 2>&1 \
       | tr -d '\r' | grep -v '^wine: \|fixme' > "$out" || true
-    grep -q '^pelim102.dll, stripped' "$out" || size_row "$build/aarch64/bin/pelim102.dll" >> "$out"
+    # shellcheck disable=SC1091
+    . "$build/aarch64/product.env"
+    grep -q "^$PELIM_DLL, stripped" "$out" || size_row "$build/aarch64/bin/$PELIM_DLL" >> "$out"
     continue
   fi
   if "$top/tests/wine/prefix.sh" up "$build/$arch" > "$out" 2>&1; then

@@ -3,7 +3,7 @@
 # distribution layout dist/<arch>/{setup.exe,pelim/pelim102.dll,pelim/readme.txt} (aarch64:
 # no setup.exe), and the one folder users download, dist/download/: the 32-bit setup.exe
 # with pelim/pelim102.dll (32-bit), pelim/readme.txt, pelim/x64/pelim102.dll (64-bit) and
-# pelim/arm64/pelim102.dll (ARM64).
+# pelim/arm64/pelim102.dll (ARM64); the DLL's name carries the version (CMakeLists.txt).
 # Each tree is built with its tests (PELIM_TESTS=OFF builds the product only). A missing
 # deliverable fails the build.
 set -euo pipefail
@@ -26,6 +26,8 @@ for arch in x86_64 i686 aarch64; do
   cmake -S "$top" -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DPELIM_TESTS=$tests > "$build/$arch.configure.log" 2>&1 \
     || { mkdir -p "$build"; cat "$build/$arch.configure.log"; exit 1; }
+  # The DLL's file name (PELIM_DLL), as CMake made it from the version.
+  . "$build/$arch/product.env"
   if ! cmake --build "$build/$arch" -j "$jobs" > "$build/$arch.build.log" 2>&1; then
     grep -v -E '^\[ *[0-9]+%\]' "$build/$arch.build.log" | tail -60
     echo "build of $arch failed (full log: $build/$arch.build.log)"
@@ -38,14 +40,14 @@ for arch in x86_64 i686 aarch64; do
   mkdir -p "$dist/pelim"
   # The 32-bit setup.exe installs the ARM64 DLL: that tree builds none.
   [ "$arch" = aarch64 ] || stage "$build/$arch/bin/setup.exe" "$dist/"
-  stage "$build/$arch/bin/pelim102.dll" "$dist/pelim/"
-  stage "$top/setup/readme.txt" "$dist/pelim/"
+  stage "$build/$arch/bin/$PELIM_DLL" "$dist/pelim/"
+  stage "$build/$arch/readme.txt" "$dist/pelim/"
   echo "built $arch: $(cd "$dist" && find . -type f | sort | tr '\n' ' ')"
 done
 
 # The ARM64 DLL's texts are made by another compiler: they must be the x86 builds' bytes.
-"$top/scripts/check-texts.sh" "$top/dist/x86_64/pelim/pelim102.dll" \
-  "$top/dist/i686/pelim/pelim102.dll" "$top/dist/aarch64/pelim/pelim102.dll"
+"$top/scripts/check-texts.sh" "$top/dist/x86_64/pelim/$PELIM_DLL" \
+  "$top/dist/i686/pelim/$PELIM_DLL" "$top/dist/aarch64/pelim/$PELIM_DLL"
 
 download=$top/dist/download
 rm -rf "$download"

@@ -23,7 +23,10 @@ if [ "${1:-}" = --interactive ]; then
   : "${DISPLAY:?--interactive needs your DISPLAY}"
 fi
 
-if [ ! -f "$top/dist/$arch/setup.exe" ] || [ ! -f "$top/dist/$arch/pelim/pelim102.dll" ] ||
+PELIM_DLL=none
+# shellcheck disable=SC1091
+[ ! -f "$build/$arch/product.env" ] || . "$build/$arch/product.env"
+if [ ! -f "$top/dist/$arch/setup.exe" ] || [ ! -f "$top/dist/$arch/pelim/$PELIM_DLL" ] ||
    [ ! -f "$bin/drophost.exe" ] || [ ! -f "$bin/demo_driver.exe" ]; then
   echo "demo: building first"
   "$top/scripts/setup-machine.sh"

@@ -57,6 +57,9 @@ ctest_closing() { # arch, ctest's exit status, log, seconds
   fi
   echo "$1 suite: $((total - nfail - nskip)) passed, $nfail failed, $nskip skipped in $4 s"
 }
+# The x86_64 tree's checks that need the other trees' programs (the imports of every build,
+# the ARM64 DLL's texts, the download's 32-bit setup.exe) get their folders here.
+export PELIM_I686_BIN=$build/i686/bin PELIM_AARCH64_BIN=$build/aarch64/bin
 
 run_suite() { # arch, ctest arguments...
   local arch=$1 start status=0 log=$build/$1.test.log; shift

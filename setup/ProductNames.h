@@ -5,11 +5,12 @@
 #include <windows.h>
 
 #include "common/ClassId.h"
+#include "ProductVersion.h"
 
 // This setup's version. The DLL's file name carries it ("pelim%d.dll", the format an earlier
 // version's DLL is found by); "Version" and DisplayVersion hold it as text.
-const int setupVersion = 102;
-const char extensionFileName[] = "pelim102.dll";
+const int setupVersion = PELIM_VERSION;
+const char extensionFileName[] = PELIM_DLL_NAME;
 
 const char readmeFileName[] = "readme.txt";
 const char setupFileName[] = "setup.exe";

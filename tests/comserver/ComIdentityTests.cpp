@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include "ProductVersion.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ TEST_F(ComIdentity, ClassObjectRefusals)
 TEST_F(ComIdentity, FreshModuleCachesTheClassObjectEvenWhenTheInterfaceIsRefused)
 {
     dll.Unload();
-    ASSERT_FALSE(dll.IsLoaded()) << "someone else holds pelim102.dll";
+    ASSERT_FALSE(dll.IsLoaded()) << "someone else holds " PELIM_DLL_NAME;
     ASSERT_TRUE(dll.Load());
 
     void* out = const_cast<void*>(kUntouched);

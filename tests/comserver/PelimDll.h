@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include "ProductVersion.h"
 
 // {6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}
 const CLSID kClsidChangeName =
@@ -12,7 +13,7 @@ const CLSID kClsidChangeName =
 const IID kIidIChangeName =
     {0x8D835F8D, 0x429F, 0x427E, {0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE}};
 
-const char kPelimDllPath[] = "P:\\pelim102.dll";
+const char kPelimDllPath[] = "P:\\" PELIM_DLL_NAME;
 
 class PelimDll {
 public:
@@ -26,7 +27,7 @@ public:
     bool Load();        // one more load reference on the DLL
     bool LoadFrom(const wchar_t* path);   // the same, from a copy elsewhere
     void Unload();      // gives that reference back
-    bool IsLoaded() const { return GetModuleHandleA("pelim102.dll") != nullptr; }
+    bool IsLoaded() const { return GetModuleHandleA(PELIM_DLL_NAME) != nullptr; }
 
     // A new ChangeName through the class object, answering riid; the class object is
     // released again.

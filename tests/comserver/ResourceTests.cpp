@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include "ProductVersion.h"
 
 namespace {
 
@@ -163,7 +164,7 @@ TEST(VersionResources, BothDeliverables)
         const char* originalName;
     };
     const Expected binaries[] = {
-        {kPelimDllPath, VFT_DLL, "ドラッグ＆ドロップ拡張モジュール", "pelim102.dll"},
+        {kPelimDllPath, VFT_DLL, "ドラッグ＆ドロップ拡張モジュール", PELIM_DLL_NAME},
         {kSetupPath, VFT_APP, "PELIM インストーラー", "setup.exe"},
     };
     for (const Expected& expected : binaries) {
@@ -197,10 +198,10 @@ TEST(VersionResources, BothDeliverables)
 
         const struct { const char* name; const char* value; } strings[] = {
             {"FileDescription", expected.description},
-            {"FileVersion", "1.0.1.0"},
+            {"FileVersion", PELIM_FILE_VERSION_TEXT},
             {"OriginalFilename", expected.originalName},
             {"ProductName", "pelim"},
-            {"ProductVersion", "1.0.1.0"},
+            {"ProductVersion", PELIM_FILE_VERSION_TEXT},
         };
         for (const auto& string : strings) {
             char* value = nullptr;
@@ -229,7 +230,7 @@ TEST(SetupManifest, AsksForTheHighestAvailableRightsAndNamesTheSupportedWindows)
 
     const char* expected[] = {
         sizeof(void*) == 8 ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\"",
-        "version=\"1.0.1.0\"",
+        "version=\"" PELIM_FILE_VERSION_TEXT "\"",
         "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v2\">",
         "<requestedExecutionLevel level=\"highestAvailable\" uiAccess=\"false\"/>",
         "<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">",

@@ -1,6 +1,6 @@
 // Dispatch through the type library: the dispatch face of a ChangeName from the built
 // DLL before and after registration, and the type information holder with its name
-// cache (its sources linked in) watched through a counting type information.
+// cache (from the COM server's library) watched through a counting type information.
 #include "registry/Regsvr32.h"
 #include "comserver/PelimDll.h"
 #include "comserver/Identifiers.h"

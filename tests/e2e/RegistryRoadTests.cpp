@@ -6,6 +6,7 @@
 
 #include "E2eSupport.h"
 #include "UiRobot.h"
+#include "ProductVersion.h"
 
 using namespace e2e;
 

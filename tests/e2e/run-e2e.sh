@@ -33,7 +33,7 @@ if [ $# -eq 0 ]; then
   rm -rf "$foreign"
   mkdir -p "$foreign/src" "$foreign/dst"
   printf estimate > "$foreign/src/見積書.txt"
-  (cd "$PELIM_SCRATCH" && LC_ALL=C.UTF-8 timeout 120 wine 'P:\drophost.exe' --dll 'P:\pelim102.dll' \
+  (cd "$PELIM_SCRATCH" && LC_ALL=C.UTF-8 timeout 120 wine 'P:\drophost.exe' --dll "P:\\$PELIM_DLL" \
      --pick copy --wait-ms 20000 'S:\e2e-foreign\dst' 'S:\e2e-foreign\src\見積書.txt' \
      > "$foreign/host.txt" 2>&1 < /dev/null) &
   host=$!

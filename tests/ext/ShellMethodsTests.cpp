@@ -11,6 +11,7 @@
 #include <shellapi.h>
 #include <string>
 #include <vector>
+#include "ProductVersion.h"
 
 namespace {
 
@@ -559,9 +560,9 @@ TEST_F(ShellMethods, TransferThreadKeepsAModuleLoadedFromAPathOutsideTheCodePage
 {
     // The DLL itself under S:\ext\한\: its ANSI path would read "S:\ext\?\pelim102.dll".
     std::wstring folder = L"S:\\ext\\\xD55C";
-    std::wstring copy = folder + L"\\pelim102.dll";
+    std::wstring copy = folder + L"\\" PELIM_DLL_NAME;
     CreateDirectoryW(folder.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW(L"P:\\pelim102.dll", copy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(L"P:\\" PELIM_DLL_NAME, copy.c_str(), FALSE));
     dll.Unload();
     ASSERT_FALSE(dll.IsLoaded());
     ASSERT_TRUE(dll.LoadFrom(copy.c_str()));

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "UiRobot.h"
+#include "ProductVersion.h"
 
 namespace {
 
@@ -264,7 +265,7 @@ int main(int argc, char** argv) {
              installFolder.c_str());
         return 1;
     }
-    std::string summary = "summary: pelim 102 installed into " + installFolder + " and registered; " +
+    std::string summary = "summary: pelim " PELIM_VERSION_TEXT " installed into " + installFolder + " and registered; " +
                           "見積書.txt right-dropped onto S:\\demo\\送り先 and copied as " + result +
                           (dropHost32 != nullptr ? ", and through the 32-bit drop host as " + result32 : "") +
                           "; 4月[U+301C]6月.xlsx copied under its own name";

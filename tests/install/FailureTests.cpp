@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "InstallSupport.h"
+#include "ProductVersion.h"
 
 using namespace install;
 using UiRobot::MessageBoxInfo;
@@ -61,7 +62,7 @@ TEST(Failures, AMissingReadMeStopsAndRemovesTheNewFolder) {
     EXPECT_EQ(kInstallFolderFailed, box.text);
     EXPECT_EQ(kNoticeStyle, box.style);
     EXPECT_FALSE(Exists("S:\\new2"));
-    EXPECT_EQ(std::vector<std::string>({"pelim102.dll"}), List("S:\\dist\\pelim\\"));
+    EXPECT_EQ(std::vector<std::string>({PELIM_DLL_NAME}), List("S:\\dist\\pelim\\"));
     ExpectNothingRegistered();
 }
 
@@ -70,7 +71,7 @@ TEST(Failures, AMissingDllStopsAndKeepsAFolderThatExistedBefore) {
     ASSERT_TRUE(CreateDirectoryA("S:\\existing", nullptr));
     ASSERT_TRUE(WriteFile("S:\\existing\\thesis.doc", "three years of work"));
     ASSERT_TRUE(CopyDist());
-    ASSERT_TRUE(DeleteFileA("S:\\dist\\pelim\\pelim102.dll"));
+    ASSERT_TRUE(DeleteFileA("S:\\dist\\pelim\\" PELIM_DLL_NAME));
     MessageBoxInfo box = InstallInto("S:\\existing\\");
     EXPECT_EQ(kDllFailed, box.text);
     EXPECT_EQ(kNoticeStyle, box.style);
@@ -97,7 +98,7 @@ TEST(Failures, AFailedRegistrationStopsAndLeavesTheEarlierVersionWorking) {
     std::string earlier = ExtensionFolder() + "pelim101.dll";
     ASSERT_TRUE(WriteFile(earlier, "earlier DLL"));
     ASSERT_TRUE(CopyDist());
-    ASSERT_TRUE(WriteFile("S:\\dist\\pelim\\pelim102.dll", "not a DLL"));
+    ASSERT_TRUE(WriteFile("S:\\dist\\pelim\\" PELIM_DLL_NAME, "not a DLL"));
     MessageBoxInfo box = InstallInto("S:\\new3");
     EXPECT_EQ(kRegistrationFailed, box.text);
     EXPECT_EQ(kInstallerCaption, box.caption);
@@ -107,7 +108,7 @@ TEST(Failures, AFailedRegistrationStopsAndLeavesTheEarlierVersionWorking) {
     EXPECT_EQ("101", Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
     EXPECT_EQ("S:\\old\\", Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-    EXPECT_FALSE(Exists(ExtensionFolder() + "pelim102.dll"));
+    EXPECT_FALSE(Exists(ExtensionFolder() + PELIM_DLL_NAME));
     EXPECT_FALSE(Exists("S:\\new3"));
     EXPECT_EQ(std::vector<std::string>({"pelim", "setup.exe"}), List(kDistFolder));
     DeleteFileA(earlier.c_str());
@@ -120,7 +121,7 @@ TEST(Failures, ARegsvr32BesideSetupIsNotTheOneRun) {
     DeleteFileA("S:\\planted-regsvr32.txt");
     InstallAccepting();
     EXPECT_FALSE(Exists("S:\\planted-regsvr32.txt"));
-    EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
+    EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
 }
 
@@ -148,7 +149,7 @@ TEST(Failures, TheInstalledSetupRunFromItsFolderLeavesTheInstallationWhole) {
     // and without scheduling its own deletion.
     ASSERT_TRUE(CreateDirectoryA((installed + "pelim").c_str(), nullptr));
     ASSERT_TRUE(CopyFileA("S:\\dist-master\\pelim\\readme.txt", (installed + "pelim\\readme.txt").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA("S:\\dist-master\\pelim\\pelim102.dll", (installed + "pelim\\pelim102.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA("S:\\dist-master\\pelim\\" PELIM_DLL_NAME, (installed + "pelim\\" PELIM_DLL_NAME).c_str(), FALSE));
     Process again;
     ASSERT_TRUE(again.Start(installed + "setup.exe", "\"" + installed + "setup.exe\""));
     ASSERT_TRUE(Answer(ExpectBox(again.id, kInstallerCaption), IDYES));
@@ -243,7 +244,7 @@ TEST(Failures, AFolderDialogThatCannotBeCreatedIsAFailureNotACancel) {
     EXPECT_EQ("インストールフォルダを指定する画面を表示できませんでした.\nインストールを中止します.", box.text);
     EXPECT_EQ(kNoticeStyle, box.style);
     // Nothing was installed, so the source is still whole.
-    EXPECT_TRUE(Exists("S:\\dist\\pelim\\pelim102.dll"));
+    EXPECT_TRUE(Exists("S:\\dist\\pelim\\" PELIM_DLL_NAME));
     EXPECT_TRUE(Exists("S:\\dist\\pelim\\readme.txt"));
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "E2eSupport.h"
+#include "ProductVersion.h"
 
 namespace install {
 
@@ -36,15 +37,15 @@ bool CopyDist(const std::string& folder) {
     CreateDirectoryA((folder + "pelim").c_str(), nullptr);
     std::string master = kMasterFolder;
     // The download adds the 64-bit DLL.
-    if (Exists(master + "pelim\\x64\\pelim102.dll")) {
+    if (Exists(master + "pelim\\x64\\" PELIM_DLL_NAME)) {
         CreateDirectoryA((folder + "pelim\\x64").c_str(), nullptr);
-        if (!CopyFileA((master + "pelim\\x64\\pelim102.dll").c_str(),
-                       (folder + "pelim\\x64\\pelim102.dll").c_str(), FALSE))
+        if (!CopyFileA((master + "pelim\\x64\\" PELIM_DLL_NAME).c_str(),
+                       (folder + "pelim\\x64\\" PELIM_DLL_NAME).c_str(), FALSE))
             return false;
     }
     return CopyFileA((master + "setup.exe").c_str(), (folder + "setup.exe").c_str(), FALSE) &&
            CopyFileA((master + "pelim\\readme.txt").c_str(), (folder + "pelim\\readme.txt").c_str(), FALSE) &&
-           CopyFileA((master + "pelim\\pelim102.dll").c_str(), (folder + "pelim\\pelim102.dll").c_str(), FALSE);
+           CopyFileA((master + "pelim\\" PELIM_DLL_NAME).c_str(), (folder + "pelim\\" PELIM_DLL_NAME).c_str(), FALSE);
 }
 
 bool WriteFile(const std::string& path, const std::string& content) {

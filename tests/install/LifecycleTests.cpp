@@ -6,6 +6,7 @@
 
 #include "E2eSupport.h"
 #include "InstallSupport.h"
+#include "ProductVersion.h"
 
 using namespace install;
 using UiRobot::MessageBoxInfo;
@@ -37,11 +38,11 @@ TEST(Lifecycle, FirstInstallationWithTheProposalAccepted) {
     // The files are in place and registered before the message shows.
     const std::string installed = "C:\\Program Files\\pelim\\";
     EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(installed));
-    EXPECT_TRUE(Exists(ExtensionFolder() + "pelim102.dll"));
-    EXPECT_EQ("C:\\windows\\system32\\ShellExt\\pelim102.dll",
+    EXPECT_TRUE(Exists(ExtensionFolder() + PELIM_DLL_NAME));
+    EXPECT_EQ("C:\\windows\\system32\\ShellExt\\" PELIM_DLL_NAME,
               Value(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\InprocServer32").c_str(), ""));
     DWORD type = 0;
-    EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version", &type));
+    EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version", &type));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
     EXPECT_EQ(4u, ValueSize(HKEY_CLASSES_ROOT, kClassKey, "Version"));
     EXPECT_EQ(installed, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder"));
@@ -56,7 +57,7 @@ TEST(Lifecycle, FirstInstallationWithTheProposalAccepted) {
 
     std::string readme = TakeReadmeWindow();
     EXPECT_EQ(0u, readme.find(kFirstReadmeLine)) << readme.substr(0, 200);
-    EXPECT_NE(std::string::npos, readme.find("バージョン 102"));
+    EXPECT_NE(std::string::npos, readme.find("バージョン " PELIM_VERSION_TEXT));
     ASSERT_TRUE(setup.Wait(kEndMs));
     EXPECT_EQ(0u, setup.exitCode);
 }
@@ -91,13 +92,13 @@ TEST(Lifecycle, SameVersionAgainAnsweredNoChangesNothing) {
     EXPECT_EQ(2u, setup.exitCode);
     EXPECT_EQ(std::vector<std::string>({"pelim", "setup.exe"}), List(kDistFolder));
     EXPECT_EQ(pendingBefore, PendingDeletions());
-    EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
+    EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
     EXPECT_TRUE(NoReadmeWindow(1000));
 }
 
 TEST(Lifecycle, SameVersionAgainAnsweredYesKeepsTheDllInPlace) {
     // A marker in the installed DLL's place shows whether the copy replaced it.
-    std::string dll = ExtensionFolder() + "pelim102.dll";
+    std::string dll = ExtensionFolder() + PELIM_DLL_NAME;
     FILETIME before = {}, after = {};
     HANDLE file = CreateFileA(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
@@ -126,7 +127,7 @@ TEST(Lifecycle, SameVersionAgainAnsweredYesKeepsTheDllInPlace) {
     GetFileTime(file, nullptr, nullptr, &after);
     CloseHandle(file);
     EXPECT_EQ(0, CompareFileTime(&before, &after));
-    EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
+    EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
     EXPECT_EQ(std::vector<std::string>({"setup.exe"}), List(kDistFolder));
 }
 
@@ -142,7 +143,7 @@ TEST(Lifecycle, UninstallAnsweredNoChangesNothing) {
     EXPECT_EQ(2u, launcher.exitCode);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List("C:\\Program Files\\pelim\\"));
-    EXPECT_TRUE(Exists(ExtensionFolder() + "pelim102.dll"));
+    EXPECT_TRUE(Exists(ExtensionFolder() + PELIM_DLL_NAME));
 }
 
 TEST(Lifecycle, UninstallWhoseCopyCannotStartKeepsTheEntry) {
@@ -182,7 +183,7 @@ TEST(Lifecycle, UninstallAnsweredYesLeavesNoTrace) {
     // By the time the closing message shows, everything is gone.
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_FALSE(Exists("C:\\Program Files\\pelim"));
-    EXPECT_FALSE(Exists(ExtensionFolder() + "pelim102.dll"));
+    EXPECT_FALSE(Exists(ExtensionFolder() + PELIM_DLL_NAME));
     EXPECT_TRUE(Exists(ExtensionFolder()));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));

@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include "InstallSupport.h"
+#include "ProductVersion.h"
 
 using namespace install;
 
@@ -52,7 +53,7 @@ void ExpectEntry(HKEY root, REGSAM view, const std::string& folder, DWORD dllByt
         {"DisplayName", "PELIM"},
         {"UninstallString", quoted + " -U"},
         {"QuietUninstallString", "\"" + folder + "setup.exe\" -U /S"},
-        {"DisplayVersion", "102"},
+        {"DisplayVersion", PELIM_VERSION_TEXT},
         {"Publisher", "PELIM"},
         {"DisplayIcon", folder + "setup.exe"},
         {"InstallLocation", folder},
@@ -75,7 +76,7 @@ void ExpectNothingInstalled() {
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey, view)) << view;
     }
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, kEntryView));
-    for (const std::string& folder : ExtensionFolders()) EXPECT_FALSE(Exists(folder + "pelim102.dll")) << folder;
+    for (const std::string& folder : ExtensionFolders()) EXPECT_FALSE(Exists(folder + PELIM_DLL_NAME)) << folder;
 }
 
 TEST(Silent, RunsThatInstallNothingEndWithTheirCodeAndShowNothing) {
@@ -95,7 +96,7 @@ TEST(Silent, RunsThatInstallNothingEndWithTheirCodeAndShowNothing) {
     for (const Case& c : cases) {
         ASSERT_TRUE(CopyDist());
         if (c.brokenDll) {
-            ASSERT_TRUE(WriteFile("S:\\dist\\pelim\\pelim102.dll", "not a DLL"));
+            ASSERT_TRUE(WriteFile("S:\\dist\\pelim\\" PELIM_DLL_NAME, "not a DLL"));
         }
         std::vector<std::string> source = SourceFiles();
         DWORD exitCode = 0;
@@ -127,13 +128,13 @@ TEST(Silent, InstallsIntoTheFolderGivenWithACompleteProgramsListEntry) {
     EXPECT_EQ(0u, exitCode);
     EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kDeployed));
     for (REGSAM view : kViews) {
-        EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
+        EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
         EXPECT_EQ(kDeployed, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder", nullptr, view)) << view;
     }
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
 
     DWORD bytes = 0;
-    for (const std::string& folder : ExtensionFolders()) bytes += FileBytes(folder + "pelim102.dll");
+    for (const std::string& folder : ExtensionFolders()) bytes += FileBytes(folder + PELIM_DLL_NAME);
     ExpectEntry(HKEY_LOCAL_MACHINE, kEntryView, kDeployed, bytes);
 
     // The source is the tool's: it stays as it is, and nothing of it is scheduled.
@@ -155,10 +156,10 @@ TEST(Silent, AnUpgradeEndsWithTheRestartCodeAndShowsNothing) {
     // Without "/D=" the recorded folder is the one.
     EXPECT_EQ("", RunUnseen(kSilentSetup, &exitCode, 1500));
     EXPECT_EQ(3010u, exitCode);
-    for (REGSAM view : kViews) EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
+    for (REGSAM view : kViews) EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
     for (const std::string& folder : ExtensionFolders()) {
         EXPECT_FALSE(Exists(folder + "pelim101.dll")) << folder;
-        EXPECT_TRUE(Exists(folder + "pelim102.dll")) << folder;
+        EXPECT_TRUE(Exists(folder + PELIM_DLL_NAME)) << folder;
     }
     EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kDeployed));
     EXPECT_EQ(kDeployed, Value(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation", nullptr, kEntryView));
@@ -196,9 +197,9 @@ struct UserDll {
     REGSAM view;
 };
 std::vector<UserDll> UserDlls() {
-    if (Exists("S:\\dist-master\\pelim\\x64\\pelim102.dll"))
-        return {{"x64\\pelim102.dll", KEY_WOW64_64KEY}, {"pelim102.dll", KEY_WOW64_32KEY}};
-    return {{"pelim102.dll", 0}};
+    if (Exists("S:\\dist-master\\pelim\\x64\\" PELIM_DLL_NAME))
+        return {{"x64\\" PELIM_DLL_NAME, KEY_WOW64_64KEY}, {PELIM_DLL_NAME, KEY_WOW64_32KEY}};
+    return {{PELIM_DLL_NAME, 0}};
 }
 
 std::string UserInstallFolder() {
@@ -233,7 +234,7 @@ void ExpectInstalledForTheUser(const std::string& folder) {
     for (const UserDll& dll : UserDlls()) {
         bytes += FileBytes(folder + dll.path);
         EXPECT_EQ(folder + dll.path, Value(HKEY_CURRENT_USER, kUserClassServer, "", nullptr, dll.view));
-        EXPECT_EQ("102", Value(HKEY_CURRENT_USER, kUserClassKey, "Version", nullptr, dll.view)) << dll.path;
+        EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CURRENT_USER, kUserClassKey, "Version", nullptr, dll.view)) << dll.path;
         EXPECT_EQ(folder, Value(HKEY_CURRENT_USER, kUserClassKey, "InstFolder", nullptr, dll.view)) << dll.path;
     }
     ExpectEntry(HKEY_CURRENT_USER, 0, folder, bytes);
@@ -267,7 +268,7 @@ TEST(PerUser, SilentlyItInstallsIntoTheUsersOwnFolderAndKeysAlone) {
     EXPECT_EQ("", RunUnseen(kUserSilentSetup, &exitCode));
     DeleteKeyTree(HKEY_CURRENT_USER, appDefaults);
     EXPECT_EQ(1u, exitCode);
-    EXPECT_EQ("102", Value(HKEY_CURRENT_USER, kUserClassKey, "Version"));
+    EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CURRENT_USER, kUserClassKey, "Version"));
 }
 
 TEST(PerUser, AnUpgradeRetiresTheEarlierDllsOfTheInstallFolder) {
@@ -285,7 +286,7 @@ TEST(PerUser, AnUpgradeRetiresTheEarlierDllsOfTheInstallFolder) {
         std::string earlier = folder + dll.path;
         EXPECT_FALSE(Exists(earlier.replace(earlier.size() - 7, 3, "101"))) << earlier;
         EXPECT_TRUE(Exists(folder + dll.path)) << dll.path;
-        EXPECT_EQ("102", Value(HKEY_CURRENT_USER, kUserClassKey, "Version", nullptr, dll.view)) << dll.path;
+        EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CURRENT_USER, kUserClassKey, "Version", nullptr, dll.view)) << dll.path;
     }
 }
 
@@ -320,7 +321,7 @@ TEST(PerUser, AnUninstallationLeavesADllInUseForTheNextLogon) {
         size_t quote = command.find('"');
         EXPECT_EQ(0u, std::string(name).find("PELIM ")) << name;
         std::string folder = command.substr(quote + 1, command.rfind('"') - quote - 1);
-        if (quote != std::string::npos && List(folder + "\\") == std::vector<std::string>({"pelim102.dll"})) {
+        if (quote != std::string::npos && List(folder + "\\") == std::vector<std::string>({PELIM_DLL_NAME})) {
             logonCommand = command;
             moved = folder;
         }
@@ -422,7 +423,7 @@ TEST(StandardUser, TheQuestionAnsweredYesInstallsForThisUserAlone) {
     ASSERT_TRUE(setup.Wait(kEndMs));
     EXPECT_EQ(0u, setup.exitCode);
 
-    std::vector<std::string> files = {"pelim102.dll", "readme.txt", "setup.exe"};
+    std::vector<std::string> files = {PELIM_DLL_NAME, "readme.txt", "setup.exe"};
     if (UserDlls().size() == 2) files.push_back("x64");
     EXPECT_EQ(files, List(UserInstallFolder()));
     ExpectInstalledForTheUser(UserInstallFolder());

@@ -8,6 +8,7 @@
 
 #include "E2eSupport.h"
 #include "InstallSupport.h"
+#include "ProductVersion.h"
 
 using namespace install;
 using UiRobot::MessageBoxInfo;
@@ -31,7 +32,7 @@ MessageBoxInfo UninstallThroughTheEntry() {
 void ExpectUnregistered() {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
-    EXPECT_FALSE(Exists(ExtensionFolder() + "pelim102.dll"));
+    EXPECT_FALSE(Exists(ExtensionFolder() + PELIM_DLL_NAME));
 }
 
 // Starts the holder as a launcher of a copy of the installed setup.exe, naming folder.
@@ -116,7 +117,7 @@ TEST(Uninstall, AReRegistrationThatEmptiedTheRecordStillLeavesNothing) {
     // Registering the DLL again re-creates the class key with an empty "InstFolder".
     Process registration;
     ASSERT_TRUE(registration.Start(SystemFolder() + "regsvr32.exe",
-                                   "regsvr32.exe /s " + ExtensionFolder() + "pelim102.dll"));
+                                   "regsvr32.exe /s " + ExtensionFolder() + PELIM_DLL_NAME));
     ASSERT_TRUE(registration.Wait(kEndMs));
     ASSERT_EQ("", Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder"));
     MessageBoxInfo finished = UninstallThroughTheEntry();
@@ -160,7 +161,7 @@ TEST(Uninstall, ADriveRootIsNeverRemoved) {
 TEST(Uninstall, AFailedUnregistrationKeepsTheEntryThatFinishesIt) {
     InstallAccepting();
     // A DLL that regsvr32.exe cannot unregister stays registered.
-    std::string dll = ExtensionFolder() + "pelim102.dll";
+    std::string dll = ExtensionFolder() + PELIM_DLL_NAME;
     ASSERT_TRUE(WriteFile(dll, "not a DLL"));
     MessageBoxInfo finished = UninstallThroughTheEntry();
     EXPECT_EQ(kRemaining + dll + "\n" + kInstalled, finished.text);
@@ -169,7 +170,7 @@ TEST(Uninstall, AFailedUnregistrationKeepsTheEntryThatFinishesIt) {
     EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kInstalled));
 
     // With the DLL put right, the entry's command finishes the uninstallation.
-    ASSERT_TRUE(CopyFileA("S:\\dist-master\\pelim\\pelim102.dll", dll.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA("S:\\dist-master\\pelim\\" PELIM_DLL_NAME, dll.c_str(), FALSE));
     finished = UninstallThroughTheEntry();
     EXPECT_EQ(kUninstallFinished, finished.text);
     EXPECT_EQ(0u, AnswerAndWaitForItsProcess(finished, IDOK));
@@ -194,7 +195,7 @@ TEST(Uninstall, AnEntryThatCannotBeRemovedIsNamed) {
 
 TEST(Uninstall, ADllStillLoadedIsScheduledAndTheMessageStillAppears) {
     InstallAccepting();
-    std::string dll = ExtensionFolder() + "pelim102.dll";
+    std::string dll = ExtensionFolder() + PELIM_DLL_NAME;
     Process holder;
     ASSERT_TRUE(HoldDll(holder, kHolder, dll));
     MessageBoxInfo finished = UninstallThroughTheEntry();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "InstallSupport.h"
+#include "ProductVersion.h"
 
 using namespace install;
 using UiRobot::MessageBoxInfo;
@@ -57,8 +58,8 @@ TEST(Upgrade, From101ItAsksNothingProposesTheStoredFolderAndOffersToLogOff) {
     EXPECT_EQ(kLogoffQuestion, UpgradeAnsweringNo(false, &proposal));
     EXPECT_EQ(kOldFolder, proposal);
     EXPECT_FALSE(Exists(ExtensionFolder() + "pelim101.dll"));
-    EXPECT_TRUE(Exists(ExtensionFolder() + "pelim102.dll"));
-    EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
+    EXPECT_TRUE(Exists(ExtensionFolder() + PELIM_DLL_NAME));
+    EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
     EXPECT_EQ(kOldFolder, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder"));
     EXPECT_EQ("\"S:\\old pelim\\setup.exe\" -U",
               Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
@@ -71,7 +72,7 @@ TEST(Upgrade, Over103ItAsksFirstThenRetires103) {
     EXPECT_EQ(kLogoffQuestion, UpgradeAnsweringNo(true, &proposal));
     EXPECT_EQ(kOldFolder, proposal);
     EXPECT_FALSE(Exists(ExtensionFolder() + "pelim103.dll"));
-    EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
+    EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
 }
 
 TEST(Upgrade, OnTheOlderFamilyItOffersToRestartAndSchedulesThroughWininitByShortNames) {
@@ -105,7 +106,7 @@ TEST(Upgrade, OnTheOlderFamilyItOffersToRestartAndSchedulesThroughWininitByShort
     EXPECT_EQ(std::string::npos, lines.find(' ')) << lines;
     EXPECT_EQ(std::string::npos, lines.find("setup\\")) << lines;
     EXPECT_EQ(pendingBefore, PendingDeletions());
-    EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
+    EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "E2eSupport.h"
 #include "InstallSupport.h"
+#include "ProductVersion.h"
 
 using namespace install;
 using UiRobot::MessageBoxInfo;
@@ -20,7 +21,7 @@ const char kDropHost32[] = "S:\\drophost32.exe";
 const char kHolder32[] = "S:\\install_holder32.exe";
 const char kInstalled[] = "C:\\Program Files (x86)\\pelim\\";
 // The one name both regsvr32.exe register; each view of the system folder holds its own DLL.
-const char kRegistered[] = "C:\\windows\\system32\\ShellExt\\pelim102.dll";
+const char kRegistered[] = "C:\\windows\\system32\\ShellExt\\" PELIM_DLL_NAME;
 const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 
 // The 32-bit system folder (C:\windows\syswow64) with a backslash.
@@ -61,7 +62,7 @@ void ExpectEachDropHostRenames() {
 
 TEST(Wow64, WithoutThe64BitDllTheDownloadInstallsNothing) {
     ASSERT_TRUE(CopyDist());
-    ASSERT_TRUE(DeleteFileA("S:\\dist\\pelim\\x64\\pelim102.dll"));
+    ASSERT_TRUE(DeleteFileA("S:\\dist\\pelim\\x64\\" PELIM_DLL_NAME));
     Process setup;
     ASSERT_TRUE(setup.Start(kDistSetup, kDistSetup));
     HWND dialog = WaitForFolderDialog(setup.id);
@@ -72,8 +73,8 @@ TEST(Wow64, WithoutThe64BitDllTheDownloadInstallsNothing) {
     ASSERT_TRUE(Answer(box, IDOK));
     ASSERT_TRUE(setup.Wait(kEndMs));
     EXPECT_EQ(1u, setup.exitCode);
-    EXPECT_FALSE(Exists(Wow64Folder() + "ShellExt\\pelim102.dll"));
-    EXPECT_FALSE(Exists(SystemFolder() + "ShellExt\\pelim102.dll"));
+    EXPECT_FALSE(Exists(Wow64Folder() + "ShellExt\\" PELIM_DLL_NAME));
+    EXPECT_FALSE(Exists(SystemFolder() + "ShellExt\\" PELIM_DLL_NAME));
     EXPECT_FALSE(Exists(kInstalled));
     for (REGSAM view : kViews) {
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey, view)) << view;
@@ -84,12 +85,12 @@ TEST(Wow64, WithoutThe64BitDllTheDownloadInstallsNothing) {
 
 TEST(Wow64, TheDownloadInstallsEachDllForItsOwnBitness) {
     EXPECT_EQ(kInstalled, InstallAccepting());
-    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, MachineOf(SystemFolder() + "ShellExt\\pelim102.dll"));
-    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Wow64Folder() + "ShellExt\\pelim102.dll"));
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, MachineOf(SystemFolder() + "ShellExt\\" PELIM_DLL_NAME));
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Wow64Folder() + "ShellExt\\" PELIM_DLL_NAME));
     for (REGSAM view : kViews) {
         EXPECT_EQ(kRegistered, Value(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\InprocServer32").c_str(),
                                      "", nullptr, view)) << view;
-        EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
+        EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
         EXPECT_EQ(kInstalled, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder", nullptr, view)) << view;
     }
     EXPECT_EQ("\"C:\\Program Files (x86)\\pelim\\setup.exe\" -U",
@@ -104,7 +105,7 @@ TEST(Wow64, TheDropHostOfEachBitnessRenamesThroughTheRegistry) {
 TEST(Wow64, UninstallFromTheProgramsListLeavesNeitherViewWithTheClass) {
     // A 32-bit program keeps the 32-bit DLL loaded: its deletion waits for the next start,
     // under the name the system gives it then (not the native system folder's).
-    std::string dll32 = Wow64Folder() + "ShellExt\\pelim102.dll";
+    std::string dll32 = Wow64Folder() + "ShellExt\\" PELIM_DLL_NAME;
     Process holder;
     ASSERT_TRUE(HoldDll(holder, kHolder32, dll32));
     Process launcher;
@@ -121,10 +122,10 @@ TEST(Wow64, UninstallFromTheProgramsListLeavesNeitherViewWithTheClass) {
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, view)) << view;
     }
     EXPECT_FALSE(Exists(kInstalled));
-    EXPECT_FALSE(Exists(SystemFolder() + "ShellExt\\pelim102.dll"));
+    EXPECT_FALSE(Exists(SystemFolder() + "ShellExt\\" PELIM_DLL_NAME));
     std::string pending = PendingDeletions();
     EXPECT_NE(std::string::npos, pending.find("\\??\\" + dll32 + "|")) << pending;
-    EXPECT_EQ(std::string::npos, pending.find("\\??\\" + SystemFolder() + "ShellExt\\pelim102.dll|")) << pending;
+    EXPECT_EQ(std::string::npos, pending.find("\\??\\" + SystemFolder() + "ShellExt\\" PELIM_DLL_NAME "|")) << pending;
     ASSERT_TRUE(Answer(finished, IDOK));
     holder.Wait(0);
 }
@@ -133,7 +134,7 @@ TEST(Wow64, AReinstallBeforeTheRestartKeepsBothDllsThroughIt) {
     // Continues from the uninstallation above, whose 32-bit DLL waits for its deletion at the
     // next start. The 64-bit file manager keeps its DLL open in turn: reads, no deletion.
     InstallAccepting();
-    std::string dll64 = SystemFolder() + "ShellExt\\pelim102.dll";
+    std::string dll64 = SystemFolder() + "ShellExt\\" PELIM_DLL_NAME;
     HANDLE inUse = CreateFileA(dll64.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
     Process launcher;
@@ -149,14 +150,14 @@ TEST(Wow64, AReinstallBeforeTheRestartKeepsBothDllsThroughIt) {
     // Installed again before the restart, the DLL in use is kept in place.
     InstallAccepting();
     std::string pending = PendingDeletions();
-    EXPECT_EQ(std::string::npos, pending.find("ShellExt\\pelim102.dll|")) << pending;
+    EXPECT_EQ(std::string::npos, pending.find("ShellExt\\" PELIM_DLL_NAME "|")) << pending;
     CloseHandle(inUse);
 
     Process restart;
     ASSERT_TRUE(restart.Start("C:\\windows\\system32\\wineboot.exe", "wineboot.exe -r"));
     ASSERT_TRUE(restart.Wait(60000));
     EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, MachineOf(dll64));
-    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Wow64Folder() + "ShellExt\\pelim102.dll"));
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Wow64Folder() + "ShellExt\\" PELIM_DLL_NAME));
     EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kInstalled));
     ExpectEachDropHostRenames();
 }
@@ -164,7 +165,7 @@ TEST(Wow64, AReinstallBeforeTheRestartKeepsBothDllsThroughIt) {
 TEST(Wow64, AReinstallWhoseSecondRegistrationFailsLeavesBothViewsWorking) {
     // Continues from the installation above. The 64-bit DLL is held without any sharing, so
     // that the 64-bit regsvr32.exe cannot load it, after the 32-bit one has registered.
-    std::string dll64 = SystemFolder() + "ShellExt\\pelim102.dll";
+    std::string dll64 = SystemFolder() + "ShellExt\\" PELIM_DLL_NAME;
     HANDLE locked = CreateFileA(dll64.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, locked);
     ASSERT_TRUE(CopyDist());
@@ -184,7 +185,7 @@ TEST(Wow64, AReinstallWhoseSecondRegistrationFailsLeavesBothViewsWorking) {
     for (REGSAM view : kViews) {
         EXPECT_EQ(kRegistered, Value(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\InprocServer32").c_str(),
                                      "", nullptr, view)) << view;
-        EXPECT_EQ("102", Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
+        EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
         EXPECT_EQ(kInstalled, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder", nullptr, view)) << view;
     }
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY));

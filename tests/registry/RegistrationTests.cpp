@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+#include "ProductVersion.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ std::string ProgramFolder()
     return folder.substr(0, folder.rfind('\\') + 1);
 }
 
-std::string BuiltDll() { return ProgramFolder() + "pelim102.dll"; }
+std::string BuiltDll() { return ProgramFolder() + PELIM_DLL_NAME; }
 
 // Everything below HKCR\path as text: one "[key]" line per key, then its values
 // "name=TYPE(size):data" (strings without their NUL), names sorted.
@@ -258,7 +259,7 @@ TEST_F(Registration, PathWithSingleQuoteIsWrittenAsItIs)
     CreateDirectoryA(quoted.c_str(), nullptr);
     quoted += "\\it's 'here'";
     CreateDirectoryA(quoted.c_str(), nullptr);
-    std::string dll = quoted + "\\pelim102.dll";
+    std::string dll = quoted + "\\" PELIM_DLL_NAME;
     ASSERT_TRUE(CopyFileA(BuiltDll().c_str(), dll.c_str(), FALSE));
 
     ASSERT_EQ(0u, RunRegsvr32("/s", dll));
@@ -304,7 +305,7 @@ std::string CopyWithResource(const std::string& folderName, const char* type, in
     CreateDirectoryA(folder.c_str(), nullptr);
     folder += "\\" + folderName;
     CreateDirectoryA(folder.c_str(), nullptr);
-    std::string dll = folder + "\\pelim102.dll";
+    std::string dll = folder + "\\" PELIM_DLL_NAME;
     EXPECT_TRUE(CopyFileA(BuiltDll().c_str(), dll.c_str(), FALSE));
     HANDLE update = BeginUpdateResourceA(dll.c_str(), FALSE);
     EXPECT_NE(nullptr, update);
@@ -338,7 +339,7 @@ TEST_F(Registration, TypeLibraryFromTheTlbFileBesideTheDll)
     std::string dll = CopyWithResource("tlb", "TYPELIB", 1, &damaged);
     ASSERT_EQ(damaged, ResourceBytes(dll, "TYPELIB", 1));
     std::string folder = dll.substr(0, dll.rfind('\\') + 1);
-    std::string tlb = folder + "pelim102.tlb";
+    std::string tlb = folder + "pelim" PELIM_VERSION_TEXT ".tlb";
 
     // Neither in the DLL nor beside it: the load error, after the script has run.
     EXPECT_NE(0u, RunRegsvr32("/s", dll));
