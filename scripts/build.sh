@@ -52,5 +52,5 @@ done
 download=$top/dist/download
 rm -rf "$download"
 stage_download "$download" "$build/i686/bin" "$build/x86_64/bin" "$build/aarch64/bin" \
-  "$top/setup/readme.txt" || exit 1
+  "$build/i686/readme.txt" || exit 1
 echo "staged the download: $(cd "$download" && find . -type f | sort | tr '\n' ' ')"

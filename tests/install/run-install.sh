@@ -17,10 +17,10 @@ set -euo pipefail
 # shellcheck source=stage-dist.sh
 . "$(dirname "$0")/stage-dist.sh"
 wine_dir=$PELIM_BUILD/wine
-i686_bin=$PELIM_BUILD/../i686/bin
-arm64_bin=$PELIM_BUILD/../aarch64/bin
+i686_bin=${PELIM_I686_BIN:-}        # handed over by scripts/run-tests.sh
+arm64_bin=${PELIM_AARCH64_BIN:-}
 [ -f "$arm64_bin/pelim102.dll" ] || arm64_bin=
-readme=$PELIM_SOURCE/setup/readme.txt
+readme=$PELIM_BUILD/readme.txt   # made from setup/readme.txt.in
 template=$wine_dir/install-template
 prefix_sh=$PELIM_SOURCE/tests/wine/prefix.sh
 if [ -f "$wine_dir/unsupported" ]; then cat "$wine_dir/unsupported"; exit 77; fi

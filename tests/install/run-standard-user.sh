@@ -23,10 +23,10 @@ set -euo pipefail
 group=StandardUser
 user=${PELIM_STANDARD_USER:-pelimuser}
 wine_dir=$PELIM_BUILD/wine
-i686_bin=$PELIM_BUILD/../i686/bin
-arm64_bin=$PELIM_BUILD/../aarch64/bin
+i686_bin=${PELIM_I686_BIN:-}        # handed over by scripts/run-tests.sh
+arm64_bin=${PELIM_AARCH64_BIN:-}
 [ -f "$arm64_bin/pelim102.dll" ] || arm64_bin=
-readme=$PELIM_SOURCE/setup/readme.txt
+readme=$PELIM_BUILD/readme.txt   # made from setup/readme.txt.in
 if [ -f "$wine_dir/unsupported" ]; then cat "$wine_dir/unsupported"; exit 77; fi
 if [ "$(id -u)" != 0 ]; then
   echo "$group skipped: not run as root, so no user without rights can be made or switched to"
