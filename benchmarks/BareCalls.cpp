@@ -10,7 +10,7 @@ void BareCalls(IDataObject* data, PCIDLIST_ABSOLUTE folder, UINT firstCommand)
         wchar_t target[1000];
         SHGetPathFromIDListW(folder, target);
     }
-    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    FORMATETC format = { CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL };
     STGMEDIUM medium = {};
     if (SUCCEEDED(data->GetData(&format, &medium))) {
         HDROP drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));

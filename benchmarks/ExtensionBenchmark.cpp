@@ -39,8 +39,14 @@ double Now()
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-void Bare(Bench& bench) { BareCalls(bench.data, nullptr, kFirst); }
-void BareWithTarget(Bench& bench) { BareCalls(bench.data, bench.folder, kFirst); }
+void Bare(Bench& bench)
+{
+    BareCalls(bench.data, nullptr, kFirst);
+}
+void BareWithTarget(Bench& bench)
+{
+    BareCalls(bench.data, bench.folder, kFirst);
+}
 
 void Handler(Bench& bench)
 {
@@ -83,14 +89,14 @@ int Run()
 {
     CreateDirectoryA("S:\\bench", nullptr);
     CreateDirectoryA("S:\\bench\\target", nullptr);
-    CloseHandle(CreateFileA("S:\\bench\\item.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                            nullptr));
+    CloseHandle(
+        CreateFileA("S:\\bench\\item.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     Bench bench;
     if (!bench.dll.Load()) {
         ReportLine().Text("cannot load ").Text(kPelimDllPath).Print();
         return 1;
     }
-    const wchar_t* items[] = {L"S:\\bench\\item.txt"};
+    const wchar_t* items[] = { L"S:\\bench\\item.txt" };
     MakeDropDataObject(items, 1, &bench.data);
     SHParseDisplayName(L"S:\\bench\\target", nullptr, &bench.folder, 0, nullptr);
     bench.dll.CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&bench.init));
@@ -126,13 +132,18 @@ int Run()
     WIN32_FILE_ATTRIBUTE_DATA attributes = {};
     GetFileAttributesExA(kPelimDllPath, GetFileExInfoStandard, &attributes);
     DWORD size = attributes.nFileSizeLow;
-    ReportLine().Text("pelim102.dll, stripped (target <= 64 KiB)|").Number(size).Text(" bytes = ")
-        .Fixed(size / 1024.0, 1).Text(" KiB").Print();
+    ReportLine()
+        .Text("pelim102.dll, stripped (target <= 64 KiB)|")
+        .Number(size)
+        .Text(" bytes = ")
+        .Fixed(size / 1024.0, 1)
+        .Text(" KiB")
+        .Print();
     bench.dll.Unload();
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main()
 {

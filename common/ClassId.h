@@ -23,17 +23,22 @@ constexpr unsigned long Hex(const char* text, int first, int count)
     return value;
 }
 
-}  // namespace classid
+} // namespace classid
 
 // The GUID of a registry-form text "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", made at compile
 // time: Data4 is the last two groups, byte by byte.
 constexpr GUID GuidFromText(const char* text)
 {
     using classid::Hex;
-    return GUID{Hex(text, 1, 8), static_cast<unsigned short>(Hex(text, 10, 4)),
-                static_cast<unsigned short>(Hex(text, 15, 4)),
-                {static_cast<unsigned char>(Hex(text, 20, 2)), static_cast<unsigned char>(Hex(text, 22, 2)),
-                 static_cast<unsigned char>(Hex(text, 25, 2)), static_cast<unsigned char>(Hex(text, 27, 2)),
-                 static_cast<unsigned char>(Hex(text, 29, 2)), static_cast<unsigned char>(Hex(text, 31, 2)),
-                 static_cast<unsigned char>(Hex(text, 33, 2)), static_cast<unsigned char>(Hex(text, 35, 2))}};
+    return GUID { Hex(text, 1, 8),
+                  static_cast<unsigned short>(Hex(text, 10, 4)),
+                  static_cast<unsigned short>(Hex(text, 15, 4)),
+                  { static_cast<unsigned char>(Hex(text, 20, 2)),
+                    static_cast<unsigned char>(Hex(text, 22, 2)),
+                    static_cast<unsigned char>(Hex(text, 25, 2)),
+                    static_cast<unsigned char>(Hex(text, 27, 2)),
+                    static_cast<unsigned char>(Hex(text, 29, 2)),
+                    static_cast<unsigned char>(Hex(text, 31, 2)),
+                    static_cast<unsigned char>(Hex(text, 33, 2)),
+                    static_cast<unsigned char>(Hex(text, 35, 2)) } };
 }

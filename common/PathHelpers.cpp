@@ -9,9 +9,16 @@
 
 namespace {
 
-template <class Char> struct FindData;
-template <> struct FindData<char> { typedef WIN32_FIND_DATAA Type; };
-template <> struct FindData<wchar_t> { typedef WIN32_FIND_DATAW Type; };
+template <class Char>
+struct FindData;
+template <>
+struct FindData<char> {
+    typedef WIN32_FIND_DATAA Type;
+};
+template <>
+struct FindData<wchar_t> {
+    typedef WIN32_FIND_DATAW Type;
+};
 
 template <class Char>
 int TextLength(const Char* text)
@@ -22,7 +29,7 @@ int TextLength(const Char* text)
     return length;
 }
 
-}  // namespace
+} // namespace
 
 template <class Char>
 bool EndsWithBackslash(const Char* text)
@@ -71,11 +78,13 @@ int IsFolder(Char* path)
         removed = true;
     }
     if (TextLength(path) == 2 && path[1] == ':') {
-        Char root[4] = {path[0], ':', '\\', 0};
+        Char root[4] = { path[0], ':', '\\', 0 };
         DWORD attributes = GetFileAttributesT(root);
         if (removed)
             path[length - 1] = '\\';
-        return (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) ? 1 : 0;
+        return (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            ? 1
+            : 0;
     }
     typename FindData<Char>::Type findData;
     memset(&findData, 0, sizeof(findData));

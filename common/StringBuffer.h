@@ -19,7 +19,7 @@ public:
     int capacity;
 
     TextBuffer() : data(nullptr), capacity(0) {}
-    TextBuffer(TextBuffer&& other);             // takes over the other buffer's storage
+    TextBuffer(TextBuffer&& other); // takes over the other buffer's storage
     ~TextBuffer() { Free(); }
 
     void Free();
@@ -44,7 +44,7 @@ private:
 class StringBuffer : public TextBuffer<char> {
 public:
     StringBuffer() {}
-    explicit StringBuffer(int n);               // setup: an empty buffer with room for n
+    explicit StringBuffer(int n); // setup: an empty buffer with room for n
     StringBuffer(StringBuffer&& other) : TextBuffer<char>(static_cast<TextBuffer<char>&&>(other)) {}
 
     // setup only (kept in a file of their own, so the DLL does not carry them)

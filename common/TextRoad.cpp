@@ -13,17 +13,12 @@ const struct {
     const char* module;
     const char* name;
 } wideCallNames[] = {
-    {"shell32.dll", "SHGetPathFromIDListW"},
-    {"shell32.dll", "SHFileOperationW"},
-    {"user32.dll", "InsertMenuW"},
-    {"user32.dll", "DialogBoxParamW"},
-    {"user32.dll", "GetDlgItemTextW"},
-    {"user32.dll", "SetDlgItemTextW"},
-    {"user32.dll", "SetWindowTextW"},
-    {"user32.dll", "GetWindowTextLengthW"},
-    {"user32.dll", "MessageBoxW"},
-    {"kernel32.dll", "FindFirstFileW"},
-    {"kernel32.dll", "GetFileAttributesW"},
+    { "shell32.dll", "SHGetPathFromIDListW" }, { "shell32.dll", "SHFileOperationW" },
+    { "user32.dll", "InsertMenuW" },           { "user32.dll", "DialogBoxParamW" },
+    { "user32.dll", "GetDlgItemTextW" },       { "user32.dll", "SetDlgItemTextW" },
+    { "user32.dll", "SetWindowTextW" },        { "user32.dll", "GetWindowTextLengthW" },
+    { "user32.dll", "MessageBoxW" },           { "kernel32.dll", "FindFirstFileW" },
+    { "kernel32.dll", "GetFileAttributesW" },
 };
 
 const int CallCount = sizeof(wideCallNames) / sizeof(wideCallNames[0]);
@@ -51,7 +46,7 @@ LONG ChooseRoad()
     return WideRoad;
 }
 
-}  // namespace
+} // namespace
 
 bool UseWideRoad()
 {

@@ -13,17 +13,17 @@
 #include "common/CharWalk.h"
 
 struct WideCalls {
-    BOOL (WINAPI* SHGetPathFromIDListW)(PCIDLIST_ABSOLUTE, LPWSTR);
-    int (WINAPI* SHFileOperationW)(LPSHFILEOPSTRUCTW);
-    BOOL (WINAPI* InsertMenuW)(HMENU, UINT, UINT, UINT_PTR, LPCWSTR);
-    INT_PTR (WINAPI* DialogBoxParamW)(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM);
-    UINT (WINAPI* GetDlgItemTextW)(HWND, int, LPWSTR, int);
-    BOOL (WINAPI* SetDlgItemTextW)(HWND, int, LPCWSTR);
-    BOOL (WINAPI* SetWindowTextW)(HWND, LPCWSTR);
-    int (WINAPI* GetWindowTextLengthW)(HWND);
-    int (WINAPI* MessageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT);
-    HANDLE (WINAPI* FindFirstFileW)(LPCWSTR, LPWIN32_FIND_DATAW);
-    DWORD (WINAPI* GetFileAttributesW)(LPCWSTR);
+    BOOL(WINAPI* SHGetPathFromIDListW)(PCIDLIST_ABSOLUTE, LPWSTR);
+    int(WINAPI* SHFileOperationW)(LPSHFILEOPSTRUCTW);
+    BOOL(WINAPI* InsertMenuW)(HMENU, UINT, UINT, UINT_PTR, LPCWSTR);
+    INT_PTR(WINAPI* DialogBoxParamW)(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM);
+    UINT(WINAPI* GetDlgItemTextW)(HWND, int, LPWSTR, int);
+    BOOL(WINAPI* SetDlgItemTextW)(HWND, int, LPCWSTR);
+    BOOL(WINAPI* SetWindowTextW)(HWND, LPCWSTR);
+    int(WINAPI* GetWindowTextLengthW)(HWND);
+    int(WINAPI* MessageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT);
+    HANDLE(WINAPI* FindFirstFileW)(LPCWSTR, LPWIN32_FIND_DATAW);
+    DWORD(WINAPI* GetFileAttributesW)(LPCWSTR);
 };
 
 extern WideCalls wideCalls;
@@ -35,15 +35,18 @@ bool UseWideRoad();
 // A text of the system's own, held as code page 932 bytes, in the road's characters. The
 // wide road converts it from code page 932 itself, not from the ANSI code page, so that
 // it reads right on a Windows whose ANSI code page is another.
-template <class Char> class SystemText;
+template <class Char>
+class SystemText;
 
-template <> class SystemText<char> {
+template <>
+class SystemText<char> {
 public:
     explicit SystemText(const char* cp932) : text(cp932) {}
     const char* text;
 };
 
-template <> class SystemText<wchar_t> {
+template <>
+class SystemText<wchar_t> {
 public:
     explicit SystemText(const char* cp932);
     const wchar_t* text;
@@ -157,27 +160,33 @@ inline int MessageBoxT(HWND owner, const wchar_t* text, const wchar_t* caption, 
 }
 
 // Calls that take no text: the road is named by the character type.
-template <class Char> INT_PTR DialogBoxParamT(HINSTANCE, int, HWND, DLGPROC, LPARAM);
-template <class Char> int GetWindowTextLengthT(HWND window);
+template <class Char>
+INT_PTR DialogBoxParamT(HINSTANCE, int, HWND, DLGPROC, LPARAM);
+template <class Char>
+int GetWindowTextLengthT(HWND window);
 
-template <> inline INT_PTR DialogBoxParamT<char>(HINSTANCE instance, int id, HWND owner,
-                                                 DLGPROC procedure, LPARAM parameter)
+template <>
+inline INT_PTR DialogBoxParamT<char>(HINSTANCE instance, int id, HWND owner, DLGPROC procedure,
+                                     LPARAM parameter)
 {
     return DialogBoxParamA(instance, MAKEINTRESOURCEA(id), owner, procedure, parameter);
 }
 
-template <> inline INT_PTR DialogBoxParamT<wchar_t>(HINSTANCE instance, int id, HWND owner,
-                                                    DLGPROC procedure, LPARAM parameter)
+template <>
+inline INT_PTR DialogBoxParamT<wchar_t>(HINSTANCE instance, int id, HWND owner, DLGPROC procedure,
+                                        LPARAM parameter)
 {
     return wideCalls.DialogBoxParamW(instance, MAKEINTRESOURCEW(id), owner, procedure, parameter);
 }
 
-template <> inline int GetWindowTextLengthT<char>(HWND window)
+template <>
+inline int GetWindowTextLengthT<char>(HWND window)
 {
     return GetWindowTextLengthA(window);
 }
 
-template <> inline int GetWindowTextLengthT<wchar_t>(HWND window)
+template <>
+inline int GetWindowTextLengthT<wchar_t>(HWND window)
 {
     return wideCalls.GetWindowTextLengthW(window);
 }

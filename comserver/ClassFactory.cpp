@@ -7,8 +7,8 @@
 #include <new>
 
 static const InterfaceEntry classFactoryInterfaces[] = {
-    {&IID_IClassFactory, 0},
-    {nullptr, 0},
+    { &IID_IClassFactory, 0 },
+    { nullptr, 0 },
 };
 
 ClassFactory::ClassFactory(CreatorFunction creator) : refCount(0), createInstance(creator)
@@ -23,7 +23,7 @@ ClassFactory::~ClassFactory()
 
 void ClassFactory::Destroy()
 {
-    refCount = 1;   // an AddRef and Release made during the teardown cannot free it twice
+    refCount = 1; // an AddRef and Release made during the teardown cannot free it twice
     this->~ClassFactory();
     ModuleFree(this);
 }

@@ -9,8 +9,9 @@
 #include <string.h>
 
 static ClassEntry classMap[] = {
-    {&CLSID_ChangeName, UpdateChangeNameRegistry, ClassFactory::Create, ChangeName::Create, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
+    { &CLSID_ChangeName, UpdateChangeNameRegistry, ClassFactory::Create, ChangeName::Create,
+      nullptr },
+    { nullptr, nullptr, nullptr, nullptr, nullptr },
 };
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)

@@ -44,8 +44,8 @@ void InitHeaps()
     memset(&system, 0, sizeof(system));
     GetSystemInfo(&system);
 
-    if ((version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5)
-        || system.dwNumberOfProcessors <= 1 || !m.baseHeap)
+    if ((version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5) ||
+        system.dwNumberOfProcessors <= 1 || !m.baseHeap)
         return;
 
     DWORD mask = 0xFFFFFFFF;

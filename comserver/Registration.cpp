@@ -77,7 +77,7 @@ HRESULT LoadModuleTypeLib(ITypeLib** library, BSTR* loadedPath)
 {
     *library = nullptr;
     *loadedPath = nullptr;
-    char path[MAX_PATH + 4];    // room for ".tlb" after a path without an extension
+    char path[MAX_PATH + 4]; // room for ".tlb" after a path without an extension
     if (!GetModulePath(path))
         return ModulePathError();
     WCHAR widePath[MAX_PATH + 4];
@@ -120,7 +120,7 @@ HRESULT RegisterModuleTypeLib(HKEY classesRoot)
             registerForUser = reinterpret_cast<RegisterTypeLibFunction>(
                 GetProcAddress(oleaut, "RegisterTypeLibForUser"));
         }
-        if (!registerForUser) {     // before Vista: no type library for one user
+        if (!registerForUser) { // before Vista: no type library for one user
             if (oleaut)
                 FreeLibrary(oleaut);
             return S_OK;
@@ -169,9 +169,10 @@ HRESULT UnregisterModuleTypeLib(HKEY classesRoot)
     if (SUCCEEDED(library->GetLibAttr(&attributes))) {
         HMODULE oleaut = LoadLibraryA("oleaut32.dll");
         if (oleaut) {
-            UnRegisterTypeLibFunction unregister = reinterpret_cast<UnRegisterTypeLibFunction>(
-                GetProcAddress(oleaut, ForUser(classesRoot) ? "UnRegisterTypeLibForUser"
-                                                            : "UnRegisterTypeLib"));
+            UnRegisterTypeLibFunction unregister =
+                reinterpret_cast<UnRegisterTypeLibFunction>(GetProcAddress(
+                    oleaut,
+                    ForUser(classesRoot) ? "UnRegisterTypeLibForUser" : "UnRegisterTypeLib"));
             if (unregister) {
                 unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
                            attributes->lcid, attributes->syskind);
@@ -240,13 +241,12 @@ STDAPI DllInstall(BOOL install, LPCWSTR commandLine)
     if (!IsUserCommandLine(commandLine))
         return E_INVALIDARG;
     HKEY classes;
-    LONG status = install ? RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr,
-                                            REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                                            &classes, nullptr)
-                          : RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0,
-                                          KEY_ALL_ACCESS, &classes);
+    LONG status = install
+        ? RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr,
+                          REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &classes, nullptr)
+        : RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, KEY_ALL_ACCESS, &classes);
     if (status != ERROR_SUCCESS)
-        return install ? HRESULT_FROM_WIN32(status) : S_OK;     // nothing of the user's to remove
+        return install ? HRESULT_FROM_WIN32(status) : S_OK; // nothing of the user's to remove
     HRESULT result = install ? RegisterModule(TRUE, classes) : UnregisterModule(TRUE, classes);
     RegCloseKey(classes);
     // The file manager reads its handlers anew.

@@ -5,13 +5,13 @@
 #include <windows.h>
 
 struct ReplacementPair {
-    LPOLESTR name;      // copies from the COM task allocator, owned by the map
+    LPOLESTR name; // copies from the COM task allocator, owned by the map
     LPOLESTR value;
 };
 
 class ReplacementMap {
 public:
-    ReplacementPair** pairs;    // the pair records and this array come from ModuleAlloc
+    ReplacementPair** pairs; // the pair records and this array come from ModuleAlloc
     int count;
     int slots;
 

@@ -3,6 +3,4 @@
 // pseudo-relocations (references to data in other DLLs) here, and bring in the runtime's
 // error reporting (fwrite, vfprintf, abort) for it. The DLL has none, and its link refuses
 // them (--disable-runtime-pseudo-reloc): nothing to do.
-extern "C" void _pei386_runtime_relocator()
-{
-}
+extern "C" void _pei386_runtime_relocator() {}

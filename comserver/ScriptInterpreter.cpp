@@ -15,20 +15,20 @@ struct RootKeyEntry {
 
 // The short names are searched first, then the long ones.
 static const RootKeyEntry rootKeys[] = {
-    {"HKCR", HKEY_CLASSES_ROOT},
-    {"HKCU", HKEY_CURRENT_USER},
-    {"HKLM", HKEY_LOCAL_MACHINE},
-    {"HKU", HKEY_USERS},
-    {"HKPD", HKEY_PERFORMANCE_DATA},
-    {"HKDD", HKEY_DYN_DATA},
-    {"HKCC", HKEY_CURRENT_CONFIG},
-    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-    {"HKEY_USERS", HKEY_USERS},
-    {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
-    {"HKEY_DYN_DATA", HKEY_DYN_DATA},
-    {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+    { "HKCR", HKEY_CLASSES_ROOT },
+    { "HKCU", HKEY_CURRENT_USER },
+    { "HKLM", HKEY_LOCAL_MACHINE },
+    { "HKU", HKEY_USERS },
+    { "HKPD", HKEY_PERFORMANCE_DATA },
+    { "HKDD", HKEY_DYN_DATA },
+    { "HKCC", HKEY_CURRENT_CONFIG },
+    { "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT },
+    { "HKEY_CURRENT_USER", HKEY_CURRENT_USER },
+    { "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE },
+    { "HKEY_USERS", HKEY_USERS },
+    { "HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA },
+    { "HKEY_DYN_DATA", HKEY_DYN_DATA },
+    { "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG },
 };
 
 struct ValueTypeEntry {
@@ -37,13 +37,13 @@ struct ValueTypeEntry {
 };
 
 static const ValueTypeEntry valueTypes[] = {
-    {'S', REG_SZ},
-    {'D', REG_DWORD},
-    {'B', REG_BINARY},
+    { 'S', REG_SZ },
+    { 'D', REG_DWORD },
+    { 'B', REG_BINARY },
 };
 
 // Keys that are never deleted with everything below them.
-static const char* const protectedKeys[] = {"CLSID", "TYPELIB"};
+static const char* const protectedKeys[] = { "CLSID", "TYPELIB" };
 
 static bool IsWhiteSpace(char c)
 {
@@ -343,7 +343,7 @@ HRESULT ScriptInterpreter::NextToken(char* token)
                     ++cursor;
                     break;
                 }
-                ++cursor;   // a doubled quote stands for one
+                ++cursor; // a doubled quote stands for one
             }
             if (stored >= scriptTokenSize - 2)
                 return DISP_E_EXCEPTION;
@@ -373,7 +373,7 @@ HRESULT ScriptInterpreter::ReadEntryHead(char* token, EntryHead& head)
     head.noRemove = false;
     head.isValue = false;
     HRESULT result = S_OK;
-    if (IsBlockOpener(token))       // a block belongs right after a key entry
+    if (IsBlockOpener(token)) // a block belongs right after a key entry
         return DISP_E_EXCEPTION;
     if (lstrcmpiA(token, "ForceRemove") == 0)
         head.forceRemove = true;
@@ -475,7 +475,7 @@ HRESULT ScriptInterpreter::WalkBlock(char* token, HKEY parent, int depth, WalkAc
 {
     if (action != WalkAction::Recover && depth > maxBlockDepth)
         return ScriptNestingTooDeep;
-    BlockWalk block = {action, parent, depth, nullptr, true, 1};
+    BlockWalk block = { action, parent, depth, nullptr, true, 1 };
     HRESULT result = NextToken(token);
     while (SUCCEEDED(result)) {
         if (token[0] == '}') {
@@ -533,17 +533,17 @@ HRESULT ScriptInterpreter::ValueEntry(char* token, BlockWalk& block)
 
 // After a key name: the assignment, written to key when registering and passed over
 // otherwise, then a block that follows, walked below key with the given action.
-HRESULT ScriptInterpreter::KeyRest(char* token, const EntryHead& head, HKEY key,
-                                   WalkAction action, BlockWalk& block)
+HRESULT ScriptInterpreter::KeyRest(char* token, const EntryHead& head, HKEY key, WalkAction action,
+                                   BlockWalk& block)
 {
     HRESULT result = NextToken(token);
     if (SUCCEEDED(result) && token[0] == '=') {
-        result = action == WalkAction::Register ? SetValue(token, key, nullptr)
-                                                : SkipAssignment(token);
+        result =
+            action == WalkAction::Register ? SetValue(token, key, nullptr) : SkipAssignment(token);
     }
     if (FAILED(result) || !IsBlockOpener(token))
         return result;
-    if (head.deleteKey)             // "Delete" names a key to remove, never one to fill
+    if (head.deleteKey) // "Delete" names a key to remove, never one to fill
         return DISP_E_EXCEPTION;
     if (block.action == WalkAction::Recover) {
         ++block.open;
@@ -588,10 +588,10 @@ HRESULT ScriptInterpreter::UnregisterKey(char* token, const EntryHead& head, Blo
     // Opened for writing too, so that the values its block names can be deleted.
     HKEY parent = block.parent;
     HKEY key = nullptr;
-    bool opened = fits && (RegOpenKeyExA(parent, keyName, 0, KEY_READ | KEY_WRITE, &key) ==
-                               ERROR_SUCCESS ||
-                           RegOpenKeyExA(parent, keyName, 0, KEY_READ, &key) == ERROR_SUCCESS);
-    if (!opened)                    // nothing to remove here
+    bool opened = fits &&
+        (RegOpenKeyExA(parent, keyName, 0, KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS ||
+         RegOpenKeyExA(parent, keyName, 0, KEY_READ, &key) == ERROR_SUCCESS);
+    if (!opened) // nothing to remove here
         return KeyRest(token, head, nullptr, WalkAction::Recover, block);
 
     if (!HasSubKeys(key) && !HasValues(key)) {
@@ -633,7 +633,7 @@ HRESULT ScriptInterpreter::RunScript(const char* text, BOOL doRegister)
         if (root == HKEY_CLASSES_ROOT)
             root = classesRoot;
         else if (classesRoot != HKEY_CLASSES_ROOT)
-            root = nullptr;         // one user's registration writes nothing for the machine
+            root = nullptr; // one user's registration writes nothing for the machine
         if (!root) {
             result = DISP_E_EXCEPTION;
             break;

@@ -13,9 +13,9 @@
 
 class ReplacementMap;
 
-const int scriptTokenSize = 4096;      // every token, keyword and key name
-const int scriptNameSize = 260;        // value names; key names kept for deletion
-const int scriptVariableSize = 32;     // variable names, with their NUL
+const int scriptTokenSize = 4096; // every token, keyword and key name
+const int scriptNameSize = 260; // value names; key names kept for deletion
+const int scriptVariableSize = 32; // variable names, with their NUL
 // The register and unregister walks go one call deeper per nested block: the bound keeps
 // any script from running the stack dry. The root block is depth 1.
 const int maxBlockDepth = 64;
@@ -23,14 +23,16 @@ const HRESULT ScriptNestingTooDeep = HRESULT_FROM_WIN32(ERROR_STACK_OVERFLOW);
 
 class ScriptInterpreter {
 public:
-    char* cursor;                      // into the preprocessed text
-    ReplacementMap* replacements;      // the caller's variables
+    char* cursor; // into the preprocessed text
+    ReplacementMap* replacements; // the caller's variables
     // The key that "HKCR" stands for: HKEY_CLASSES_ROOT, or an open HKCU\Software\Classes
     // for one user's registration, which refuses every other root.
     HKEY classesRoot;
 
     explicit ScriptInterpreter(ReplacementMap* map, HKEY classes = HKEY_CLASSES_ROOT)
-        : cursor(nullptr), replacements(map), classesRoot(classes) {}
+        : cursor(nullptr), replacements(map), classesRoot(classes)
+    {
+    }
 
     HRESULT RunScriptFromResource(LPCOLESTR modulePath, UINT resourceId, LPCOLESTR resourceType,
                                   BOOL doRegister);
@@ -53,10 +55,10 @@ private:
     struct BlockWalk {
         WalkAction action;
         HKEY parent;
-        int depth;          // the root block is depth 1
-        HKEY held;          // register: the key last opened here, closed when the block ends
-        bool deleteFlag;    // unregister: cleared by "NoRemove" for the rest of the block
-        int open;           // recover: blocks begun and not yet ended, this one included
+        int depth; // the root block is depth 1
+        HKEY held; // register: the key last opened here, closed when the block ends
+        bool deleteFlag; // unregister: cleared by "NoRemove" for the rest of the block
+        int open; // recover: blocks begun and not yet ended, this one included
     };
 
     struct PreprocessOutput;

@@ -12,11 +12,11 @@ typedef HRESULT (*ClassObjectFunction)(CreatorFunction creator, REFIID riid, voi
 typedef void (*TerminationFunction)(DWORD_PTR argument);
 
 struct ClassEntry {
-    const CLSID* clsid;                     // null ends the map
+    const CLSID* clsid; // null ends the map
     UpdateRegistryFunction updateRegistry;
     ClassObjectFunction getClassObject;
     CreatorFunction createInstance;
-    IUnknown* classObject;                  // cached class object; the map holds one reference
+    IUnknown* classObject; // cached class object; the map holds one reference
 };
 
 struct TerminationNode {
@@ -48,9 +48,9 @@ struct InterfaceEntry {
 };
 
 // The byte offset of the Face base within Class, for interface tables.
-#define PELIM_FACE_OFFSET(Class, Face) \
-    (reinterpret_cast<char*>(static_cast<Face*>(reinterpret_cast<Class*>(0x100))) \
-     - reinterpret_cast<char*>(0x100))
+#define PELIM_FACE_OFFSET(Class, Face)                                                             \
+    (reinterpret_cast<char*>(static_cast<Face*>(reinterpret_cast<Class*>(0x100))) -                \
+     reinterpret_cast<char*>(0x100))
 
 HRESULT InitModule(ClassEntry* map, HINSTANCE instance);
 void TermModule();

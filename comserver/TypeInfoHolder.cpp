@@ -6,8 +6,13 @@
 #include "comserver/ServerModule.h"
 
 TypeInfoHolder changeNameTypeInfo = {
-    &IID_IChangeName, &LIBID_PELIMLib, PELIMLibMajorVersion, PELIMLibMinorVersion,
-    nullptr, nullptr, 0,
+    &IID_IChangeName,
+    &LIBID_PELIMLib,
+    PELIMLibMajorVersion,
+    PELIMLibMinorVersion,
+    nullptr,
+    nullptr,
+    0,
 };
 
 // The type information once it has been published, or null. Read with a full barrier:
@@ -35,7 +40,8 @@ HRESULT TypeInfoHolder::LoadTypeInfo(LCID lcid)
                 // Keep the richer ITypeInfo2 when the platform offers it; one reference either way.
                 ITypeInfo* kept = info;
                 ITypeInfo2* info2 = nullptr;
-                if (SUCCEEDED(info->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&info2))) &&
+                if (SUCCEEDED(
+                        info->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&info2))) &&
                     info2) {
                     kept = info2;
                     info->Release();

@@ -7,8 +7,8 @@
 #include <oaidl.h>
 
 struct NameCacheEntry {
-    BSTR name;          // owned; null when the entry could not be filled
-    LONG length;        // in UTF-16 units
+    BSTR name; // owned; null when the entry could not be filled
+    LONG length; // in UTF-16 units
     DISPID dispid;
 };
 
@@ -18,7 +18,7 @@ public:
     const GUID* libraryId;
     WORD majorVersion;
     WORD minorVersion;
-    ITypeInfo* typeInfo;            // one reference while set
+    ITypeInfo* typeInfo; // one reference while set
     NameCacheEntry* nameCache;
     LONG nameCount;
 

@@ -10,11 +10,11 @@
 #include <string.h>
 
 const InterfaceEntry ChangeName::interfaces[] = {
-    {&IID_IChangeName, PELIM_FACE_OFFSET(ChangeName, IChangeName)},
-    {&IID_IDispatch, PELIM_FACE_OFFSET(ChangeName, IChangeName)},
-    {&IID_IShellExtInit, PELIM_FACE_OFFSET(ChangeName, IShellExtInit)},
-    {&IID_IContextMenu, PELIM_FACE_OFFSET(ChangeName, IContextMenu)},
-    {nullptr, 0},
+    { &IID_IChangeName, PELIM_FACE_OFFSET(ChangeName, IChangeName) },
+    { &IID_IDispatch, PELIM_FACE_OFFSET(ChangeName, IChangeName) },
+    { &IID_IShellExtInit, PELIM_FACE_OFFSET(ChangeName, IShellExtInit) },
+    { &IID_IContextMenu, PELIM_FACE_OFFSET(ChangeName, IContextMenu) },
+    { nullptr, 0 },
 };
 
 static const char copyItemText[] = "名前を変更してコピー(&G)";
@@ -26,9 +26,7 @@ const int PathBufferSize = 1000;
 
 // ---- creation and destruction ----
 
-ChangeName::ChangeName() : refCount(0), dataObject(nullptr)
-{
-}
+ChangeName::ChangeName() : refCount(0), dataObject(nullptr) {}
 
 // The path buffers are wiped and freed by their own destructors after this.
 ChangeName::~ChangeName()
@@ -270,7 +268,8 @@ template <class Char>
 static void InsertItems(HMENU menu, UINT index, UINT first)
 {
     InsertMenuT(menu, index, MF_BYPOSITION | MF_STRING, first, SystemText<Char>(copyItemText).text);
-    InsertMenuT(menu, index + 1, MF_BYPOSITION | MF_STRING, first + 1, SystemText<Char>(moveItemText).text);
+    InsertMenuT(menu, index + 1, MF_BYPOSITION | MF_STRING, first + 1,
+                SystemText<Char>(moveItemText).text);
 }
 
 STDMETHODIMP ChangeName::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst,
@@ -280,7 +279,7 @@ STDMETHODIMP ChangeName::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
     if (!dataObject || (wide ? wideTargetFolder.IsEmpty() : targetFolder.IsEmpty()))
         return S_OK;
 
-    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    FORMATETC format = { CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL };
     STGMEDIUM medium;
     memset(&medium, 0, sizeof(medium));
     if (FAILED(dataObject->GetData(&format, &medium)))

@@ -46,8 +46,8 @@ public:
     void RenameOnRoad(TextBuffer<Char>& source, TextBuffer<Char>& target, int verb);
 
     union {
-        LONG refCount;          // stand-alone form
-        IUnknown* outer;        // aggregated form: the outer object's IUnknown
+        LONG refCount; // stand-alone form
+        IUnknown* outer; // aggregated form: the outer object's IUnknown
     };
     IDataObject* dataObject;
     StringBuffer targetFolder;

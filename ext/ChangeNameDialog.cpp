@@ -19,13 +19,11 @@ static const char folderExistsText[] =
 static const char folderExistsCaption[] = "警告";
 
 // The names no file can carry, one message per rule.
-static const char forbiddenCharacterText[] =
-    "変更後の名前に使えない文字が含まれています！\n"
-    "次の文字と制御文字は名前に使えません。\n"
-    "\\ / : * ? \" < > |";
-static const char trailingDotText[] =
-    "変更後の名前の最後にピリオド（.）や空白は使えません！\n"
-    "「.」と「..」も名前には使えません。";
+static const char forbiddenCharacterText[] = "変更後の名前に使えない文字が含まれています！\n"
+                                             "次の文字と制御文字は名前に使えません。\n"
+                                             "\\ / : * ? \" < > |";
+static const char trailingDotText[] = "変更後の名前の最後にピリオド（.）や空白は使えません！\n"
+                                      "「.」と「..」も名前には使えません。";
 static const char deviceNameText[] =
     "変更後の名前はデバイス名なので使えません！\n"
     "CON、PRN、AUX、NUL、COM1～COM9、LPT1～LPT9 は、拡張子を付けても名前には使えません。";
@@ -74,10 +72,10 @@ bool IsDeviceName(const Char* name)
         ++length;
     if (length == 3) {
         return SameWord(name, "CON", 3) || SameWord(name, "PRN", 3) || SameWord(name, "AUX", 3) ||
-               SameWord(name, "NUL", 3);
+            SameWord(name, "NUL", 3);
     }
     return length == 4 && (SameWord(name, "COM", 3) || SameWord(name, "LPT", 3)) &&
-           name[3] >= '1' && name[3] <= '9';
+        name[3] >= '1' && name[3] <= '9';
 }
 
 // The message for a new name no file can carry, or null when it can be used. The walk
@@ -103,8 +101,8 @@ const char* NameFault(const Char* name)
     return nullptr;
 }
 
-typedef HMONITOR (WINAPI* MonitorFromPointFunction)(POINT, DWORD);
-typedef BOOL (WINAPI* GetMonitorInfoFunction)(HMONITOR, MONITORINFO*);
+typedef HMONITOR(WINAPI* MonitorFromPointFunction)(POINT, DWORD);
+typedef BOOL(WINAPI* GetMonitorInfoFunction)(HMONITOR, MONITORINFO*);
 
 // The work area of the monitor under point (Windows 98 and 2000 on), else of the screen.
 void WorkAreaAt(POINT point, RECT* area)
@@ -148,7 +146,7 @@ void PlaceAtPointer(HWND window)
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
-}  // namespace
+} // namespace
 
 template <class Char>
 ChangeNameDialog<Char>::ChangeNameDialog()
@@ -242,12 +240,13 @@ INT_PTR ChangeNameDialog<Char>::OnInitDialog(HWND window)
             name.Erase(dot, length - dot);
         }
         int extensionLength = extension.Length();
-        int limit = extensionLength > MinimumExtensionLimit ? extensionLength : MinimumExtensionLimit;
+        int limit =
+            extensionLength > MinimumExtensionLimit ? extensionLength : MinimumExtensionLimit;
         SendDlgItemMessageA(window, IDC_EXTENSION, EM_LIMITTEXT, limit, 0);
         if (!extension.IsEmpty())
             SetDlgItemTextT(window, IDC_EXTENSION, extension.data);
     }
-    static const Char empty[1] = {0};
+    static const Char empty[1] = { 0 };
     SetDlgItemTextT(window, IDC_NAME, name.data ? name.data : empty);
     SetWindowTextT(window, SystemText<Char>(isMove ? moveCaption : copyCaption).text);
     SetDlgItemTextT(window, IDOK, SystemText<Char>(isMove ? moveButton : copyButton).text);

@@ -16,7 +16,7 @@ public:
     HWND dialogWindow;
     int running;
     int isMove;
-    int isFile;             // 1: name and extension boxes; 0: a folder, one wide name box
+    int isFile; // 1: name and extension boxes; 0: a folder, one wide name box
     TextBuffer<Char> name;
     TextBuffer<Char> destinationFolder;
 

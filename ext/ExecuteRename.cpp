@@ -81,7 +81,8 @@ HRESULT ChangeName::ExecuteRename(int verb)
 // The rename on either road, on the object's own source path and drop folder of that
 // road: both keep the change made here (no trailing backslash, one trailing backslash).
 template <class Char>
-void ChangeName::RenameOnRoad(TextBuffer<Char>& sourcePath, TextBuffer<Char>& targetFolder, int verb)
+void ChangeName::RenameOnRoad(TextBuffer<Char>& sourcePath, TextBuffer<Char>& targetFolder,
+                              int verb)
 {
     bool driveRoot = StripTrailingBackslash(sourcePath);
     EnsureTrailingBackslash(targetFolder);

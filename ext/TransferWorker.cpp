@@ -13,11 +13,11 @@
 // Handed from the shell's thread to the transfer thread, which owns it from the moment
 // it is resumed and releases it. Allocated from the module allocator.
 struct TransferRequest {
-    HANDLE thread;          // closed by the thread itself
-    UINT operation;         // FO_MOVE or FO_COPY
-    void* fromPaths;        // the item's path followed by two NULs
-    void* toPaths;          // the destination path followed by two NULs
-    int wide;               // 1: both paths are UTF-16 (the NT family's road), 0: ANSI
+    HANDLE thread; // closed by the thread itself
+    UINT operation; // FO_MOVE or FO_COPY
+    void* fromPaths; // the item's path followed by two NULs
+    void* toPaths; // the destination path followed by two NULs
+    int wide; // 1: both paths are UTF-16 (the NT family's road), 0: ANSI
 };
 
 // Path blocks are wiped before they go back to the allocator, like every text buffer.
@@ -131,8 +131,8 @@ static void StartThread(TransferRequest* request)
     // The identifier is not used, but Windows 95, 98 and Me refuse a thread without a
     // place to put it.
     DWORD threadId;
-    request->thread = CreateThread(nullptr, 0, TransferThreadProc, request, CREATE_SUSPENDED,
-                                   &threadId);
+    request->thread =
+        CreateThread(nullptr, 0, TransferThreadProc, request, CREATE_SUSPENDED, &threadId);
     if (request->thread) {
         if (ResumeThread(request->thread) != static_cast<DWORD>(-1))
             return;

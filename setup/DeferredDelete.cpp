@@ -48,10 +48,9 @@ static int ReadRenameSection(StringBuffer& section)
         initFilePath.Append("\\wininit.ini");
     }
 
-    if (!section.Reserve(sectionLimit))   // 1024 bytes, all zero
+    if (!section.Reserve(sectionLimit)) // 1024 bytes, all zero
         return -1;
-    DWORD read = GetPrivateProfileSectionA("rename", section.data, sectionLimit,
-                                           initFilePath.data);
+    DWORD read = GetPrivateProfileSectionA("rename", section.data, sectionLimit, initFilePath.data);
     // The platform reports a section larger than the limit as limit - 2 and cuts it.
     if (read >= static_cast<DWORD>(sectionLimit - 2))
         return -1;
@@ -98,7 +97,8 @@ static bool ScheduleInInitFile(const char* path)
 // True when named (a file name as a deletion names it) is path or its short form.
 static bool NamesFile(const char* named, const char* path, const StringBuffer& shortPath)
 {
-    return lstrcmpiA(named, path) == 0 || (!shortPath.IsEmpty() && lstrcmpiA(named, shortPath.data) == 0);
+    return lstrcmpiA(named, path) == 0 ||
+        (!shortPath.IsEmpty() && lstrcmpiA(named, shortPath.data) == 0);
 }
 
 // Drops the "NUL=" lines that name the file from the section "rename"; the other lines keep
@@ -113,8 +113,9 @@ static bool CancelInInitFile(const char* path, const StringBuffer& shortPath)
     for (int line = 0; end > 0 && line < end;) {
         int length = lstrlenA(section.data + line);
         const char* text = section.data + line;
-        bool drop = CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, text, 4, nulKey, 4) == CSTR_EQUAL &&
-                    NamesFile(text + 4, path, shortPath);
+        bool drop = CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, text, 4, nulKey, 4) ==
+                CSTR_EQUAL &&
+            NamesFile(text + 4, path, shortPath);
         if (drop) {
             found = true;
         } else {
@@ -141,8 +142,9 @@ static bool EntryNamesFile(const WCHAR* entry, const char* path, const StringBuf
         entry += 4;
     char named[1024];
     ZeroMemory(named, sizeof(named));
-    return WideCharToMultiByte(CP_ACP, 0, entry, -1, named, sizeof(named) - 1, nullptr, nullptr) != 0 &&
-           NamesFile(named, path, shortPath);
+    return WideCharToMultiByte(CP_ACP, 0, entry, -1, named, sizeof(named) - 1, nullptr, nullptr) !=
+        0 &&
+        NamesFile(named, path, shortPath);
 }
 
 // Drops the deletions of the file from the pending rename list: pairs of a source name and
@@ -151,28 +153,31 @@ static bool EntryNamesFile(const WCHAR* entry, const char* path, const StringBuf
 static bool CancelInPendingList(const char* path, const StringBuffer& shortPath)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, sessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, sessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                      &key) != ERROR_SUCCESS)
         return false;
     DWORD type = 0;
     DWORD size = 0;
     LONG status = RegQueryValueExW(key, pendingValue, nullptr, &type, nullptr, &size);
     bool cancelled = status == ERROR_FILE_NOT_FOUND;
     StringBuffer list;
-    if (status == ERROR_SUCCESS && type == REG_MULTI_SZ && list.Reserve(static_cast<int>(size) + 8) &&
-        RegQueryValueExW(key, pendingValue, nullptr, &type, reinterpret_cast<BYTE*>(list.data), &size) ==
-            ERROR_SUCCESS) {
+    if (status == ERROR_SUCCESS && type == REG_MULTI_SZ &&
+        list.Reserve(static_cast<int>(size) + 8) &&
+        RegQueryValueExW(key, pendingValue, nullptr, &type, reinterpret_cast<BYTE*>(list.data),
+                         &size) == ERROR_SUCCESS) {
         WCHAR* names = reinterpret_cast<WCHAR*>(list.data);
         DWORD count = size / sizeof(WCHAR);
         DWORD kept = 0;
         bool found = false;
         for (DWORD at = 0; at < count && names[at] != L'\0';) {
             DWORD sourceLength = lstrlenW(names + at) + 1;
-            DWORD targetLength = at + sourceLength < count ? lstrlenW(names + at + sourceLength) + 1 : 1;
+            DWORD targetLength =
+                at + sourceLength < count ? lstrlenW(names + at + sourceLength) + 1 : 1;
             if (targetLength == 1 && EntryNamesFile(names + at, path, shortPath)) {
                 found = true;
             } else {
-                CopyDown(reinterpret_cast<char*>(names + kept), reinterpret_cast<const char*>(names + at),
+                CopyDown(reinterpret_cast<char*>(names + kept),
+                         reinterpret_cast<const char*>(names + at),
                          static_cast<int>((sourceLength + targetLength) * sizeof(WCHAR)));
                 kept += sourceLength + targetLength;
             }
@@ -183,11 +188,12 @@ static bool CancelInPendingList(const char* path, const StringBuffer& shortPath)
             names[kept] = L'\0';
             cancelled = kept == 0
                 ? RegDeleteValueA(key, "PendingFileRenameOperations") == ERROR_SUCCESS
-                : RegSetValueExW(key, pendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(names),
+                : RegSetValueExW(key, pendingValue, 0, REG_MULTI_SZ,
+                                 reinterpret_cast<const BYTE*>(names),
                                  (kept + 1) * sizeof(WCHAR)) == ERROR_SUCCESS;
         }
     } else if (status == ERROR_SUCCESS) {
-        cancelled = type != REG_MULTI_SZ;   // not a list the system would carry out
+        cancelled = type != REG_MULTI_SZ; // not a list the system would carry out
     }
     RegCloseKey(key);
     return cancelled;
@@ -210,7 +216,8 @@ bool CancelDeleteAtRestart(const char* path)
         return true;
     StringBuffer shortPath;
     ShortPathOf(path, shortPath);
-    bool cancelled = IsNtPlatform() ? CancelInPendingList(path, shortPath) : CancelInInitFile(path, shortPath);
+    bool cancelled =
+        IsNtPlatform() ? CancelInPendingList(path, shortPath) : CancelInInitFile(path, shortPath);
     return cancelled;
 }
 
@@ -289,10 +296,11 @@ bool DeleteNowOrAtLogon(const char* path)
     StringBuffer valueName;
     valueName.Format("PELIM %s", freeName.data + LastNameOffset(freeName.data));
     HKEY key = nullptr;
-    bool recorded = RegCreateKeyExA(HKEY_CURRENT_USER, runOnceKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                    KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS &&
-                    RegSetValueExA(key, valueName.data, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.data),
-                                   command.Length() + 1) == ERROR_SUCCESS;
+    bool recorded =
+        RegCreateKeyExA(HKEY_CURRENT_USER, runOnceKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS &&
+        RegSetValueExA(key, valueName.data, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.data),
+                       command.Length() + 1) == ERROR_SUCCESS;
     if (key != nullptr)
         RegCloseKey(key);
     logonDeletionPending = logonDeletionPending || recorded;

@@ -10,7 +10,6 @@
 
 Dialogue::Dialogue(HWND ownerWindow) : owner(ownerWindow), silent(false), restartOwed(false) {}
 
-
 void Dialogue::BeSilent(const char* folderGiven)
 {
     silent = true;

@@ -21,10 +21,10 @@ struct Question {
 
 class Dialogue {
 public:
-    HWND owner;           // the desktop window: owner of every message box
+    HWND owner; // the desktop window: owner of every message box
     bool silent;
-    StringBuffer folder;  // a silent install's "/D=" folder; empty: the proposal
-    bool restartOwed;     // a silent run declined to log off or restart
+    StringBuffer folder; // a silent install's "/D=" folder; empty: the proposal
+    bool restartOwed; // a silent run declined to log off or restart
 
     explicit Dialogue(HWND owner);
 

@@ -8,9 +8,7 @@
 #include "setup/ProductNames.h"
 #include "setup/RegistrationTool.h"
 
-DllSide::DllSide() : scope(nullptr), native(nullptr), sourceName(""), ownFolder(false)
-{
-}
+DllSide::DllSide() : scope(nullptr), native(nullptr), sourceName(""), ownFolder(false) {}
 
 void DllSide::Place(const InstallScope& installScope, NativeSystem& system, bool nativeSide,
                     const char* installFolder)
@@ -35,7 +33,7 @@ void DllSide::Place(const InstallScope& installScope, NativeSystem& system, bool
     JoinPath(named, systemFolder.data, extensionFolderName);
     if (native != nullptr) {
         JoinPath(reached, native->folder.data, extensionFolderName);
-        boot.Assign(named);     // the native file, named with the redirection off
+        boot.Assign(named); // the native file, named with the redirection off
     } else if (system.present) {
         reached.Assign(named);
         // Under WoW64 the 32-bit DLL is named by the folder the system gives it at its start,

@@ -19,7 +19,8 @@ public:
     // Places the side: the native one (nativeSide, only where system.present) or this
     // program's own. installFolder: the installation's folder (where a user's DLLs lie),
     // with its backslash.
-    void Place(const InstallScope& scope, NativeSystem& system, bool nativeSide, const char* installFolder);
+    void Place(const InstallScope& scope, NativeSystem& system, bool nativeSide,
+               const char* installFolder);
 
     // Makes the folder the DLL goes into, when missing (only its last level).
     bool MakeFolder();
@@ -45,9 +46,9 @@ public:
 private:
     const InstallScope* scope;
     NativeSystem* native;
-    StringBuffer reached;   // where this program reaches it (between Enter and Leave if native)
-    StringBuffer named;     // the name its regsvr32.exe is given
-    StringBuffer boot;      // the name the system gives it at its start
+    StringBuffer reached; // where this program reaches it (between Enter and Leave if native)
+    StringBuffer named; // the name its regsvr32.exe is given
+    StringBuffer boot; // the name the system gives it at its start
     const char* sourceName; // below the download's "pelim\": "" or "x64\" / "arm64\"
     bool ownFolder;
 

@@ -8,9 +8,9 @@
 
 class FolderBrowser {
 public:
-    StringBuffer result;         // the chosen folder, ending in a backslash
-    StringBuffer title;          // the text above the folder tree
-    StringBuffer initialFolder;  // the folder selected when the browser opens
+    StringBuffer result; // the chosen folder, ending in a backslash
+    StringBuffer title; // the text above the folder tree
+    StringBuffer initialFolder; // the folder selected when the browser opens
     HWND owner;
 
     FolderBrowser(HWND owner, const char* title, const char* initialFolder);

@@ -49,11 +49,12 @@ bool SameFileOrFolder(const char* a, const char* b)
     bool same = false;
     if (fileA != INVALID_HANDLE_VALUE && fileB != INVALID_HANDLE_VALUE) {
         BY_HANDLE_FILE_INFORMATION infoA, infoB;
-        if (GetFileInformationByHandle(fileA, &infoA) && GetFileInformationByHandle(fileB, &infoB)) {
+        if (GetFileInformationByHandle(fileA, &infoA) &&
+            GetFileInformationByHandle(fileB, &infoB)) {
             known = true;
             same = infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
-                   infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
-                   infoA.nFileIndexLow == infoB.nFileIndexLow;
+                infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
+                infoA.nFileIndexLow == infoB.nFileIndexLow;
         }
     }
     if (fileA != INVALID_HANDLE_VALUE)
@@ -77,7 +78,8 @@ bool FolderContains(const char* folder, const char* inner)
     FullPathOf(folder, outer, true);
     FullPathOf(inner, full, true);
     int length = outer.Length();
-    bool contains = length > 0 && full.Length() >= length && SameText(outer.data, full.data, length);
+    bool contains =
+        length > 0 && full.Length() >= length && SameText(outer.data, full.data, length);
     return contains;
 }
 
@@ -112,7 +114,7 @@ bool IsProtectedFolder(const char* folder)
         platformFolder.Reserve(MAX_PATH);
         GetSystemDirectoryA(platformFolder.data, MAX_PATH);
         isProtected = isProtected || platformFolder.IsEmpty() ||
-                      FolderContains(full.data, platformFolder.data);
+            FolderContains(full.data, platformFolder.data);
     }
     return isProtected;
 }

@@ -16,7 +16,8 @@ bool GetSpecialFolder(StringBuffer& out, int folder)
         return false;
 
     LPITEMIDLIST list = nullptr;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(GetDesktopWindow(), folder, &list)) && list != nullptr) {
+    if (SUCCEEDED(SHGetSpecialFolderLocation(GetDesktopWindow(), folder, &list)) &&
+        list != nullptr) {
         BOOL hasPath = out.data != nullptr && SHGetPathFromIDListA(list, out.data);
         allocator->Free(list);
         allocator->Release();
@@ -45,8 +46,8 @@ bool ReadProgramFilesDir(StringBuffer& out)
     bool found = false;
     RegKey currentVersion;
     if (currentVersion.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                            RegKey::ReadAccess)
-        && currentVersion.ReadString("ProgramFilesDir", out) && !out.IsEmpty()) {
+                            RegKey::ReadAccess) &&
+        currentVersion.ReadString("ProgramFilesDir", out) && !out.IsEmpty()) {
         // (An empty value would become a lone backslash: the root of the current drive.)
         if (!EndsWithBackslash(out.data))
             out.Append("\\");

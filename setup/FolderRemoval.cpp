@@ -8,8 +8,8 @@
 #include "common/PathHelpers.h"
 #include "setup/StringList.h"
 
-void ListFolder(const StringBuffer& root, StringList& out, const char* pattern,
-                bool descend, bool listFolders)
+void ListFolder(const StringBuffer& root, StringList& out, const char* pattern, bool descend,
+                bool listFolders)
 {
     StringList pending;
     pending.Add(root);
@@ -38,8 +38,8 @@ void ListFolder(const StringBuffer& root, StringList& out, const char* pattern,
             } else if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 // A folder link (junction, symbolic link) leads out of the tree. It is neither
                 // walked nor listed: removing it may take the folder it points at with it.
-            } else if (descend && lstrcmpA(found.cFileName, ".") != 0
-                       && lstrcmpA(found.cFileName, "..") != 0) {
+            } else if (descend && lstrcmpA(found.cFileName, ".") != 0 &&
+                       lstrcmpA(found.cFileName, "..") != 0) {
                 JoinPath(path, folder.data, found.cFileName);
                 pending.Add(path);
                 if (listFolders)

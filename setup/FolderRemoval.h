@@ -9,8 +9,8 @@ class StringList;
 // Appends the full paths of the entries below root that match pattern (folders without a
 // trailing backslash). With descend, subfolders are walked too; with listFolders they are
 // listed as well. Folder links (reparse points) are neither walked nor listed.
-void ListFolder(const StringBuffer& root, StringList& out, const char* pattern,
-                bool descend, bool listFolders);
+void ListFolder(const StringBuffer& root, StringList& out, const char* pattern, bool descend,
+                bool listFolders);
 
 // Quicksort of items lo to hi (inclusive) in place.
 void SortList(StringList& list, int lo, int hi, bool ascending);

@@ -52,11 +52,16 @@ static const char restartQuestionText[] =
 
 // A silent run reinstalls over the same or a newer version, never replaces files that are
 // not ours, and neither logs off nor restarts: it owes the restart instead.
-static const Question userQuestion = {userQuestionText, installerCaption, questionFlags, IDNO, false};
-static const Question versionQuestion = {versionQuestionText, installerCaption, questionFlags, IDYES, false};
-static const Question replaceQuestion = {replaceQuestionText, installerCaption, questionFlags, IDNO, false};
-static const Question logoffQuestion = {logoffQuestionText, completionCaption, questionFlags, IDNO, true};
-static const Question restartQuestion = {restartQuestionText, completionCaption, questionFlags, IDNO, true};
+static const Question userQuestion = { userQuestionText, installerCaption, questionFlags, IDNO,
+                                       false };
+static const Question versionQuestion = { versionQuestionText, installerCaption, questionFlags,
+                                          IDYES, false };
+static const Question replaceQuestion = { replaceQuestionText, installerCaption, questionFlags,
+                                          IDNO, false };
+static const Question logoffQuestion = { logoffQuestionText, completionCaption, questionFlags, IDNO,
+                                         true };
+static const Question restartQuestion = { restartQuestionText, completionCaption, questionFlags,
+                                          IDNO, true };
 
 static const char* TextOf(const StringBuffer& buffer)
 {
@@ -70,9 +75,9 @@ int RunInstall(SetupApp& app)
 }
 
 InstallFlow::InstallFlow(SetupApp& application)
-    : app(application), scope(application.scope), installedVersion(0), sideCount(0), failure(nullptr),
-      createdInstallFolder(false), createdReadme(false), createdSetup(false), createdDll(),
-      registrationTried(false)
+    : app(application), scope(application.scope), installedVersion(0), sideCount(0),
+      failure(nullptr), createdInstallFolder(false), createdReadme(false), createdSetup(false),
+      createdDll(), registrationTried(false)
 {
 }
 
@@ -177,7 +182,8 @@ bool InstallFlow::TestRights()
     EnsureTrailingBackslash(systemFolder);
 
     StringBuffer testFile(MAX_PATH);
-    if (GetTempFileNameA(systemFolder.data, "_tmp", 0, testFile.data) == 0 || !PathExists(testFile.data))
+    if (GetTempFileNameA(systemFolder.data, "_tmp", 0, testFile.data) == 0 ||
+        !PathExists(testFile.data))
         return false;
     DeleteFileA(testFile.data);
     return true;
@@ -188,7 +194,8 @@ void InstallFlow::ReadEarlierInstallation()
     // An earlier installation by the 64-bit setup program recorded itself in the 64-bit
     // view only.
     if (!key.Open(scope->root, scope->classKey, RegKey::ReadAccess) &&
-        !(native.present && key.Open(scope->root, scope->classKey, RegKey::ReadAccess, KEY_WOW64_64KEY)))
+        !(native.present &&
+          key.Open(scope->root, scope->classKey, RegKey::ReadAccess, KEY_WOW64_64KEY)))
         return;
     key.ReadString("InstFolder", installFolder);
     recordedFolder.Assign(installFolder);
@@ -222,7 +229,8 @@ bool InstallFlow::MayReplaceFiles()
     bool occupied = PathExists(target.data) != 0;
     JoinPath(target, installFolder.data, setupFileName);
     // (the running program itself, started from the chosen folder, is not in the way)
-    occupied = occupied || (PathExists(target.data) && !SameFileOrFolder(TextOf(app.modulePath), target.data));
+    occupied = occupied ||
+        (PathExists(target.data) && !SameFileOrFolder(TextOf(app.modulePath), target.data));
     return !occupied || app.dialogue.Ask(replaceQuestion) != IDNO;
 }
 
@@ -240,7 +248,7 @@ bool InstallFlow::MakeInstallFolder()
         parent.Erase(parent.Length() - 1, 1);
         TruncateAfterLastBackslash(parent.data);
         createdInstallFolder = !parent.IsEmpty() && CreateDirectoryA(parent.data, nullptr) &&
-                               CreateDirectoryA(installFolder.data, nullptr);
+            CreateDirectoryA(installFolder.data, nullptr);
     }
     return createdInstallFolder;
 }
@@ -361,10 +369,11 @@ void InstallFlow::RegisterEarlierInstallation()
 
 // "Version" and "InstFolder" in the class key of one registry view, when the key is there;
 // true when both are written.
-bool InstallFlow::WriteClassValues(REGSAM view, const StringBuffer& version, const StringBuffer& folder)
+bool InstallFlow::WriteClassValues(REGSAM view, const StringBuffer& version,
+                                   const StringBuffer& folder)
 {
     bool written = key.Open(scope->root, scope->classKey, RegKey::WriteAccess, view) &&
-                   key.WriteString("Version", version) && key.WriteString("InstFolder", folder);
+        key.WriteString("Version", version) && key.WriteString("InstFolder", folder);
     key.Close();
     return written;
 }
@@ -434,7 +443,7 @@ bool InstallFlow::WriteUninstallEntry()
 void InstallFlow::KeepInstalledFiles(StringBuffer& unfinished)
 {
     StringBuffer file;
-    const char* installed[] = {readmeFileName, setupFileName};
+    const char* installed[] = { readmeFileName, setupFileName };
     for (const char* name : installed) {
         JoinPath(file, installFolder.data, name);
         if (!scope->cancelDeletion(file.data))
@@ -523,7 +532,7 @@ void InstallFlow::RollBack()
 void RemoveSetupSource(SetupApp& app, const StringBuffer& installFolder)
 {
     if (app.moduleFolder.IsEmpty())
-        return;    // no folder of our own is known: nothing to remove
+        return; // no folder of our own is known: nothing to remove
 
     // Only what the distribution brought goes: the read-me, the DLLs (the native ones in
     // "x64\" and "arm64\"), and the folders when that leaves them empty. Anything else in it

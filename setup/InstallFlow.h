@@ -26,16 +26,16 @@ private:
     // registered, where the records go, how a file in use is deleted.
     const InstallScope* scope;
     StringBuffer installFolder;
-    StringBuffer recordedFolder;    // "InstFolder" of the earlier installation, as read
-    int installedVersion;           // 0: no earlier installation
+    StringBuffer recordedFolder; // "InstFolder" of the earlier installation, as read
+    int installedVersion; // 0: no earlier installation
     RegKey key;
     StringBuffer sourceFolder;
     // On a 64-bit Windows the native DLL (x64, or ARM64 on Windows on Arm) is installed beside
     // the 32-bit one, each registered by its own regsvr32.exe.
     NativeSystem native;
-    int sideCount;                  // 1, or 2 with the native side
-    DllSide sides[2];               // this installation's DLLs: this program's side, the native
-    DllSide earlier[2];             // the same sides of the earlier installation
+    int sideCount; // 1, or 2 with the native side
+    DllSide sides[2]; // this installation's DLLs: this program's side, the native
+    DllSide earlier[2]; // the same sides of the earlier installation
 
     // The message of the failure that stops the run; null for none (a no, a closed dialog).
     const char* failure;
@@ -43,7 +43,7 @@ private:
     bool createdInstallFolder;
     bool createdReadme;
     bool createdSetup;
-    bool createdDll[2];             // the DLL of each side was copied by this run
+    bool createdDll[2]; // the DLL of each side was copied by this run
     bool registrationTried;
 
     int PutInPlace();

@@ -8,9 +8,9 @@
 
 class InstallFolderDialog {
 public:
-    HWND window;          // set when the dialog initialises
-    StringBuffer folder;  // the proposal on entry, the confirmed text on exit
-    bool notShown;        // set when the dialog could not be created at all
+    HWND window; // set when the dialog initialises
+    StringBuffer folder; // the proposal on entry, the confirmed text on exit
+    bool notShown; // set when the dialog could not be created at all
 
     InstallFolderDialog();
 

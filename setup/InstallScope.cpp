@@ -22,16 +22,30 @@ static bool NoDeletionNamesIt(const char*)
 // The machine's classes are read and written under HKEY_LOCAL_MACHINE, not through
 // HKEY_CLASSES_ROOT, which shows (and takes writes into) a user's own class of the same name.
 const InstallScope machineScope = {
-    false, HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE\\", "SOFTWARE\\Classes\\" CLASS_KEY_PATH,
-    "/s", "/s /u", DeleteNowOrAtRestart, CancelDeleteAtRestart,
-    CSIDL_PROGRAM_FILES, sourceFolderName,
+    false,
+    HKEY_LOCAL_MACHINE,
+    "HKEY_LOCAL_MACHINE\\",
+    "SOFTWARE\\Classes\\" CLASS_KEY_PATH,
+    "/s",
+    "/s /u",
+    DeleteNowOrAtRestart,
+    CancelDeleteAtRestart,
+    CSIDL_PROGRAM_FILES,
+    sourceFolderName,
 };
 
 // regsvr32.exe's "/n /i:user" calls DllInstall(TRUE, "user") instead of DllRegisterServer.
 const InstallScope userScope = {
-    true, HKEY_CURRENT_USER, "HKEY_CURRENT_USER\\", "Software\\Classes\\" CLASS_KEY_PATH,
-    "/s /n /i:user", "/s /u /n /i:user", DeleteNowOrAtLogon, NoDeletionNamesIt,
-    CSIDL_LOCAL_APPDATA, "Programs\\pelim\\",
+    true,
+    HKEY_CURRENT_USER,
+    "HKEY_CURRENT_USER\\",
+    "Software\\Classes\\" CLASS_KEY_PATH,
+    "/s /n /i:user",
+    "/s /u /n /i:user",
+    DeleteNowOrAtLogon,
+    NoDeletionNamesIt,
+    CSIDL_LOCAL_APPDATA,
+    "Programs\\pelim\\",
 };
 
 bool HasUserClasses()
@@ -51,8 +65,8 @@ void ReadEntryFolder(const InstallScope& scope, StringBuffer& folder)
 {
     folder.Reserve(1);
     RegKey key;
-    if (key.Open(scope.root, uninstallKeyPath, RegKey::ReadAccess) && key.ReadString("InstallLocation", folder) &&
-        !folder.IsEmpty())
+    if (key.Open(scope.root, uninstallKeyPath, RegKey::ReadAccess) &&
+        key.ReadString("InstallLocation", folder) && !folder.IsEmpty())
         return;
     StringBuffer program;
     if (!key.ReadString("UninstallString", program))
@@ -77,5 +91,6 @@ const InstallScope& ScopeOfInstallFolder(const char* folder)
 {
     StringBuffer userFolder;
     ReadEntryFolder(userScope, userFolder);
-    return !userFolder.IsEmpty() && SameFileOrFolder(userFolder.data, folder) ? userScope : machineScope;
+    return !userFolder.IsEmpty() && SameFileOrFolder(userFolder.data, folder) ? userScope
+                                                                              : machineScope;
 }

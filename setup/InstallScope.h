@@ -13,8 +13,8 @@ struct InstallScope {
     // The class key of ChangeName, where the installation records "Version" and "InstFolder",
     // and the root of the programs-list entry.
     HKEY root;
-    const char* rootName;             // root as a message names it, with its backslash
-    const char* classKey;             // below root
+    const char* rootName; // root as a message names it, with its backslash
+    const char* classKey; // below root
     // regsvr32.exe's switches: the machine's DllRegisterServer, or the DLL's per-user
     // DllInstall("user").
     const char* registerSwitches;

@@ -7,9 +7,9 @@
 #include "setup/ProductNames.h"
 #include "setup/RegistrationTool.h"
 
-typedef BOOL (WINAPI *DisableRedirectionProc)(PVOID*);
-typedef BOOL (WINAPI *RevertRedirectionProc)(PVOID);
-typedef UINT (WINAPI *Wow64DirectoryProc)(LPSTR, UINT);
+typedef BOOL(WINAPI* DisableRedirectionProc)(PVOID*);
+typedef BOOL(WINAPI* RevertRedirectionProc)(PVOID);
+typedef UINT(WINAPI* Wow64DirectoryProc)(LPSTR, UINT);
 
 const char* NativeDllFolder(HANDLE process, IsWow64Process2Proc isWow64Process2,
                             IsWow64ProcessProc isWow64Process)
@@ -20,7 +20,8 @@ const char* NativeDllFolder(HANDLE process, IsWow64Process2Proc isWow64Process2,
         // UNKNOWN: the process runs on its own machine, not under WoW64.
         if (processMachine == IMAGE_FILE_MACHINE_UNKNOWN)
             return nullptr;
-        return nativeMachine == IMAGE_FILE_MACHINE_ARM64 ? arm64SourceFolderName : x64SourceFolderName;
+        return nativeMachine == IMAGE_FILE_MACHINE_ARM64 ? arm64SourceFolderName
+                                                         : x64SourceFolderName;
     }
     BOOL wow64 = FALSE;
     // Without either call (Windows before XP SP2) there is no 64-bit side.
@@ -30,8 +31,8 @@ const char* NativeDllFolder(HANDLE process, IsWow64Process2Proc isWow64Process2,
 }
 
 NativeSystem::NativeSystem()
-    : present(false), dllFolder(nullptr), aliasMissing(false), redirection(nullptr), disableRedirection(nullptr),
-      revertRedirection(nullptr)
+    : present(false), dllFolder(nullptr), aliasMissing(false), redirection(nullptr),
+      disableRedirection(nullptr), revertRedirection(nullptr)
 {
 }
 
@@ -59,8 +60,8 @@ bool NativeSystem::Find()
     EnsureTrailingBackslash(windows);
 
     // Every 64-bit Windows calls its 32-bit system folder SysWOW64.
-    Wow64DirectoryProc getWow64Directory = reinterpret_cast<Wow64DirectoryProc>(
-        GetProcAddress(kernel, "GetSystemWow64DirectoryA"));
+    Wow64DirectoryProc getWow64Directory =
+        reinterpret_cast<Wow64DirectoryProc>(GetProcAddress(kernel, "GetSystemWow64DirectoryA"));
     wow64Folder.Reserve(MAX_PATH);
     if (getWow64Directory == nullptr || getWow64Directory(wow64Folder.data, MAX_PATH) == 0) {
         JoinPath(wow64Folder, windows.data, "SysWOW64");
@@ -83,7 +84,7 @@ bool NativeSystem::Find()
 bool NativeSystem::RedirectionOff()
 {
     return disableRedirection != nullptr && revertRedirection != nullptr &&
-           disableRedirection(&redirection);
+        disableRedirection(&redirection);
 }
 
 void NativeSystem::RedirectionOn()

@@ -7,8 +7,8 @@
 
 #include "common/StringBuffer.h"
 
-typedef BOOL (WINAPI *IsWow64ProcessProc)(HANDLE, PBOOL);
-typedef BOOL (WINAPI *IsWow64Process2Proc)(HANDLE, USHORT*, USHORT*);
+typedef BOOL(WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
+typedef BOOL(WINAPI* IsWow64Process2Proc)(HANDLE, USHORT*, USHORT*);
 
 // The folder of the download's "pelim\" that holds the DLL for the native side of process:
 // "arm64\" on an ARM64 Windows, "x64\" on every other 64-bit one, null where the process
@@ -58,10 +58,10 @@ public:
     bool WithRedirectionOff(const char* path, bool (*action)(const char* path));
 
 private:
-    bool aliasMissing;       // XP x64 and 2003 without the update that brought the alias
-    PVOID redirection;       // what Wow64DisableWow64FsRedirection handed back
-    BOOL (WINAPI *disableRedirection)(PVOID*);
-    BOOL (WINAPI *revertRedirection)(PVOID);
+    bool aliasMissing; // XP x64 and 2003 without the update that brought the alias
+    PVOID redirection; // what Wow64DisableWow64FsRedirection handed back
+    BOOL(WINAPI* disableRedirection)(PVOID*);
+    BOOL(WINAPI* revertRedirection)(PVOID);
 
     bool RedirectionOff();
     void RedirectionOn();

@@ -6,7 +6,7 @@ static OSVERSIONINFOA QueryOsVersion()
 {
     OSVERSIONINFOA version;
     ZeroMemory(&version, sizeof(version));
-    version.dwOSVersionInfoSize = sizeof(version);   // 148
+    version.dwOSVersionInfoSize = sizeof(version); // 148
     GetVersionExA(&version);
     return version;
 }

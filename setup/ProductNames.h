@@ -21,7 +21,7 @@ const char extensionFolderName[] = "ShellExt\\";
 const char sourceFolderName[] = "pelim\\";
 const char x64SourceFolderName[] = "x64\\";
 const char arm64SourceFolderName[] = "arm64\\";
-const char* const nativeSourceFolderNames[] = {x64SourceFolderName, arm64SourceFolderName};
+const char* const nativeSourceFolderNames[] = { x64SourceFolderName, arm64SourceFolderName };
 
 // The class key of ChangeName below a classes key, where the installation records
 // "Version" and "InstFolder" (InstallScope names the classes key).

@@ -11,8 +11,8 @@ bool RegKey::Open(HKEY rootKey, const char* path, Access access, REGSAM view)
         result = RegCreateKeyExA(rootKey, path, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
                                  KEY_ALL_ACCESS | view, nullptr, &opened, &disposition);
     } else {
-        result = RegOpenKeyExA(rootKey, path, 0, (access == WriteAccess ? KEY_ALL_ACCESS : KEY_READ) | view,
-                               &opened);
+        result = RegOpenKeyExA(rootKey, path, 0,
+                               (access == WriteAccess ? KEY_ALL_ACCESS : KEY_READ) | view, &opened);
     }
     if (result != ERROR_SUCCESS)
         return false;
@@ -36,8 +36,8 @@ bool RegKey::ReadString(const char* name, StringBuffer& out)
         return false;
     DWORD type = REG_SZ;
     DWORD size = 500;
-    LONG result = RegQueryValueExA(key, name, nullptr, &type,
-                                   reinterpret_cast<BYTE*>(out.data), &size);
+    LONG result =
+        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(out.data), &size);
     if (result == ERROR_SUCCESS)
         return true;
     // A value that did not fit may have left part of itself behind.
@@ -57,6 +57,6 @@ bool RegKey::WriteString(const char* name, const StringBuffer& value)
 bool RegKey::WriteNumber(const char* name, DWORD value)
 {
     return key != nullptr &&
-           RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                          sizeof(value)) == ERROR_SUCCESS;
+        RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof(value)) == ERROR_SUCCESS;
 }

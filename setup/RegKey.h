@@ -8,7 +8,7 @@
 
 class RegKey {
 public:
-    HKEY key;             // the open key; null when closed
+    HKEY key; // the open key; null when closed
 
     RegKey() : key(nullptr) {}
     ~RegKey() { Close(); }

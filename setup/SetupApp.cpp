@@ -65,8 +65,8 @@ static const struct {
     const char* word;
     ScopeRequest request;
 } scopeSwitches[] = {
-    {"/ALLUSERS", MachineScopeRequested},
-    {"/CURRENTUSER", UserScopeRequested},
+    { "/ALLUSERS", MachineScopeRequested },
+    { "/CURRENTUSER", UserScopeRequested },
 };
 
 // True when the text at rest is word, as a whole word: followed by the end, or by one blank
@@ -89,7 +89,8 @@ static bool TakeWord(const char*& rest, const char* word)
 // "[/S] [/ALLUSERS | /CURRENTUSER] [/D=<folder>]", in this order, one blank between, each
 // at most once: everything after "/D=" is the folder (blanks included), which belongs to
 // "/S" and must be absolute. False for anything else.
-static bool ReadInstallSwitches(const char* tail, bool* silent, ScopeRequest* scope, StringBuffer& installFolder)
+static bool ReadInstallSwitches(const char* tail, bool* silent, ScopeRequest* scope,
+                                StringBuffer& installFolder)
 {
     const char* rest = tail;
     *silent = TakeWord(rest, silentSwitch);
@@ -100,7 +101,8 @@ static bool ReadInstallSwitches(const char* tail, bool* silent, ScopeRequest* sc
         }
     }
     int folderLength = lstrlenA(folderSwitch);
-    if (*silent && strncmp(rest, folderSwitch, folderLength) == 0 && IsAbsolutePath(rest + folderLength)) {
+    if (*silent && strncmp(rest, folderSwitch, folderLength) == 0 &&
+        IsAbsolutePath(rest + folderLength)) {
         installFolder.Assign(rest + folderLength);
         return true;
     }
@@ -111,8 +113,8 @@ static bool ReadInstallSwitches(const char* tail, bool* silent, ScopeRequest* sc
     return true;
 }
 
-SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
-                     HANDLE* launcher, StringBuffer& installFolder, bool* silent, ScopeRequest* scope)
+SetupRole ChooseRole(const char* commandTail, int argc, char** argv, HANDLE* launcher,
+                     StringBuffer& installFolder, bool* silent, ScopeRequest* scope)
 {
     *silent = false;
     if (commandTail == nullptr || commandTail[0] == '\0')
@@ -126,14 +128,14 @@ SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
     // A tail of install switches; silent only when it says "/S".
     ScopeRequest requested = AnyScope;
     bool silentInstall = false;
-    if (commandTail[0] == '/' && ReadInstallSwitches(commandTail, &silentInstall, &requested, installFolder)) {
+    if (commandTail[0] == '/' &&
+        ReadInstallSwitches(commandTail, &silentInstall, &requested, installFolder)) {
         *silent = silentInstall;
         if (scope != nullptr)
             *scope = requested;
         return InstallRole;
     }
-    if (argc < 2 || argv == nullptr || argv[1] == nullptr
-        || lstrcmpA(argv[1], "/MainUninst") != 0)
+    if (argc < 2 || argv == nullptr || argv[1] == nullptr || lstrcmpA(argv[1], "/MainUninst") != 0)
         return NoRole;
     // The launcher of a silent uninstallation puts "/S" before the number.
     int word = 2;

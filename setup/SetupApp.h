@@ -10,13 +10,13 @@
 
 class SetupApp {
 public:
-    HINSTANCE instance;          // loads dialog 101
-    HWND desktopWindow;          // owner of every message box and of the install dialog
-    StringBuffer modulePath;     // full path of the running program (room for 500)
-    StringBuffer moduleFolder;   // modulePath cut after its last backslash, backslash kept
-    Dialogue dialogue;           // how the roles ask and tell: on the screen, or silently
-    ScopeRequest scopeRequest;   // what the command line asked for
-    const InstallScope* scope;   // for whom the installation is, once a role has found it
+    HINSTANCE instance; // loads dialog 101
+    HWND desktopWindow; // owner of every message box and of the install dialog
+    StringBuffer modulePath; // full path of the running program (room for 500)
+    StringBuffer moduleFolder; // modulePath cut after its last backslash, backslash kept
+    Dialogue dialogue; // how the roles ask and tell: on the screen, or silently
+    ScopeRequest scopeRequest; // what the command line asked for
+    const InstallScope* scope; // for whom the installation is, once a role has found it
 
     explicit SetupApp(HINSTANCE instance);
 
@@ -26,10 +26,10 @@ private:
 };
 
 enum SetupRole {
-    NoRole,                 // any other command tail: nothing runs, nothing is shown
-    InstallRole,            // empty tail: RunInstall
-    UninstallLauncherRole,  // "-U": StartUninstall
-    UninstallMainRole       // "/MainUninst <handle> <folder>": RunUninstall
+    NoRole, // any other command tail: nothing runs, nothing is shown
+    InstallRole, // empty tail: RunInstall
+    UninstallLauncherRole, // "-U": StartUninstall
+    UninstallMainRole // "/MainUninst <handle> <folder>": RunUninstall
 };
 
 // The command tail: the command line without the program name and the blanks after it.
@@ -47,6 +47,5 @@ const char* CommandTail(const char* commandLine);
 // silent is set for the silent forms: "/S" and "/S /D=<folder>" (installFolder is then the
 // rest after "/D=", blanks included, and must be absolute), "-U /S", and the launcher's
 // "/MainUninst /S <handle> <folder>".
-SetupRole ChooseRole(const char* commandTail, int argc, char** argv,
-                     HANDLE* launcher, StringBuffer& installFolder, bool* silent,
-                     ScopeRequest* scope = nullptr);
+SetupRole ChooseRole(const char* commandTail, int argc, char** argv, HANDLE* launcher,
+                     StringBuffer& installFolder, bool* silent, ScopeRequest* scope = nullptr);

@@ -8,11 +8,11 @@ class SetupApp;
 
 // setup.exe's exit codes (the README's table lists the same).
 enum SetupExitCode {
-    SetupSucceeded = 0,       // installed; uninstall handed over, or finished with nothing left
-    SetupFailed = 1,          // a failure was reported, or the uninstallation left something
-    SetupCancelled = 2,       // the user answered no or closed the install folder dialog
-    SetupNotUnderstood = 3,   // a command line that picks no role: nothing was done
-    SetupRestartRequired = 3010  // a silent upgrade: installed, the platform's "restart required"
+    SetupSucceeded = 0, // installed; uninstall handed over, or finished with nothing left
+    SetupFailed = 1, // a failure was reported, or the uninstallation left something
+    SetupCancelled = 2, // the user answered no or closed the install folder dialog
+    SetupNotUnderstood = 3, // a command line that picks no role: nothing was done
+    SetupRestartRequired = 3010 // a silent upgrade: installed, the platform's "restart required"
 };
 
 // Started without arguments: installs or upgrades the extension.

@@ -14,7 +14,8 @@ static const char startQuestion[] = "PELIMのアンインストールを開始�
 static const char startFailedMessage[] =
     "アンインストールの準備に失敗しました.\nアンインストールを中止します.";
 
-static const Question confirmation = {startQuestion, uninstallerCaption, questionFlags, IDYES, false};
+static const Question confirmation = { startQuestion, uninstallerCaption, questionFlags, IDYES,
+                                       false };
 
 // The silent copy's report: its exit code, written to its standard output, a pipe whose
 // other end this process reads. A copy that ends without writing it breaks the pipe.
@@ -54,11 +55,11 @@ static bool MakeCopyFolder(UninstallCopy& copy)
 // ends made so far are handed back to be closed).
 static bool OpenReportPipe(HANDLE& reportRead, HANDLE& reportWrite)
 {
-    SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
+    SECURITY_ATTRIBUTES inherited = { sizeof(inherited), nullptr, TRUE };
     HANDLE readEnd = nullptr;
     bool made = CreatePipe(&readEnd, &reportWrite, &inherited, 0) &&
-                DuplicateHandle(GetCurrentProcess(), readEnd, GetCurrentProcess(), &reportRead, 0,
-                                FALSE, DUPLICATE_SAME_ACCESS);
+        DuplicateHandle(GetCurrentProcess(), readEnd, GetCurrentProcess(), &reportRead, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
     if (readEnd != nullptr)
         CloseHandle(readEnd);
     return made;

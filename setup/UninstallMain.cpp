@@ -27,7 +27,8 @@
 
 static const char finishedMessage[] = "PELIMのアンインストールは正常に終了しました.";
 // Followed by the folders and files that stay, one a line.
-static const char remainingMessage[] = "PELIMのアンインストールは終了しましたが,次のものが残っています.";
+static const char remainingMessage[] =
+    "PELIMのアンインストールは終了しましたが,次のものが残っています.";
 
 static const DWORD pauseTime = 500;
 // The launcher ends right after it has started this copy; no wait for it lasts longer.
@@ -37,20 +38,21 @@ static const DWORD launcherWaitLimit = 30000;
 // family has none). Answers the process's id and its parent's.
 static bool QueryProcessBasics(HANDLE process, PROCESS_BASIC_INFORMATION* basics)
 {
-    typedef LONG (WINAPI *QueryProc)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    typedef LONG(WINAPI * QueryProc)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     QueryProc query = ntdll != nullptr
-        ? reinterpret_cast<QueryProc>(GetProcAddress(ntdll, "NtQueryInformationProcess")) : nullptr;
+        ? reinterpret_cast<QueryProc>(GetProcAddress(ntdll, "NtQueryInformationProcess"))
+        : nullptr;
     ZeroMemory(basics, sizeof(*basics));
     return query != nullptr &&
-           query(process, ProcessBasicInformation, basics, sizeof(*basics), nullptr) >= 0;
+        query(process, ProcessBasicInformation, basics, sizeof(*basics), nullptr) >= 0;
 }
 
 // The tool help functions are missing on NT 4.0; there ntdll answers instead.
 static DWORD ParentProcessId()
 {
-    typedef HANDLE (WINAPI *SnapshotProc)(DWORD, DWORD);
-    typedef BOOL (WINAPI *WalkProc)(HANDLE, PROCESSENTRY32*);
+    typedef HANDLE(WINAPI * SnapshotProc)(DWORD, DWORD);
+    typedef BOOL(WINAPI * WalkProc)(HANDLE, PROCESSENTRY32*);
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     SnapshotProc createSnapshot =
         reinterpret_cast<SnapshotProc>(GetProcAddress(kernel, "CreateToolhelp32Snapshot"));
@@ -59,7 +61,8 @@ static DWORD ParentProcessId()
     if (createSnapshot == nullptr || first == nullptr || next == nullptr) {
         PROCESS_BASIC_INFORMATION basics;
         return QueryProcessBasics(GetCurrentProcess(), &basics)
-            ? static_cast<DWORD>(basics.InheritedFromUniqueProcessId) : 0;
+            ? static_cast<DWORD>(basics.InheritedFromUniqueProcessId)
+            : 0;
     }
 
     DWORD parent = 0;
@@ -84,7 +87,7 @@ static DWORD ParentProcessId()
 // XP SP1; before it the NT family answers through ntdll; the older family cannot tell.
 static DWORD ProcessIdOf(HANDLE process)
 {
-    typedef DWORD (WINAPI *ProcessIdProc)(HANDLE);
+    typedef DWORD(WINAPI * ProcessIdProc)(HANDLE);
     ProcessIdProc getProcessId = reinterpret_cast<ProcessIdProc>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetProcessId"));
     if (getProcessId != nullptr)
@@ -134,7 +137,8 @@ static bool HoldsOnlyInstalledFiles(const StringBuffer& folder)
         if (lstrcmpA(entry.cFileName, ".") == 0 || lstrcmpA(entry.cFileName, "..") == 0)
             continue;
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            (lstrcmpiA(entry.cFileName, readmeFileName) != 0 && lstrcmpiA(entry.cFileName, setupFileName) != 0)) {
+            (lstrcmpiA(entry.cFileName, readmeFileName) != 0 &&
+             lstrcmpiA(entry.cFileName, setupFileName) != 0)) {
             only = false;
             break;
         }
@@ -159,15 +163,15 @@ static bool SameContent(const char* a, const char* b)
     HANDLE fileB = CreateFileA(b, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);
     bool same = fileA != INVALID_HANDLE_VALUE && fileB != INVALID_HANDLE_VALUE &&
-                GetFileSize(fileA, nullptr) == GetFileSize(fileB, nullptr);
+        GetFileSize(fileA, nullptr) == GetFileSize(fileB, nullptr);
     char blockA[4096];
     char blockB[4096];
     while (same) {
         DWORD readA = 0;
         DWORD readB = 0;
         same = ReadFile(fileA, blockA, sizeof(blockA), &readA, nullptr) &&
-               ReadFile(fileB, blockB, sizeof(blockB), &readB, nullptr) && readA == readB &&
-               memcmp(blockA, blockB, readA) == 0;
+            ReadFile(fileB, blockB, sizeof(blockB), &readB, nullptr) && readA == readB &&
+            memcmp(blockA, blockB, readA) == 0;
         if (readA == 0)
             break;
     }
@@ -182,12 +186,14 @@ static bool SameContent(const char* a, const char* b)
 // when that is missing (every registration re-creates the key empty), the folder its
 // programs-list entry names. Empty when neither is there. An installation by the 64-bit
 // setup program recorded the folder in the 64-bit view only.
-static void ReadRecordedFolder(const InstallScope& scope, const NativeSystem& native, StringBuffer& recorded)
+static void ReadRecordedFolder(const InstallScope& scope, const NativeSystem& native,
+                               StringBuffer& recorded)
 {
     RegKey key;
     if (key.Open(scope.root, scope.classKey, RegKey::ReadAccess))
         key.ReadString("InstFolder", recorded);
-    if (recorded.IsEmpty() && native.present && key.Open(scope.root, scope.classKey, RegKey::ReadAccess, KEY_WOW64_64KEY))
+    if (recorded.IsEmpty() && native.present &&
+        key.Open(scope.root, scope.classKey, RegKey::ReadAccess, KEY_WOW64_64KEY))
         key.ReadString("InstFolder", recorded);
     if (recorded.IsEmpty())
         ReadEntryFolder(scope, recorded);
@@ -214,10 +220,12 @@ static void AddRemaining(StringBuffer& remaining, const char* path)
 
 // True for the folder the installation recorded (or, without a record, one that holds just
 // the installed files), unless it is a drive root, the Windows or the system folder.
-static bool IsFolderToRemove(SetupApp& app, const StringBuffer& folder, const StringBuffer& recorded)
+static bool IsFolderToRemove(SetupApp& app, const StringBuffer& folder,
+                             const StringBuffer& recorded)
 {
-    bool known = !folder.IsEmpty() && (recorded.IsEmpty() ? IsUnrecordedInstallFolder(app, folder)
-                                                          : SameFileOrFolder(folder.data, recorded.data));
+    bool known = !folder.IsEmpty() &&
+        (recorded.IsEmpty() ? IsUnrecordedInstallFolder(app, folder)
+                            : SameFileOrFolder(folder.data, recorded.data));
     return known && !IsProtectedFolder(folder.data);
 }
 
@@ -232,8 +240,8 @@ static void CommandFolder(const char* commandFolder, StringBuffer& folder)
 // A folder that is not the installation's to remove (IsFolderToRemove) is left alone on a
 // stranger's word: what of the installation stays in it is added to remaining. False when
 // the folder is the installation's own.
-static bool KeepStrangersFolder(SetupApp& app, const char* commandFolder, const StringBuffer& recorded,
-                                StringBuffer& remaining)
+static bool KeepStrangersFolder(SetupApp& app, const char* commandFolder,
+                                const StringBuffer& recorded, StringBuffer& remaining)
 {
     StringBuffer folder;
     CommandFolder(commandFolder, folder);
@@ -279,7 +287,8 @@ static void RemoveOwnFolder(SetupApp& app)
 {
     char tempFolder[MAX_PATH];
     ZeroMemory(tempFolder, sizeof(tempFolder));
-    if (GetTempPathA(MAX_PATH, tempFolder) == 0 || !FolderContains(tempFolder, app.moduleFolder.data) ||
+    if (GetTempPathA(MAX_PATH, tempFolder) == 0 ||
+        !FolderContains(tempFolder, app.moduleFolder.data) ||
         SameFileOrFolder(tempFolder, app.moduleFolder.data))
         return;
     StringBuffer folder;
@@ -359,7 +368,8 @@ static void RemoveUninstallEntry(const InstallScope& scope, StringBuffer& remain
 
 // A DLL that stays needs a way to finish: the entry, and the installed setup.exe that it
 // runs, stay with it.
-static void KeepWayToFinish(const char* installFolder, const StringBuffer& recorded, StringBuffer& remaining)
+static void KeepWayToFinish(const char* installFolder, const StringBuffer& recorded,
+                            StringBuffer& remaining)
 {
     StringBuffer left;
     left.Assign(recorded.IsEmpty() ? installFolder : recorded.data);
@@ -371,7 +381,8 @@ static void KeepWayToFinish(const char* installFolder, const StringBuffer& recor
 // reported first, and the folder goes once the launcher has ended. A folder left alone on a
 // stranger's word is known before, and is part of the outcome.
 static void ReportThenRemoveInstallFolder(SetupApp& app, HANDLE launcher, const char* installFolder,
-                                          const StringBuffer& recorded, bool dllsGone, StringBuffer& remaining)
+                                          const StringBuffer& recorded, bool dllsGone,
+                                          StringBuffer& remaining)
 {
     bool ours = dllsGone && !KeepStrangersFolder(app, installFolder, recorded, remaining);
     ReportOutcome(app.dialogue.Outcome(remaining.IsEmpty() ? SetupSucceeded : SetupFailed));

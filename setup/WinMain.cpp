@@ -13,9 +13,9 @@
 // Windows 8 (and updates of Vista and 7) and XP SP1; older systems keep their search order.
 static void LimitDllSearch()
 {
-    typedef BOOL (WINAPI *DefaultDirectoriesProc)(DWORD);
-    typedef BOOL (WINAPI *DllDirectoryProc)(LPCSTR);
-    const DWORD searchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    typedef BOOL(WINAPI * DefaultDirectoriesProc)(DWORD);
+    typedef BOOL(WINAPI * DllDirectoryProc)(LPCSTR);
+    const DWORD searchSystem32 = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     DefaultDirectoriesProc setDefaultDirectories = reinterpret_cast<DefaultDirectoriesProc>(
         GetProcAddress(kernel, "SetDefaultDllDirectories"));
@@ -40,7 +40,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     StringBuffer installFolder;
     int exitCode = SetupNotUnderstood;
     bool silent = false;
-    SetupRole role = ChooseRole(tail, __argc, __argv, &launcher, installFolder, &silent, &app.scopeRequest);
+    SetupRole role =
+        ChooseRole(tail, __argc, __argv, &launcher, installFolder, &silent, &app.scopeRequest);
     if (silent)
         app.dialogue.BeSilent(role == InstallRole ? installFolder.data : nullptr);
     switch (role) {
@@ -51,7 +52,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         exitCode = StartUninstall(app);
         break;
     case UninstallMainRole:
-        exitCode = RunUninstall(app, launcher, installFolder.data != nullptr ? installFolder.data : "");
+        exitCode =
+            RunUninstall(app, launcher, installFolder.data != nullptr ? installFolder.data : "");
         break;
     case NoRole:
         break;

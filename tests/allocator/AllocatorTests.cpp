@@ -100,7 +100,8 @@ TEST_F(AllocatorTest, BlocksComeFromTheRightHeapAndGoBackToIt)
         const DWORD count = ExpectedHeapCount();
         for (int i = 0; i < 8; ++i) {
             EXPECT_EQ(serverModule.heaps[i % count], HeaderOf(blocks[i])) << "block " << i;
-            EXPECT_TRUE(HeapValidate(serverModule.heaps[i % count], 0, static_cast<char*>(blocks[i]) - 8));
+            EXPECT_TRUE(
+                HeapValidate(serverModule.heaps[i % count], 0, static_cast<char*>(blocks[i]) - 8));
         }
         EXPECT_EQ(8u, serverModule.nextHeap);
         // Freed into the heap the header names, whatever the counter says now.
@@ -111,7 +112,8 @@ TEST_F(AllocatorTest, BlocksComeFromTheRightHeapAndGoBackToIt)
             EXPECT_TRUE(HeapValidate(serverModule.heaps[i], 0, nullptr));
     } else {
         for (int i = 0; i < 8; ++i) {
-            EXPECT_TRUE(HeapValidate(serverModule.baseHeap, 0, blocks[i])) << "no header on the base heap";
+            EXPECT_TRUE(HeapValidate(serverModule.baseHeap, 0, blocks[i]))
+                << "no header on the base heap";
             ModuleFree(blocks[i]);
         }
         EXPECT_TRUE(HeapValidate(serverModule.baseHeap, 0, nullptr));
@@ -124,7 +126,7 @@ TEST_F(AllocatorTest, ReallocKeepsTheBlockInItsHeapAndItsContent)
     ASSERT_NE(nullptr, block);
     memcpy(block, "0123456789abcde", 16);
     HANDLE heap = UsesExtraHeaps() ? HeaderOf(block) : serverModule.baseHeap;
-    ModuleAlloc(8);                               // moves the round-robin counter on
+    ModuleAlloc(8); // moves the round-robin counter on
     char* grown = static_cast<char*>(ModuleRealloc(block, 100000));
     ASSERT_NE(nullptr, grown);
     EXPECT_STREQ("0123456789abcde", grown);
@@ -141,7 +143,7 @@ TEST_F(AllocatorTest, NullBlocks)
 {
     ModuleFree(nullptr);
     DWORD before = serverModule.nextHeap;
-    void* block = ModuleRealloc(nullptr, 40);     // the same as ModuleAlloc(40)
+    void* block = ModuleRealloc(nullptr, 40); // the same as ModuleAlloc(40)
     ASSERT_NE(nullptr, block);
     if (UsesExtraHeaps()) {
         EXPECT_EQ(before + 1, serverModule.nextHeap);

@@ -25,7 +25,8 @@ const DWORD kAppearMs = 60000;
 const DWORD kGoneMs = 20000;
 const DWORD kDropMs = 150000;
 const GUID kLibraryId = {
-    0x09453CB6, 0x62C4, 0x4355, {0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6}};
+    0x09453CB6, 0x62C4, 0x4355, { 0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6 }
+};
 
 int failures = 0;
 
@@ -105,9 +106,9 @@ Folders CaseFolder(const wchar_t* name)
     CreateDirectoryW(L"S:\\arm64", nullptr);
     Join(f.folder, L"S:\\arm64", name);
     wchar_t from[MAX_PATH + 1] = {};
-    lstrcpyW(from, f.folder);   // double zero-terminated
-    SHFILEOPSTRUCTW remove = {nullptr, FO_DELETE, from, nullptr,
-                              FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI};
+    lstrcpyW(from, f.folder); // double zero-terminated
+    SHFILEOPSTRUCTW remove = { nullptr, FO_DELETE, from, nullptr,
+                               FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI };
     SHFileOperationW(&remove);
     CreateDirectoryW(f.folder, nullptr);
     CreateDirectoryW(Join(f.source, f.folder, L"src"), nullptr);
@@ -119,9 +120,9 @@ Folders CaseFolder(const wchar_t* name)
 // (each message box read and closed) and ends it with the typed name, or cancels it.
 struct RobotPlan {
     bool move;
-    const wchar_t* shownName;   // the name box as the dialog opens
-    bool folder;                // a folder's dialog: no extension box
-    const wchar_t* typedName;   // null: left as it is
+    const wchar_t* shownName; // the name box as the dialog opens
+    bool folder; // a folder's dialog: no extension box
+    const wchar_t* typedName; // null: left as it is
     const Refusal* refusals;
     int refusalCount;
     bool cancel;
@@ -164,14 +165,14 @@ void DriveDialog(const RobotPlan& plan, DWORD host)
 // code, -1 when it did not end in time.
 int RunChild(wchar_t* commandLine, const wchar_t* reportPath, const RobotPlan* robot)
 {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    STARTUPINFOW startup = {sizeof startup};
+    SECURITY_ATTRIBUTES inherit = { sizeof inherit, nullptr, TRUE };
+    STARTUPINFOW startup = { sizeof startup };
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = CreateFileW(
-        reportPath, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    startup.hStdOutput = startup.hStdError = CreateFileW(reportPath, GENERIC_WRITE, FILE_SHARE_READ,
+                                                         &inherit, CREATE_ALWAYS, 0, nullptr);
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &process);
+    BOOL started = CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &startup, &process);
     CloseHandle(startup.hStdOutput);
     if (!Check(started != FALSE, "child started"))
         return -1;
@@ -190,12 +191,12 @@ int RunChild(wchar_t* commandLine, const wchar_t* reportPath, const RobotPlan* r
 // A right-drop of items onto target through the drop host, by the road given ("--dll ..."
 // or "--registry"); the host's report must hold a line starting with each of lines.
 void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
-          const wchar_t* const* items, int count, const RobotPlan* robot,
-          const char* const* lines, int lineCount)
+          const wchar_t* const* items, int count, const RobotPlan* robot, const char* const* lines,
+          int lineCount)
 {
     wchar_t commandLine[2048], reportPath[MAX_PATH];
     lstrcpyW(commandLine, L"P:\\drophost.exe --wait-ms 90000 --pick ");
-    const wchar_t* const parts[] = {pick, L" ", road, L" \"", target, L"\""};
+    const wchar_t* const parts[] = { pick, L" ", road, L" \"", target, L"\"" };
     for (const wchar_t* part : parts)
         lstrcatW(commandLine, part);
     for (int i = 0; i < count; ++i)
@@ -203,8 +204,8 @@ void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
     Join(reportPath, target, L"..\\host.txt");
     Check(RunChild(commandLine, reportPath, robot) == 0, "drop host ends with 0");
     char report[16384] = "\n";
-    HANDLE file = CreateFileW(reportPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE file =
+        CreateFileW(reportPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD read = 0;
     ReadFile(file, report + 1, sizeof report - 2, &read, nullptr);
     CloseHandle(file);
@@ -219,7 +220,7 @@ void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
         Check(found, "drop host's line", lines[i]);
     }
     DWORD written = 0;
-    if (failures)   // the whole report, for the reader of a failure
+    if (failures) // the whole report, for the reader of a failure
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), report, read + 1, &written, nullptr);
 }
 
@@ -315,13 +316,15 @@ void CaseRegister()
 // writes it for the machine (a FIXME in Wine). After the removal it is gone everywhere.
 void CaseRegisterUser()
 {
-    Check(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ,
-                          nullptr, &classes, nullptr) == ERROR_SUCCESS, "HKCU\\Software\\Classes");
+    Check(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr,
+                          &classes, nullptr) == ERROR_SUCCESS,
+          "HKCU\\Software\\Classes");
     Check(Regsvr32(L"/s /n /i:user") == 0, "regsvr32 /s /n /i:user");
     ExpectRegistered(false);
     HKEY machine = HKEY_LOCAL_MACHINE;
     Check(RegOpenKeyExA(machine, "Software\\Classes\\CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}",
-                        0, KEY_READ, &machine) == ERROR_FILE_NOT_FOUND, "no class key for the machine");
+                        0, KEY_READ, &machine) == ERROR_FILE_NOT_FOUND,
+          "no class key for the machine");
     Check(Regsvr32(L"/s /u /n /i:user") == 0, "regsvr32 /s /u /n /i:user");
     ExpectUnregistered();
 }
@@ -329,9 +332,9 @@ void CaseRegisterUser()
 const wchar_t kDllRoad[] = L"--dll P:\\pelim102.dll";
 // A drop that ended well: both items in the menu before the host's separator, the pick
 // invoked, the transfer done and the DLL free to unload.
-const char* const kDropped[] = {"query-context-menu 0x00000002", kSeparatorLine,
-                                "invoke-command 0x00000000", "transfers done",
-                                "can-unload-now 0x00000000"};
+const char* const kDropped[] = { "query-context-menu 0x00000002", kSeparatorLine,
+                                 "invoke-command 0x00000000", "transfers done",
+                                 "can-unload-now 0x00000000" };
 
 // The file manager's road: the Folder handler key names the class, COM loads the DLL from
 // InprocServer32; the drop menu gets both items with their exact texts and command ids.
@@ -342,12 +345,17 @@ void CaseMenu()
     WriteContent(Join(item, f.source, L"見積書.txt"), "estimate");
     if (!Check(Regsvr32(L"/s") == 0, "regsvr32 /s"))
         return;
-    const wchar_t* items[] = {item};
-    RobotPlan cancel = {false, L"見積書", false, nullptr, nullptr, 0, true};
+    const wchar_t* items[] = { item };
+    RobotPlan cancel = { false, L"見積書", false, nullptr, nullptr, 0, true };
     const char* const lines[] = {
         "handler-key HKCR\\Folder\\shellex\\DragDropHandlers\\pelim {6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}",
-        "co-create-instance 0x00000000", "ansi-code-page 932", kCopyItemLine, kMoveItemLine,
-        kSeparatorLine, "invoke-command 0x00000000"};
+        "co-create-instance 0x00000000",
+        "ansi-code-page 932",
+        kCopyItemLine,
+        kMoveItemLine,
+        kSeparatorLine,
+        "invoke-command 0x00000000"
+    };
     Drop(L"--registry", L"copy", f.target, items, 1, &cancel, lines, 7);
     Check(CountEntries(f.target) == 0, "cancelled: nothing transferred");
     Check(Regsvr32(L"/s /u") == 0, "regsvr32 /s /u");
@@ -361,13 +369,14 @@ struct NameCase {
 };
 
 const NameCase kNameCases[] = {
-    {L"cp932", L"見積書.txt", L"見積書", L"見積書_控え", L"見積書_控え.txt", L"能力表", L"能力表.txt"},
-    {L"wave-dash", kWideNames[0], L"4月\u301C6月", nullptr, kWideNames[0], L"7月\u301C9月",
-     L"7月\u301C9月.xlsx"},
-    {L"decomposed-kana", kWideNames[1], L"\u304B\u3099\u3057", nullptr, kWideNames[1],
-     L"\u30D8\u309A\u30FC\u30B7\u3099", L"\u30D8\u309A\u30FC\u30B7\u3099.txt"},
-    {L"emoji", kWideNames[3], L"\xD83D\xDE00", L"plan\xD83D\xDCC5", L"plan\xD83D\xDCC5.txt",
-     nullptr, kWideNames[3]},
+    { L"cp932", L"見積書.txt", L"見積書", L"見積書_控え", L"見積書_控え.txt", L"能力表",
+      L"能力表.txt" },
+    { L"wave-dash", kWideNames[0], L"4月\u301C6月", nullptr, kWideNames[0], L"7月\u301C9月",
+      L"7月\u301C9月.xlsx" },
+    { L"decomposed-kana", kWideNames[1], L"\u304B\u3099\u3057", nullptr, kWideNames[1],
+      L"\u30D8\u309A\u30FC\u30B7\u3099", L"\u30D8\u309A\u30FC\u30B7\u3099.txt" },
+    { L"emoji", kWideNames[3], L"\xD83D\xDE00", L"plan\xD83D\xDCC5", L"plan\xD83D\xDCC5.txt",
+      nullptr, kWideNames[3] },
 };
 
 template <int Index>
@@ -378,12 +387,12 @@ void CopyAndMove()
     wchar_t item[MAX_PATH], other[MAX_PATH];
     CreateDirectoryW(Join(other, f.folder, L"moved"), nullptr);
     WriteContent(Join(item, f.source, c.name), "body");
-    const wchar_t* items[] = {item};
-    RobotPlan copy = {false, c.shownName, false, c.copyName, nullptr, 0, false};
+    const wchar_t* items[] = { item };
+    RobotPlan copy = { false, c.shownName, false, c.copyName, nullptr, 0, false };
     Drop(kDllRoad, L"copy", f.target, items, 1, &copy, kDropped, 5);
     ExpectContent(f.target, c.copied, "body");
     Check(CountEntries(f.target) == 1 && CountEntries(f.source) == 1, "one copy; the source stays");
-    RobotPlan move = {true, c.shownName, false, c.moveName, nullptr, 0, false};
+    RobotPlan move = { true, c.shownName, false, c.moveName, nullptr, 0, false };
     Drop(kDllRoad, L"move", other, items, 1, &move, kDropped, 5);
     ExpectContent(other, c.moved, "body");
     Check(CountEntries(other) == 1 && CountEntries(f.source) == 0, "moved, not copied");
@@ -397,8 +406,8 @@ void CaseFolderCopy()
     CreateDirectoryW(Join(path, item, L"sub"), nullptr);
     WriteContent(Join(path, item, L"inner.txt"), "inner");
     WriteContent(Join(path, item, L"sub\\deep.txt"), "deep");
-    const wchar_t* items[] = {item};
-    RobotPlan copy = {false, L"写真.2024", true, L"album", nullptr, 0, false};
+    const wchar_t* items[] = { item };
+    RobotPlan copy = { false, L"写真.2024", true, L"album", nullptr, 0, false };
     Drop(kDllRoad, L"copy", f.target, items, 1, &copy, kDropped, 5);
     ExpectContent(Join(album, f.target, L"album"), L"inner.txt", "inner");
     ExpectContent(album, L"sub\\deep.txt", "deep");
@@ -412,13 +421,13 @@ void CaseRefusedNames()
     Folders f = CaseFolder(L"refused");
     wchar_t item[MAX_PATH];
     WriteContent(Join(item, f.source, L"rules.txt"), "rules");
-    const wchar_t* items[] = {item};
+    const wchar_t* items[] = { item };
     const Refusal refusals[] = {
-        {"CON", "", kDeviceNameText},
-        {"nul", "txt", kDeviceNameText},
-        {"a:b", "txt", kForbiddenCharacterText},
+        { "CON", "", kDeviceNameText },
+        { "nul", "txt", kDeviceNameText },
+        { "a:b", "txt", kForbiddenCharacterText },
     };
-    RobotPlan copy = {false, L"rules", false, nullptr, refusals, 3, true};
+    RobotPlan copy = { false, L"rules", false, nullptr, refusals, 3, true };
     Drop(kDllRoad, L"copy", f.target, items, 1, &copy, kDropped, 5);
     Check(CountEntries(f.target) == 0, "nothing transferred");
 }
@@ -430,9 +439,9 @@ void CaseTwoItems()
     wchar_t first[MAX_PATH], second[MAX_PATH];
     WriteContent(Join(first, f.source, L"a.txt"), "a");
     WriteContent(Join(second, f.source, L"b.txt"), "b");
-    const wchar_t* items[] = {first, second};
-    const char* const lines[] = {"query-context-menu 0x00000000", "menu 3 separator",
-                                 "invoke-command 0x80070057", "can-unload-now 0x00000000"};
+    const wchar_t* items[] = { first, second };
+    const char* const lines[] = { "query-context-menu 0x00000000", "menu 3 separator",
+                                  "invoke-command 0x80070057", "can-unload-now 0x00000000" };
     Drop(kDllRoad, L"copy", f.target, items, 2, nullptr, lines, 4);
     Check(CountEntries(f.target) == 0, "nothing transferred");
 }
@@ -443,19 +452,19 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"register", CaseRegister},
-    {"register-user", CaseRegisterUser},
-    {"menu", CaseMenu},
-    {"cp932-name", CopyAndMove<0>},
-    {"wave-dash", CopyAndMove<1>},
-    {"decomposed-kana", CopyAndMove<2>},
-    {"emoji", CopyAndMove<3>},
-    {"folder", CaseFolderCopy},
-    {"refused-names", CaseRefusedNames},
-    {"two-items", CaseTwoItems},
+    { "register", CaseRegister },
+    { "register-user", CaseRegisterUser },
+    { "menu", CaseMenu },
+    { "cp932-name", CopyAndMove<0> },
+    { "wave-dash", CopyAndMove<1> },
+    { "decomposed-kana", CopyAndMove<2> },
+    { "emoji", CopyAndMove<3> },
+    { "folder", CaseFolderCopy },
+    { "refused-names", CaseRefusedNames },
+    { "two-items", CaseTwoItems },
 };
 
-}  // namespace
+} // namespace
 
 int main()
 {
@@ -476,8 +485,13 @@ int main()
         CoInitialize(nullptr);
         entry.run();
         CoUninitialize();
-        ReportLine().Text(failures ? "FAILED " : "PASSED ").Text(entry.name).Text(" (")
-            .Number(failures).Text(" failed checks)").Print();
+        ReportLine()
+            .Text(failures ? "FAILED " : "PASSED ")
+            .Text(entry.name)
+            .Text(" (")
+            .Number(failures)
+            .Text(" failed checks)")
+            .Print();
         return failures ? 1 : 0;
     }
     if (lstrcmpA(name, "--list") == 0)

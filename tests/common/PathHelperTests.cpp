@@ -26,7 +26,8 @@ protected:
     static std::string Path(const char* name) { return std::string(Root) + "\\" + name; }
     static void MakeFile(const std::string& path)
     {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
         CloseHandle(file);
     }
@@ -36,9 +37,9 @@ TEST_F(PathHelperTest, PathExistsAsksTheDirectorySearch)
 {
     EXPECT_EQ(1, PathExists(Path("file.txt").c_str()));
     EXPECT_EQ(1, PathExists(Path("folder").c_str()));
-    EXPECT_EQ(0, PathExists(Path("folder\\").c_str()));      // a trailing backslash finds nothing
+    EXPECT_EQ(0, PathExists(Path("folder\\").c_str())); // a trailing backslash finds nothing
     EXPECT_EQ(0, PathExists(Path("missing.txt").c_str()));
-    EXPECT_EQ(1, PathExists(Path("report?.doc").c_str()));   // the path is a pattern
+    EXPECT_EQ(1, PathExists(Path("report?.doc").c_str())); // the path is a pattern
     EXPECT_EQ(1, PathExists(Path("*.txt").c_str()));
     EXPECT_EQ(0, PathExists(Path("*.xls").c_str()));
     EXPECT_EQ(1, PathExists(Path("表示\\ソ能.txt").c_str()));
@@ -121,7 +122,7 @@ TEST_F(PathHelperTest, IsInsideFolderOnlyForANameBelowTheFolder)
     EXPECT_TRUE(IsInsideFolder("R:\\a", "R:\\"));
     EXPECT_FALSE(IsInsideFolder("S:\\dst\\", "S:\\dst\\"));
     EXPECT_FALSE(IsInsideFolder("S:\\dsta.txt", "S:\\dst"));
-    EXPECT_FALSE(IsInsideFolder("S:\\表a.txt", "S:\\表"));    // 0x5C of 表 is no separator
+    EXPECT_FALSE(IsInsideFolder("S:\\表a.txt", "S:\\表")); // 0x5C of 表 is no separator
     EXPECT_FALSE(IsInsideFolder("", "S:\\dst\\"));
     EXPECT_FALSE(IsInsideFolder(nullptr, "S:\\dst\\"));
     EXPECT_FALSE(IsInsideFolder("a.txt", nullptr));
@@ -129,7 +130,7 @@ TEST_F(PathHelperTest, IsInsideFolderOnlyForANameBelowTheFolder)
     StringBuffer folder, destination;
     folder.Assign("S:\\dst\\");
     ResetStorageRecord();
-    storageRecord.failNext = true;        // the join's first block cannot be had
+    storageRecord.failNext = true; // the join's first block cannot be had
     destination.Assign(folder);
     destination.Append("a.txt");
     EXPECT_STREQ("a.txt", destination.data);
@@ -140,14 +141,17 @@ TEST_F(PathHelperTest, TruncateAfterLastBackslashStepsOverDoubleByteCharacters)
 {
     // 表, ソ and 能 have 0x5C as their second byte in code page 932.
     ASSERT_EQ('\x5C', "表"[1]);
-    const struct { const char* in; const char* out; } cases[] = {
-        {"C:\\Program Files\\pelim\\setup.exe", "C:\\Program Files\\pelim\\"},
-        {"C:\\表示\\ソ能.exe", "C:\\表示\\"},
-        {"C:\\folder\\表", "C:\\folder\\"},
-        {"C:\\folder\\", "C:\\folder\\"},
-        {"setup.exe", "setup.exe"},
-        {"表ソ", "表ソ"},
-        {"C:\\folder\\name\x83", "C:\\folder\\"},     // a lead byte alone at the end
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        { "C:\\Program Files\\pelim\\setup.exe", "C:\\Program Files\\pelim\\" },
+        { "C:\\表示\\ソ能.exe", "C:\\表示\\" },
+        { "C:\\folder\\表", "C:\\folder\\" },
+        { "C:\\folder\\", "C:\\folder\\" },
+        { "setup.exe", "setup.exe" },
+        { "表ソ", "表ソ" },
+        { "C:\\folder\\name\x83", "C:\\folder\\" }, // a lead byte alone at the end
     };
     for (const auto& c : cases) {
         char path[64];

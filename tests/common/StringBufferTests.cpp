@@ -14,7 +14,8 @@ namespace {
         return ::testing::AssertionSuccess();
     for (int i = (int)strlen(b.data); i < b.capacity; ++i)
         if (b.data[i] != 0)
-            return ::testing::AssertionFailure() << "byte " << i << " of " << b.capacity << " is not zero";
+            return ::testing::AssertionFailure()
+                << "byte " << i << " of " << b.capacity << " is not zero";
     return ::testing::AssertionSuccess();
 }
 
@@ -25,8 +26,12 @@ protected:
 
 TEST_F(StringBufferTest, ReserveGivesSmallestPowerOfTwoAboveRequestAndClears)
 {
-    const struct { int n; int capacity; } cases[] = {
-        {0, 16}, {15, 16}, {16, 32}, {31, 32}, {200, 256}, {256, 512}, {500, 512}, {1000, 1024},
+    const struct {
+        int n;
+        int capacity;
+    } cases[] = {
+        { 0, 16 },    { 15, 16 },   { 16, 32 },   { 31, 32 },
+        { 200, 256 }, { 256, 512 }, { 500, 512 }, { 1000, 1024 },
     };
     for (const auto& c : cases) {
         StringBuffer b;
@@ -66,7 +71,7 @@ TEST_F(StringBufferTest, FailedReserveLeavesBufferUnallocated)
 TEST_F(StringBufferTest, AssignSizesAndSelfAssignment)
 {
     StringBuffer b;
-    ASSERT_TRUE(b.Assign("0123456789abcdef"));   // 16 characters need 17 bytes
+    ASSERT_TRUE(b.Assign("0123456789abcdef")); // 16 characters need 17 bytes
     EXPECT_EQ(32, b.capacity);
     EXPECT_STREQ("0123456789abcdef", b.data);
     EXPECT_TRUE(ZeroTail(b));
@@ -90,13 +95,13 @@ TEST_F(StringBufferTest, AssignOfOtherBuffer)
     empty.Reserve(0);
     text.Assign("path");
 
-    target.Assign(empty);                         // allocated but empty → 16 bytes
+    target.Assign(empty); // allocated but empty → 16 bytes
     EXPECT_EQ(16, target.capacity);
     EXPECT_STREQ("", target.data);
 
     target.Assign(text);
     EXPECT_STREQ("path", target.data);
-    target.Assign(unallocated);                   // null data: cleared, storage kept
+    target.Assign(unallocated); // null data: cleared, storage kept
     EXPECT_EQ(16, target.capacity);
     EXPECT_STREQ("", target.data);
 }
@@ -114,12 +119,12 @@ TEST_F(StringBufferTest, AppendRebuildsWithRoomForJoinPlusOne)
 {
     StringBuffer b;
     b.Assign("abcdef");
-    b.Append("ghi");                              // room asked: 6 + 3 + 2 = 11 → 16
+    b.Append("ghi"); // room asked: 6 + 3 + 2 = 11 → 16
     EXPECT_STREQ("abcdefghi", b.data);
     EXPECT_EQ(16, b.capacity);
     EXPECT_TRUE(ZeroTail(b));
 
-    b.Append("0123456");                          // 9 + 7 + 2 = 18 → 32
+    b.Append("0123456"); // 9 + 7 + 2 = 18 → 32
     EXPECT_STREQ("abcdefghi0123456", b.data);
     EXPECT_EQ(32, b.capacity);
     EXPECT_EQ(0, storageRecord.releasedDirty);
@@ -130,19 +135,19 @@ TEST_F(StringBufferTest, AppendOfEmptyAndToEmpty)
     StringBuffer empty, b;
     b.Assign("x");
     int allocations = storageRecord.allocations;
-    b.Append(empty);                              // does nothing at all
+    b.Append(empty); // does nothing at all
     EXPECT_EQ(allocations, storageRecord.allocations);
     EXPECT_STREQ("x", b.data);
 
     StringBuffer target;
-    target.Append("abc");                         // an Assign
+    target.Append("abc"); // an Assign
     EXPECT_STREQ("abc", target.data);
     EXPECT_EQ(16, target.capacity);
     StringBuffer other;
     other.Append(target);
     EXPECT_STREQ("abc", other.data);
 
-    target.Append(target);                        // its own text, read before the rebuild
+    target.Append(target); // its own text, read before the rebuild
     EXPECT_STREQ("abcabc", target.data);
     target.Append(target.data + 3);
     EXPECT_STREQ("abcabcabc", target.data);
@@ -156,8 +161,8 @@ TEST_F(StringBufferTest, AppendCharUsesZeroTailAndGrows)
     EXPECT_STREQ("a", b.data);
     for (int i = 0; i < 14; ++i)
         b.AppendChar('b');
-    EXPECT_EQ(16, b.capacity);                    // 15 characters + terminator fit
-    b.AppendChar('c');                            // 15 + 2 > 16 → rebuilt with 32
+    EXPECT_EQ(16, b.capacity); // 15 characters + terminator fit
+    b.AppendChar('c'); // 15 + 2 > 16 → rebuilt with 32
     EXPECT_EQ(32, b.capacity);
     EXPECT_STREQ("abbbbbbbbbbbbbbc", b.data);
     EXPECT_TRUE(ZeroTail(b));
@@ -207,7 +212,7 @@ TEST_F(StringBufferTest, ConcatGivesFittedBuffer)
     b.Assign("pelim\\");
     StringBuffer joined = StringBuffer::Concat(a, b);
     EXPECT_STREQ("C:\\Program Files\\pelim\\", joined.data);
-    EXPECT_EQ(32, joined.capacity);               // Reserve(23) → 32, not the 64 of the append
+    EXPECT_EQ(32, joined.capacity); // Reserve(23) → 32, not the 64 of the append
     EXPECT_STREQ("C:\\Program Files\\", a.data);
     EXPECT_STREQ("pelim\\", b.data);
 }
@@ -230,7 +235,7 @@ TEST_F(StringBufferTest, StorageIsWipedBeforeRelease)
         b.Assign("C:\\x");
         StringBuffer joined = StringBuffer::Concat(b, b);
         b.Free();
-        b.Free();                                 // a second Free is harmless
+        b.Free(); // a second Free is harmless
         EXPECT_EQ(0, b.capacity);
     }
     EXPECT_GT(storageRecord.releases, 3);

@@ -6,9 +6,9 @@
 struct StorageRecord {
     int allocations;
     int releases;
-    int releasedDirty;      // blocks given back with a non-zero byte in them
+    int releasedDirty; // blocks given back with a non-zero byte in them
     size_t lastSize;
-    bool failNext;          // the next allocation fails
+    bool failNext; // the next allocation fails
 };
 
 extern StorageRecord storageRecord;

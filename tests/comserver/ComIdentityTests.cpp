@@ -15,7 +15,10 @@ class ComIdentity : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(dll.Load()); }
     static void TearDownTestSuite() { dll.Unload(); }
-    void SetUp() override { ASSERT_EQ(S_OK, dll.DllCanUnloadNow()) << "a lock left by an earlier test"; }
+    void SetUp() override
+    {
+        ASSERT_EQ(S_OK, dll.DllCanUnloadNow()) << "a lock left by an earlier test";
+    }
     void TearDown() override { EXPECT_EQ(S_OK, dll.DllCanUnloadNow()) << "a lock left behind"; }
 };
 
@@ -34,8 +37,8 @@ public:
             AddRef();
             return S_OK;
         }
-        bool passOn = IsEqualIID(riid, IID_IShellExtInit) || IsEqualIID(riid, kIidIChangeName)
-                      || (answerMenu && IsEqualIID(riid, IID_IContextMenu));
+        bool passOn = IsEqualIID(riid, IID_IShellExtInit) || IsEqualIID(riid, kIidIChangeName) ||
+            (answerMenu && IsEqualIID(riid, IID_IContextMenu));
         if (passOn && inner)
             return inner->QueryInterface(riid, ppv);
         *ppv = nullptr;
@@ -50,14 +53,16 @@ const void* const kUntouched = reinterpret_cast<void*>(0x1234);
 TEST_F(ComIdentity, ClassObjectIsCachedAndHoldsTheModuleOnlyWhileAClientDoes)
 {
     IClassFactory* first = nullptr;
-    ASSERT_EQ(S_OK, dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
-                                          reinterpret_cast<void**>(&first)));
+    ASSERT_EQ(S_OK,
+              dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
+                                    reinterpret_cast<void**>(&first)));
     ASSERT_NE(nullptr, first);
     EXPECT_EQ(S_FALSE, dll.DllCanUnloadNow());
 
     IClassFactory* second = nullptr;
-    ASSERT_EQ(S_OK, dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
-                                          reinterpret_cast<void**>(&second)));
+    ASSERT_EQ(S_OK,
+              dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
+                                    reinterpret_cast<void**>(&second)));
     EXPECT_EQ(first, second);
     // The class map's reference and the two clients'.
     EXPECT_EQ(4u, first->AddRef());
@@ -69,8 +74,9 @@ TEST_F(ComIdentity, ClassObjectIsCachedAndHoldsTheModuleOnlyWhileAClientDoes)
 
     // Still cached: the next client gets the same object.
     IUnknown* again = nullptr;
-    ASSERT_EQ(S_OK, dll.DllGetClassObject(kClsidChangeName, IID_IUnknown,
-                                          reinterpret_cast<void**>(&again)));
+    ASSERT_EQ(
+        S_OK,
+        dll.DllGetClassObject(kClsidChangeName, IID_IUnknown, reinterpret_cast<void**>(&again)));
     EXPECT_EQ(static_cast<IUnknown*>(first), again);
     EXPECT_EQ(1u, again->Release());
 }
@@ -78,7 +84,8 @@ TEST_F(ComIdentity, ClassObjectIsCachedAndHoldsTheModuleOnlyWhileAClientDoes)
 TEST_F(ComIdentity, ClassObjectRefusals)
 {
     void* out = const_cast<void*>(kUntouched);
-    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, dll.DllGetClassObject(kIidIChangeName, IID_IClassFactory, &out));
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
+              dll.DllGetClassObject(kIidIChangeName, IID_IClassFactory, &out));
     EXPECT_EQ(nullptr, out);
     out = const_cast<void*>(kUntouched);
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, dll.DllGetClassObject(GUID_NULL, IID_IUnknown, &out));
@@ -103,8 +110,9 @@ TEST_F(ComIdentity, FreshModuleCachesTheClassObjectEvenWhenTheInterfaceIsRefused
     EXPECT_EQ(S_OK, dll.DllCanUnloadNow());
 
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
-                                          reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK,
+              dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
+                                    reinterpret_cast<void**>(&factory)));
     EXPECT_EQ(2u, RefCount(factory));
     EXPECT_EQ(1u, factory->Release());
 }
@@ -112,12 +120,15 @@ TEST_F(ComIdentity, FreshModuleCachesTheClassObjectEvenWhenTheInterfaceIsRefused
 TEST_F(ComIdentity, CreateInstanceAloneHoldsOneModuleLockPerObject)
 {
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
-                                          reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK,
+              dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
+                                    reinterpret_cast<void**>(&factory)));
     IShellExtInit* init = nullptr;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)));
+    ASSERT_EQ(S_OK,
+              factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)));
     IContextMenu* menu = nullptr;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu)));
+    ASSERT_EQ(S_OK,
+              factory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu)));
     EXPECT_EQ(1u, factory->Release());
     EXPECT_EQ(S_FALSE, dll.DllCanUnloadNow());
 
@@ -132,8 +143,9 @@ TEST_F(ComIdentity, CreateInstanceAloneHoldsOneModuleLockPerObject)
 TEST_F(ComIdentity, CreateInstanceRefusals)
 {
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
-                                          reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK,
+              dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
+                                    reinterpret_cast<void**>(&factory)));
     void* out = const_cast<void*>(kUntouched);
     EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IClassFactory, &out));
     EXPECT_EQ(nullptr, out);
@@ -227,7 +239,8 @@ TEST_F(ComIdentity, AggregatedObjectHandsIdentityToTheOuterObject)
     // object's own table.
     outer.answerMenu = false;
     IContextMenu* menuAgain = nullptr;
-    EXPECT_EQ(E_NOINTERFACE, outer.QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menuAgain)));
+    EXPECT_EQ(E_NOINTERFACE,
+              outer.QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menuAgain)));
     ASSERT_EQ(S_OK, init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menuAgain)));
     EXPECT_EQ(menu, menuAgain);
     menuAgain->Release();
@@ -243,8 +256,9 @@ TEST_F(ComIdentity, AggregatedObjectHandsIdentityToTheOuterObject)
 TEST_F(ComIdentity, LockServerCounts)
 {
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
-                                          reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK,
+              dll.DllGetClassObject(kClsidChangeName, IID_IClassFactory,
+                                    reinterpret_cast<void**>(&factory)));
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
     EXPECT_EQ(1u, factory->Release());
@@ -277,7 +291,7 @@ TEST_F(ComIdentity, TwoThreadsAskingAtOnceGetTheSameClassObject)
         ASSERT_FALSE(dll.IsLoaded());
         ASSERT_TRUE(dll.Load());
         HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        RaceArgument arguments[2] = {{start, nullptr, E_FAIL}, {start, nullptr, E_FAIL}};
+        RaceArgument arguments[2] = { { start, nullptr, E_FAIL }, { start, nullptr, E_FAIL } };
         HANDLE threads[2];
         for (int i = 0; i < 2; ++i)
             threads[i] = CreateThread(nullptr, 0, AskForClassObject, &arguments[i], 0, nullptr);
@@ -296,4 +310,4 @@ TEST_F(ComIdentity, TwoThreadsAskingAtOnceGetTheSameClassObject)
     }
 }
 
-}  // namespace
+} // namespace

@@ -56,7 +56,8 @@ protected:
     }
     ClassFactory* CachedFactory() const
     {
-        return static_cast<ClassFactory*>(static_cast<IClassFactory*>(serverModule.classMap[0].classObject));
+        return static_cast<ClassFactory*>(
+            static_cast<IClassFactory*>(serverModule.classMap[0].classObject));
     }
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetModuleHandleA(nullptr));
     bool attached = false;
@@ -89,10 +90,14 @@ TEST_F(ModuleRecord, ClientReferencesCoupleWithOneModuleLock)
 {
     IClassFactory* first = nullptr;
     IClassFactory* second = nullptr;
-    ASSERT_EQ(S_OK, DllGetClassObject(CLSID_ChangeName, IID_IClassFactory, reinterpret_cast<void**>(&first)));
+    ASSERT_EQ(
+        S_OK,
+        DllGetClassObject(CLSID_ChangeName, IID_IClassFactory, reinterpret_cast<void**>(&first)));
     EXPECT_EQ(2, CachedFactory()->refCount);
     EXPECT_EQ(1, serverModule.lockCount);
-    ASSERT_EQ(S_OK, DllGetClassObject(CLSID_ChangeName, IID_IClassFactory, reinterpret_cast<void**>(&second)));
+    ASSERT_EQ(
+        S_OK,
+        DllGetClassObject(CLSID_ChangeName, IID_IClassFactory, reinterpret_cast<void**>(&second)));
     EXPECT_EQ(3, CachedFactory()->refCount);
     EXPECT_EQ(1, serverModule.lockCount);
     second->Release();
@@ -108,7 +113,9 @@ TEST_F(ModuleRecord, ClientReferencesCoupleWithOneModuleLock)
 TEST_F(ModuleRecord, AggregationIsCheckedBeforeTheCreatorRuns)
 {
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, DllGetClassObject(CLSID_ChangeName, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(
+        S_OK,
+        DllGetClassObject(CLSID_ChangeName, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     IUnknown* outer = reinterpret_cast<IUnknown*>(0x1000);
     void* out = nullptr;
     EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer, IID_IShellExtInit, &out));
@@ -136,7 +143,7 @@ TEST_F(ModuleRecord, DetachReleasesTheClassObjectAndRunsTerminationsNewestFirst)
 
     Detach();
     EXPECT_EQ(nullptr, serverModule.classMap[0].classObject);
-    EXPECT_EQ((std::vector<DWORD_PTR>{3, 2, 1}), terminations);
+    EXPECT_EQ((std::vector<DWORD_PTR> { 3, 2, 1 }), terminations);
     EXPECT_EQ(nullptr, serverModule.termList);
 }
 
@@ -144,9 +151,9 @@ TEST_F(ModuleRecord, LookupInterface)
 {
     TwoFaces object;
     const InterfaceEntry table[] = {
-        {&IID_IContextMenu, PELIM_FACE_OFFSET(TwoFaces, IContextMenu)},
-        {&IID_IShellExtInit, PELIM_FACE_OFFSET(TwoFaces, IShellExtInit)},
-        {nullptr, 0},
+        { &IID_IContextMenu, PELIM_FACE_OFFSET(TwoFaces, IContextMenu) },
+        { &IID_IShellExtInit, PELIM_FACE_OFFSET(TwoFaces, IShellExtInit) },
+        { nullptr, 0 },
     };
     void* out = reinterpret_cast<void*>(0x1234);
     EXPECT_EQ(E_POINTER, LookupInterface(&object, table, IID_IUnknown, nullptr));
@@ -161,7 +168,7 @@ TEST_F(ModuleRecord, LookupInterface)
     EXPECT_EQ(3, object.refs);
 }
 
-}  // namespace
+} // namespace
 
 // The class map's creator for ChangeName, replaced: it counts its calls and creates nothing.
 HRESULT ChangeName::Create(IUnknown* outer, REFIID riid, void** ppv)

@@ -30,8 +30,8 @@ void PelimDll::Unload()
 HRESULT PelimDll::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
     IClassFactory* factory = nullptr;
-    HRESULT result = DllGetClassObject(kClsidChangeName, IID_IClassFactory,
-                                       reinterpret_cast<void**>(&factory));
+    HRESULT result =
+        DllGetClassObject(kClsidChangeName, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(result))
         return result;
     result = factory->CreateInstance(outer, riid, ppv);

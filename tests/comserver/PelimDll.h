@@ -7,11 +7,13 @@
 #include "ProductVersion.h"
 
 // {6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}
-const CLSID kClsidChangeName =
-    {0x6D9CAEAC, 0x7AC7, 0x46CD, {0x97, 0xB8, 0x28, 0xCB, 0x76, 0xA4, 0x73, 0xC0}};
+const CLSID kClsidChangeName = {
+    0x6D9CAEAC, 0x7AC7, 0x46CD, { 0x97, 0xB8, 0x28, 0xCB, 0x76, 0xA4, 0x73, 0xC0 }
+};
 // {8D835F8D-429F-427E-8E0A-6BCD208BE5EE}
-const IID kIidIChangeName =
-    {0x8D835F8D, 0x429F, 0x427E, {0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE}};
+const IID kIidIChangeName = {
+    0x8D835F8D, 0x429F, 0x427E, { 0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE }
+};
 
 const char kPelimDllPath[] = "P:\\" PELIM_DLL_NAME;
 
@@ -24,9 +26,9 @@ public:
     GetClassObjectFunction DllGetClassObject = nullptr;
     CanUnloadNowFunction DllCanUnloadNow = nullptr;
 
-    bool Load();        // one more load reference on the DLL
-    bool LoadFrom(const wchar_t* path);   // the same, from a copy elsewhere
-    void Unload();      // gives that reference back
+    bool Load(); // one more load reference on the DLL
+    bool LoadFrom(const wchar_t* path); // the same, from a copy elsewhere
+    void Unload(); // gives that reference back
     bool IsLoaded() const { return GetModuleHandleA(PELIM_DLL_NAME) != nullptr; }
 
     // A new ChangeName through the class object, answering riid; the class object is

@@ -26,8 +26,18 @@ std::wstring FromCp932(const char* text)
 class TemplateReader {
 public:
     TemplateReader(const BYTE* data, size_t size) : data_(data), size_(size) {}
-    DWORD Dword() { DWORD v = 0; Read(&v, 4); return v; }
-    WORD Word() { WORD v = 0; Read(&v, 2); return v; }
+    DWORD Dword()
+    {
+        DWORD v = 0;
+        Read(&v, 4);
+        return v;
+    }
+    WORD Word()
+    {
+        WORD v = 0;
+        Read(&v, 2);
+        return v;
+    }
     short Short() { return static_cast<short>(Word()); }
     // A string field: 0xFFFF and an ordinal, or zero-terminated UTF-16.
     std::wstring Field(WORD* ordinal)
@@ -64,7 +74,7 @@ private:
 
 struct ExpectedControl {
     WORD id;
-    WORD classAtom;     // 0x80 BUTTON, 0x81 EDIT, 0x82 STATIC
+    WORD classAtom; // 0x80 BUTTON, 0x81 EDIT, 0x82 STATIC
     const char* text;
     DWORD style;
 };
@@ -108,7 +118,7 @@ TEST_F(Resources, DialogTemplate201)
     WORD count = reader.Word();
     ASSERT_EQ(5, count);
     for (int i = 0; i < 4; ++i)
-        reader.Short();   // the layout: moved to the pointer at run time, seen by the e2e tests
+        reader.Short(); // the layout: moved to the pointer at run time, seen by the e2e tests
     WORD ordinal;
     EXPECT_EQ(L"", reader.Field(&ordinal)) << "no menu";
     EXPECT_EQ(0, ordinal);
@@ -120,11 +130,11 @@ TEST_F(Resources, DialogTemplate201)
 
     // In tab order; every style includes WS_CHILD | WS_VISIBLE (0x50000000).
     const ExpectedControl controls[] = {
-        {201, 0x81, "", 0x50810080},          // WS_BORDER|WS_TABSTOP|ES_AUTOHSCROLL
-        {202, 0x81, "", 0x50810080},
-        {1, 0x80, "コピー(&C)", 0x50010001},  // WS_TABSTOP|BS_DEFPUSHBUTTON
-        {2, 0x80, "ｷｬﾝｾﾙ(&Q)", 0x50010000}, // WS_TABSTOP
-        {203, 0x82, "", 0x50000004},          // SS_BLACKRECT
+        { 201, 0x81, "", 0x50810080 }, // WS_BORDER|WS_TABSTOP|ES_AUTOHSCROLL
+        { 202, 0x81, "", 0x50810080 },
+        { 1, 0x80, "コピー(&C)", 0x50010001 }, // WS_TABSTOP|BS_DEFPUSHBUTTON
+        { 2, 0x80, "ｷｬﾝｾﾙ(&Q)", 0x50010000 }, // WS_TABSTOP
+        { 203, 0x82, "", 0x50000004 }, // SS_BLACKRECT
     };
     for (const ExpectedControl& expected : controls) {
         SCOPED_TRACE(expected.id);
@@ -164,8 +174,8 @@ TEST(VersionResources, BothDeliverables)
         const char* originalName;
     };
     const Expected binaries[] = {
-        {kPelimDllPath, VFT_DLL, "ドラッグ＆ドロップ拡張モジュール", PELIM_DLL_NAME},
-        {kSetupPath, VFT_APP, "PELIM インストーラー", "setup.exe"},
+        { kPelimDllPath, VFT_DLL, "ドラッグ＆ドロップ拡張モジュール", PELIM_DLL_NAME },
+        { kSetupPath, VFT_APP, "PELIM インストーラー", "setup.exe" },
     };
     for (const Expected& expected : binaries) {
         SCOPED_TRACE(expected.path);
@@ -184,30 +194,37 @@ TEST(VersionResources, BothDeliverables)
         VS_FIXEDFILEINFO* fixed = nullptr;
         UINT length = 0;
         ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-        EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);   // 1.0
-        EXPECT_EQ(0x00010000u, fixed->dwFileVersionLS);   // 1.0
+        EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS); // 1.0
+        EXPECT_EQ(0x00010000u, fixed->dwFileVersionLS); // 1.0
         EXPECT_EQ(0x00010000u, fixed->dwProductVersionMS);
         EXPECT_EQ(0x00010000u, fixed->dwProductVersionLS);
         EXPECT_EQ(expected.fileType, fixed->dwFileType);
 
-        struct { WORD language; WORD codePage; }* translation = nullptr;
+        struct {
+            WORD language;
+            WORD codePage;
+        }* translation = nullptr;
         ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
                                    reinterpret_cast<void**>(&translation), &length));
         EXPECT_EQ(1041, translation->language);
         EXPECT_EQ(932, translation->codePage);
 
-        const struct { const char* name; const char* value; } strings[] = {
-            {"FileDescription", expected.description},
-            {"FileVersion", PELIM_FILE_VERSION_TEXT},
-            {"OriginalFilename", expected.originalName},
-            {"ProductName", "pelim"},
-            {"ProductVersion", PELIM_FILE_VERSION_TEXT},
+        const struct {
+            const char* name;
+            const char* value;
+        } strings[] = {
+            { "FileDescription", expected.description },
+            { "FileVersion", PELIM_FILE_VERSION_TEXT },
+            { "OriginalFilename", expected.originalName },
+            { "ProductName", "pelim" },
+            { "ProductVersion", PELIM_FILE_VERSION_TEXT },
         };
         for (const auto& string : strings) {
             char* value = nullptr;
             std::string key = std::string("\\StringFileInfo\\041103a4\\") + string.name;
-            ASSERT_TRUE(VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value),
-                                       &length)) << string.name;
+            ASSERT_TRUE(
+                VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length))
+                << string.name;
             EXPECT_STREQ(string.value, value) << string.name;
         }
     }
@@ -234,11 +251,11 @@ TEST(SetupManifest, AsksForTheHighestAvailableRightsAndNamesTheSupportedWindows)
         "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v2\">",
         "<requestedExecutionLevel level=\"highestAvailable\" uiAccess=\"false\"/>",
         "<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">",
-        "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>",   // Vista
-        "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",   // 7
-        "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",   // 8
-        "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>",   // 8.1
-        "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",   // 10 and 11
+        "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>", // Vista
+        "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>", // 7
+        "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>", // 8
+        "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>", // 8.1
+        "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>", // 10 and 11
         "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>",
     };
     for (const char* text : expected)
@@ -262,4 +279,4 @@ TEST(SetupManifest, AsksForTheHighestAvailableRightsAndNamesTheSupportedWindows)
     ReleaseActCtx(activation);
 }
 
-}  // namespace
+} // namespace

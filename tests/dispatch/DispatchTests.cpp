@@ -14,14 +14,18 @@
 
 // The module's own identifiers, for the holder's sources; the platform's come from its
 // uuid library here.
-const IID IID_IChangeName =
-    {0x8D835F8D, 0x429F, 0x427E, {0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE}};
-const GUID LIBID_PELIMLib =
-    {0x09453CB6, 0x62C4, 0x4355, {0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6}};
+const IID IID_IChangeName = {
+    0x8D835F8D, 0x429F, 0x427E, { 0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE }
+};
+const GUID LIBID_PELIMLib = {
+    0x09453CB6, 0x62C4, 0x4355, { 0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6 }
+};
 
 namespace {
 
-const GUID libraryId = {0x09453CB6, 0x62C4, 0x4355, {0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6}};
+const GUID libraryId = {
+    0x09453CB6, 0x62C4, 0x4355, { 0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6 }
+};
 
 HRESULT RegisteredLibraryError()
 {
@@ -41,7 +45,8 @@ TEST(DispatchFace, AnswersFromTheRegisteredTypeLibrary)
     PelimDll dll;
     ASSERT_TRUE(dll.Load());
     IDispatch* dispatch = nullptr;
-    ASSERT_EQ(S_OK, dll.CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)));
+    ASSERT_EQ(S_OK,
+              dll.CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)));
 
     UINT count = 0;
     EXPECT_EQ(S_OK, dispatch->GetTypeInfoCount(&count));
@@ -55,11 +60,12 @@ TEST(DispatchFace, AnswersFromTheRegisteredTypeLibrary)
     LPOLESTR name = const_cast<LPOLESTR>(L"AddRef");
     DISPID dispid = 0;
     EXPECT_EQ(notRegistered, dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0, &dispid));
-    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    DISPPARAMS none = { nullptr, nullptr, 0, 0 };
     VARIANT result;
     VariantInit(&result);
     EXPECT_EQ(notRegistered,
-              dispatch->Invoke(0x60000001, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr));
+              dispatch->Invoke(0x60000001, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr,
+                               nullptr));
 
     // Registered: the next calls succeed, with the same type information for any index.
     ASSERT_EQ(0u, RunRegsvr32("/s", kPelimDllPath));
@@ -80,10 +86,12 @@ TEST(DispatchFace, AnswersFromTheRegisteredTypeLibrary)
     EXPECT_EQ(0x60000001, dispid);
     // Invoke now reaches the type information, which has no member of IChangeName's own
     // to call: the inherited IDispatch members are not callable through it.
-    EXPECT_EQ(DISP_E_MEMBERNOTFOUND,
-              dispatch->Invoke(dispid, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr));
-    EXPECT_EQ(DISP_E_MEMBERNOTFOUND,
-              dispatch->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr));
+    EXPECT_EQ(
+        DISP_E_MEMBERNOTFOUND,
+        dispatch->Invoke(dispid, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr));
+    EXPECT_EQ(
+        DISP_E_MEMBERNOTFOUND,
+        dispatch->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr));
 
     dispatch->Release();
     dll.Unload();
@@ -122,15 +130,22 @@ public:
     STDMETHODIMP GetTypeComp(ITypeComp** c) override { return inner->GetTypeComp(c); }
     STDMETHODIMP GetFuncDesc(UINT i, FUNCDESC** f) override { return inner->GetFuncDesc(i, f); }
     STDMETHODIMP GetVarDesc(UINT i, VARDESC** v) override { return inner->GetVarDesc(i, v); }
-    STDMETHODIMP GetNames(MEMBERID m, BSTR* n, UINT c, UINT* g) override { return inner->GetNames(m, n, c, g); }
-    STDMETHODIMP GetRefTypeOfImplType(UINT i, HREFTYPE* r) override { return inner->GetRefTypeOfImplType(i, r); }
+    STDMETHODIMP GetNames(MEMBERID m, BSTR* n, UINT c, UINT* g) override
+    {
+        return inner->GetNames(m, n, c, g);
+    }
+    STDMETHODIMP GetRefTypeOfImplType(UINT i, HREFTYPE* r) override
+    {
+        return inner->GetRefTypeOfImplType(i, r);
+    }
     STDMETHODIMP GetImplTypeFlags(UINT i, INT* f) override { return inner->GetImplTypeFlags(i, f); }
     STDMETHODIMP GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) override
     {
         ++nameLookups;
         return inner->GetIDsOfNames(names, count, ids);
     }
-    STDMETHODIMP Invoke(PVOID o, MEMBERID m, WORD f, DISPPARAMS* p, VARIANT* r, EXCEPINFO* e, UINT* a) override
+    STDMETHODIMP Invoke(PVOID o, MEMBERID m, WORD f, DISPPARAMS* p, VARIANT* r, EXCEPINFO* e,
+                        UINT* a) override
     {
         return inner->Invoke(o, m, f, p, r, e, a);
     }
@@ -142,11 +157,23 @@ public:
     {
         return inner->GetDllEntry(m, k, d, n, o);
     }
-    STDMETHODIMP GetRefTypeInfo(HREFTYPE r, ITypeInfo** t) override { return inner->GetRefTypeInfo(r, t); }
-    STDMETHODIMP AddressOfMember(MEMBERID m, INVOKEKIND k, PVOID* p) override { return inner->AddressOfMember(m, k, p); }
-    STDMETHODIMP CreateInstance(IUnknown* o, REFIID r, PVOID* p) override { return inner->CreateInstance(o, r, p); }
+    STDMETHODIMP GetRefTypeInfo(HREFTYPE r, ITypeInfo** t) override
+    {
+        return inner->GetRefTypeInfo(r, t);
+    }
+    STDMETHODIMP AddressOfMember(MEMBERID m, INVOKEKIND k, PVOID* p) override
+    {
+        return inner->AddressOfMember(m, k, p);
+    }
+    STDMETHODIMP CreateInstance(IUnknown* o, REFIID r, PVOID* p) override
+    {
+        return inner->CreateInstance(o, r, p);
+    }
     STDMETHODIMP GetMops(MEMBERID m, BSTR* b) override { return inner->GetMops(m, b); }
-    STDMETHODIMP GetContainingTypeLib(ITypeLib** l, UINT* i) override { return inner->GetContainingTypeLib(l, i); }
+    STDMETHODIMP GetContainingTypeLib(ITypeLib** l, UINT* i) override
+    {
+        return inner->GetContainingTypeLib(l, i);
+    }
     STDMETHODIMP_(void) ReleaseTypeAttr(TYPEATTR* a) override { inner->ReleaseTypeAttr(a); }
     STDMETHODIMP_(void) ReleaseFuncDesc(FUNCDESC* f) override { inner->ReleaseFuncDesc(f); }
     STDMETHODIMP_(void) ReleaseVarDesc(VARDESC* v) override { inner->ReleaseVarDesc(v); }
@@ -178,7 +205,8 @@ TEST(TypeInfoHolder, LoadsOnceAndAnswersCachedNames)
     EXPECT_EQ(S_OK, holder.LoadTypeInfo(0));
     EXPECT_EQ(1, TerminationCount());
     ITypeInfo2* richer = nullptr;
-    EXPECT_EQ(S_OK, holder.typeInfo->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&richer)));
+    EXPECT_EQ(S_OK,
+              holder.typeInfo->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&richer)));
     if (richer)
         richer->Release();
 
@@ -226,7 +254,7 @@ TEST(TypeInfoHolder, LoadsOnceAndAnswersCachedNames)
 // block comes back from the allocator holding stale entries.
 struct Caller {
     TypeInfoHolder* holder;
-    bool first;             // starts the load; the others wait until it is published
+    bool first; // starts the load; the others wait until it is published
     HRESULT result;
     DISPID dispid;
 };
@@ -236,8 +264,8 @@ DWORD WINAPI CallDuringLoad(LPVOID parameter)
     Caller* caller = static_cast<Caller*>(parameter);
     DWORD start = GetTickCount();
     while (!caller->first && GetTickCount() - start < 20000 &&
-           !InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&caller->holder->typeInfo),
-                                              nullptr, nullptr))
+           !InterlockedCompareExchangePointer(
+               reinterpret_cast<PVOID volatile*>(&caller->holder->typeInfo), nullptr, nullptr))
         YieldProcessor();
     LPOLESTR name = const_cast<LPOLESTR>(L"Invoke");
     caller->result = caller->holder->GetIDsOfNames(IID_NULL, &name, 1, 0, &caller->dispid);
@@ -248,18 +276,18 @@ TEST(TypeInfoHolder, CallersDuringTheFirstLoadSeeItWholeOrNotAtAll)
 {
     InitModule(nullptr, GetModuleHandleA(nullptr));
     ASSERT_EQ(0u, RunRegsvr32("/s", kPelimDllPath));
-    TypeInfoHolder holder = {&IID_IChangeName, &LIBID_PELIMLib, 1, 0, nullptr, nullptr, 0};
+    TypeInfoHolder holder = { &IID_IChangeName, &LIBID_PELIMLib, 1, 0, nullptr, nullptr, 0 };
     BSTR stale = SysAllocString(L"Invoke");
     NameCacheEntry* block = static_cast<NameCacheEntry*>(ModuleAlloc(7 * sizeof(NameCacheEntry)));
     for (int i = 0; i < 7; ++i)
-        block[i] = {stale, 6, 0xBAD};
+        block[i] = { stale, 6, 0xBAD };
     ModuleFree(block);
 
     const int kCallers = 3;
     Caller callers[kCallers];
     HANDLE threads[kCallers];
     for (int i = kCallers - 1; i >= 0; --i) {
-        callers[i] = {&holder, i == 0, E_FAIL, 0};
+        callers[i] = { &holder, i == 0, E_FAIL, 0 };
         threads[i] = CreateThread(nullptr, 0, CallDuringLoad, &callers[i], 0, nullptr);
         ASSERT_NE(nullptr, threads[i]);
     }
@@ -276,4 +304,4 @@ TEST(TypeInfoHolder, CallersDuringTheFirstLoadSeeItWholeOrNotAtAll)
     EXPECT_EQ(0u, RunRegsvr32("/s /u", kPelimDllPath));
 }
 
-}  // namespace
+} // namespace

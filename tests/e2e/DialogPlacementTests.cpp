@@ -13,7 +13,8 @@ namespace {
 
 // Without a pick the host shows the drop menu at the pointer, as for a person; the
 // item's accelerator picks it.
-TEST_F(DropTest, PersonPicksFromTheMenuAtThePointer) {
+TEST_F(DropTest, PersonPicksFromTheMenuAtThePointer)
+{
     ASSERT_TRUE(WriteTextFile(source + "menu.txt", "picked"));
     ASSERT_TRUE(PlacePointer(300, 200));
     ASSERT_TRUE(StartDrop(nullptr, source + "menu.txt"));
@@ -35,7 +36,8 @@ TEST_F(DropTest, PersonPicksFromTheMenuAtThePointer) {
     EXPECT_EQ("picked", ReadTextFile(target + "\\chosen.txt"));
 }
 
-TEST_F(DropTest, DialogAtTheScreensCornerStaysInsideTheWorkArea) {
+TEST_F(DropTest, DialogAtTheScreensCornerStaysInsideTheWorkArea)
+{
     RECT work = {};
     ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
     ASSERT_TRUE(PlacePointer(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1));
@@ -50,7 +52,7 @@ TEST_F(DropTest, DialogAtTheScreensCornerStaysInsideTheWorkArea) {
     Screenshot("dialog-at-corner");
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::string>({"corner.txt"}), ListFolder(target));
+    EXPECT_EQ(std::vector<std::string>({ "corner.txt" }), ListFolder(target));
 }
 
 // Cancel, Esc and the close box all end the dialog without a transfer, and InvokeCommand
@@ -59,7 +61,8 @@ enum class CloseWay { CancelButton, EscapeKey, CloseBox };
 
 class DialogCloseTest : public DropTest, public ::testing::WithParamInterface<CloseWay> {};
 
-TEST_P(DialogCloseTest, EndsWithoutTransfer) {
+TEST_P(DialogCloseTest, EndsWithoutTransfer)
+{
     ASSERT_TRUE(WriteTextFile(source + "keep.txt", "keep"));
     HWND dialog = Drop("move", source + "keep.txt");
     ASSERT_NE(nullptr, dialog);
@@ -78,7 +81,7 @@ TEST_P(DialogCloseTest, EndsWithoutTransfer) {
     ASSERT_TRUE(UiRobot::WaitForWindowGone(dialog, kGoneMs));
     ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
     EXPECT_TRUE(host.HasLine("invoke-command 0x00000000")) << host.report;
-    EXPECT_EQ(std::vector<std::string>({"keep.txt"}), ListFolder(source));
+    EXPECT_EQ(std::vector<std::string>({ "keep.txt" }), ListFolder(source));
     EXPECT_EQ(std::vector<std::string>(), ListFolder(target));
 }
 
@@ -86,4 +89,4 @@ INSTANTIATE_TEST_SUITE_P(AllWays, DialogCloseTest,
                          ::testing::Values(CloseWay::CancelButton, CloseWay::EscapeKey,
                                            CloseWay::CloseBox));
 
-}  // namespace
+} // namespace

@@ -21,7 +21,7 @@ const DWORD kDropMs = 30000;
 std::string CaseFolder(const std::string& name);
 bool MakeFolder(const std::string& path);
 bool WriteTextFile(const std::string& path, const std::string& content);
-std::string ReadTextFile(const std::string& path);   // "<missing>" when it cannot be read
+std::string ReadTextFile(const std::string& path); // "<missing>" when it cannot be read
 // The same for names no code page carries (UTF-16 paths).
 bool MakeFolder(const std::wstring& path);
 bool WriteTextFile(const std::wstring& path, const std::string& content);
@@ -29,11 +29,11 @@ std::string ReadTextFile(const std::wstring& path);
 std::vector<std::wstring> ListFolder(const std::wstring& folder);
 bool Exists(const std::string& path);
 bool IsFolderPath(const std::string& path);
-std::vector<std::string> ListFolder(const std::string& folder);   // names, sorted
+std::vector<std::string> ListFolder(const std::string& folder); // names, sorted
 // Removes a file or folder tree, only below the scratch roots S:\e2e and R:\e2e-*.
 bool RemoveTree(const std::string& path);
 
-std::wstring Wide(const std::string& text);          // code page 932 to UTF-16
+std::wstring Wide(const std::string& text); // code page 932 to UTF-16
 
 // The drop host as a child process: its report goes to a file, read when it has ended.
 class DropHost {
@@ -47,8 +47,8 @@ public:
     bool HasLine(const std::string& line) const;
     std::vector<std::string> LinesStartingWith(const std::string& prefix) const;
 
-    std::string program = kDropHostPath;   // another drop host (of the other bitness)
-    const wchar_t* locale = nullptr;       // LC_ALL of the host's Unix side, when given
+    std::string program = kDropHostPath; // another drop host (of the other bitness)
+    const wchar_t* locale = nullptr; // LC_ALL of the host's Unix side, when given
     DWORD processId = 0;
     DWORD exitCode = 0;
     std::string report;
@@ -96,7 +96,7 @@ protected:
 
     std::string folder;
     std::string source;
-    std::string target;   // no trailing backslash, as the shell gives a drop folder
+    std::string target; // no trailing backslash, as the shell gives a drop folder
     DropHost host;
 };
 
@@ -111,4 +111,4 @@ int ExtensionLimit(HWND dialog);
 // back in the name box.
 void ExpectRefusals(HWND dialog, DWORD processId, const std::vector<Refusal>& refusals);
 
-}  // namespace e2e
+} // namespace e2e

@@ -21,12 +21,13 @@ struct FolderRename {
     const char* folder;
     const char* button;
     const char* newName;
-    const char* screenshot;   // null: none
+    const char* screenshot; // null: none
 };
 
 class FolderRenameTest : public DropTest, public ::testing::WithParamInterface<FolderRename> {};
 
-TEST_P(FolderRenameTest, LandsUnderTheNewNameWithItsContent) {
+TEST_P(FolderRenameTest, LandsUnderTheNewNameWithItsContent)
+{
     const FolderRename& r = GetParam();
     const std::string item = source + r.folder;
     ASSERT_TRUE(MakeFolder(item));
@@ -45,14 +46,15 @@ TEST_P(FolderRenameTest, LandsUnderTheNewNameWithItsContent) {
     RECT extension = UiRobot::WindowRect(extensionBox);
     EXPECT_EQ(extension.right - name.left, name.right - name.left);
     EXPECT_EQ(r.button, ControlText(dialog, IDOK));
-    if (r.screenshot != nullptr) Screenshot(r.screenshot);
+    if (r.screenshot != nullptr)
+        Screenshot(r.screenshot);
 
     ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, r.newName));
     Confirm(dialog);
     ExpectDropEnded();
 
     const std::string landed = target + "\\" + r.newName;
-    EXPECT_EQ(std::vector<std::string>({r.newName}), ListFolder(target));
+    EXPECT_EQ(std::vector<std::string>({ r.newName }), ListFolder(target));
     EXPECT_EQ("inner", ReadTextFile(landed + "\\inner.txt"));
     EXPECT_EQ("deep", ReadTextFile(landed + "\\sub\\deep.txt"));
     if (std::string(r.pick) == "move") {
@@ -64,10 +66,11 @@ TEST_P(FolderRenameTest, LandsUnderTheNewNameWithItsContent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Picks, FolderRenameTest,
-    ::testing::Values(FolderRename{"copy", "photos.2024", kCopyButton, "album", "folder-dialog"},
-                      FolderRename{"move", "drafts", kMoveButton, "final", nullptr}));
+    ::testing::Values(FolderRename { "copy", "photos.2024", kCopyButton, "album", "folder-dialog" },
+                      FolderRename { "move", "drafts", kMoveButton, "final", nullptr }));
 
-TEST_F(DropTest, ExistingNameInTargetWarnsForFolders) {
+TEST_F(DropTest, ExistingNameInTargetWarnsForFolders)
+{
     ASSERT_TRUE(MakeFolder(source + "music"));
     ASSERT_TRUE(MakeFolder(target + "\\taken"));
     ASSERT_TRUE(WriteTextFile(target + "\\file.txt", "file"));
@@ -75,7 +78,7 @@ TEST_F(DropTest, ExistingNameInTargetWarnsForFolders) {
     ASSERT_NE(nullptr, dialog);
 
     // An existing folder, then an existing file: both are refused with the same warning.
-    for (const char* name : {"taken", "file.txt"}) {
+    for (const char* name : { "taken", "file.txt" }) {
         ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, name));
         ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
         MessageBoxInfo box = ExpectMessageBox(host.processId, kWarningCaption);
@@ -84,7 +87,8 @@ TEST_F(DropTest, ExistingNameInTargetWarnsForFolders) {
         EXPECT_EQ(0x1030u, box.style) << name;
         EXPECT_EQ(UiRobot::Buttons(IDOK), box.buttons) << name;
         EXPECT_EQ(dialog, box.owner) << name;
-        if (std::string(name) == "taken") Screenshot("folder-exists-warning");
+        if (std::string(name) == "taken")
+            Screenshot("folder-exists-warning");
         ASSERT_TRUE(UiRobot::AnswerMessageBox(box.window, IDOK, kGoneMs));
         EXPECT_TRUE(UiRobot::IsShown(dialog)) << name;
         EXPECT_TRUE(UiRobot::WaitForFocus(dialog, GetDlgItem(dialog, kNameBox), kGoneMs)) << name;
@@ -93,7 +97,7 @@ TEST_F(DropTest, ExistingNameInTargetWarnsForFolders) {
     ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "fresh"));
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::string>({"file.txt", "fresh", "taken"}), ListFolder(target));
+    EXPECT_EQ(std::vector<std::string>({ "file.txt", "fresh", "taken" }), ListFolder(target));
     EXPECT_TRUE(IsFolderPath(target + "\\fresh"));
     EXPECT_EQ("file", ReadTextFile(target + "\\file.txt"));
 }
@@ -101,7 +105,8 @@ TEST_F(DropTest, ExistingNameInTargetWarnsForFolders) {
 // Folder names ending in a character whose second byte is 0x5C: taken for a trailing
 // backslash, the dragged folder would be offered as a file (no existence check), and a
 // drop onto "予定表" would land beside it as "予定表note.txt".
-TEST_F(DropTest, FolderNamedWithBackslashTrailByteIsAFolder) {
+TEST_F(DropTest, FolderNamedWithBackslashTrailByteIsAFolder)
+{
     ASSERT_TRUE(MakeFolder(source + "一覧表"));
     ASSERT_TRUE(WriteTextFile(source + "一覧表\\x.txt", "in folder"));
     ASSERT_TRUE(MakeFolder(target + "\\ソ能表"));
@@ -127,7 +132,8 @@ TEST_F(DropTest, FolderNamedWithBackslashTrailByteIsAFolder) {
     EXPECT_FALSE(Exists(source + "一覧表"));
 }
 
-TEST_F(DropTest, TargetFolderEndingInBackslashTrailByte) {
+TEST_F(DropTest, TargetFolderEndingInBackslashTrailByte)
+{
     ASSERT_TRUE(MakeFolder(target + "\\予定表"));
     ASSERT_TRUE(WriteTextFile(source + "memo.txt", "memo"));
     HWND dialog = Drop("copy", source + "memo.txt", target + "\\予定表");
@@ -135,11 +141,12 @@ TEST_F(DropTest, TargetFolderEndingInBackslashTrailByte) {
     ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "note"));
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::string>({"note.txt"}), ListFolder(target + "\\予定表"));
-    EXPECT_EQ(std::vector<std::string>({"予定表"}), ListFolder(target));
+    EXPECT_EQ(std::vector<std::string>({ "note.txt" }), ListFolder(target + "\\予定表"));
+    EXPECT_EQ(std::vector<std::string>({ "予定表" }), ListFolder(target));
 }
 
-TEST_F(DropTest, CopiesFolderNamedOutsideTheCodePageWithItsContent) {
+TEST_F(DropTest, CopiesFolderNamedOutsideTheCodePageWithItsContent)
+{
     const std::wstring name = L"写真\u301C2024\xD83D\xDCF7";
     const std::wstring item = Wide(source) + name;
     ASSERT_TRUE(MakeFolder(item));
@@ -151,11 +158,12 @@ TEST_F(DropTest, CopiesFolderNamedOutsideTheCodePageWithItsContent) {
     EXPECT_FALSE(UiRobot::IsShown(GetDlgItem(dialog, kExtensionBox)));
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::wstring>({name}), ListFolder(Wide(target)));
+    EXPECT_EQ(std::vector<std::wstring>({ name }), ListFolder(Wide(target)));
     EXPECT_EQ("inner", ReadTextFile(Wide(target) + L"\\" + name + L"\\caf\u00E9\\\u00A5.txt"));
 }
 
-TEST_F(DropTest, CopiesOntoADriveRoot) {
+TEST_F(DropTest, CopiesOntoADriveRoot)
+{
     // R: is a scratch folder seen as a drive root: the target "R:\" keeps its one backslash.
     const std::string placed = "R:\\e2e-root-copy.txt";
     DeleteFileA(placed.c_str());
@@ -169,7 +177,8 @@ TEST_F(DropTest, CopiesOntoADriveRoot) {
     DeleteFileA(placed.c_str());
 }
 
-TEST_F(DropTest, MovesFileToAnotherDrive) {
+TEST_F(DropTest, MovesFileToAnotherDrive)
+{
     // From S: to R:, so the shell's move copies and then deletes.
     const std::string other = "R:\\e2e-move";
     RemoveTree(other);
@@ -185,4 +194,4 @@ TEST_F(DropTest, MovesFileToAnotherDrive) {
     RemoveTree(other);
 }
 
-}  // namespace
+} // namespace

@@ -30,7 +30,8 @@ struct DropJob {
     DWORD threadId = 0;
 };
 
-DWORD WINAPI RunDrop(void* parameter) {
+DWORD WINAPI RunDrop(void* parameter)
+{
     DropJob* job = static_cast<DropJob*>(parameter);
     CoInitialize(nullptr);
     IShellExtInit* handler = nullptr;
@@ -39,7 +40,7 @@ DWORD WINAPI RunDrop(void* parameter) {
         PIDLIST_ABSOLUTE folderId = nullptr;
         SHParseDisplayName(job->folder.c_str(), nullptr, &folderId, 0, nullptr);
         IDataObject* dataObject = nullptr;
-        const wchar_t* items[] = {job->item.c_str()};
+        const wchar_t* items[] = { job->item.c_str() };
         MakeDropDataObject(items, 1, &dataObject);
         handler->Initialize(folderId, dataObject, nullptr);
         IContextMenu* contextMenu = nullptr;
@@ -55,7 +56,8 @@ DWORD WINAPI RunDrop(void* parameter) {
             DestroyMenu(menu);
             contextMenu->Release();
         }
-        if (dataObject != nullptr) dataObject->Release();
+        if (dataObject != nullptr)
+            dataObject->Release();
         CoTaskMemFree(folderId);
         handler->Release();
     }
@@ -65,7 +67,8 @@ DWORD WINAPI RunDrop(void* parameter) {
 
 // The value a fresh handle gets: the lowest free slot, so it is the same before and after
 // exactly when nothing that was opened in between stayed open.
-ULONG_PTR FreshHandleValue() {
+ULONG_PTR FreshHandleValue()
+{
     HANDLE probe = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     CloseHandle(probe);
     return reinterpret_cast<ULONG_PTR>(probe);
@@ -73,7 +76,8 @@ ULONG_PTR FreshHandleValue() {
 
 class InProcessDropTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         // The heaps the DLL makes when it is loaded are the module allocator's.
         HANDLE before[256];
         DWORD beforeCount = GetProcessHeaps(256, before);
@@ -82,17 +86,21 @@ protected:
         DWORD afterCount = GetProcessHeaps(256, after);
         for (DWORD i = 0; i < afterCount && i < 256; ++i) {
             bool known = false;
-            for (DWORD j = 0; j < beforeCount && j < 256; ++j) known = known || after[i] == before[j];
-            if (!known) dllHeaps.push_back(after[i]);
+            for (DWORD j = 0; j < beforeCount && j < 256; ++j)
+                known = known || after[i] == before[j];
+            if (!known)
+                dllHeaps.push_back(after[i]);
         }
     }
 
-    static void TearDownTestSuite() {
+    static void TearDownTestSuite()
+    {
         // The DLL stays loaded: a transfer thread of a failed test may still be in it.
         dllHeaps.clear();
     }
 
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_NE(nullptr, module) << "cannot load " << kDllPath;
         getClassObject = reinterpret_cast<GetClassObjectFunction>(
             reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
@@ -100,8 +108,9 @@ protected:
             reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
         ASSERT_NE(nullptr, getClassObject);
         ASSERT_NE(nullptr, canUnloadNow);
-        ASSERT_EQ(S_OK, getClassObject(kChangeNameClsid, IID_IClassFactory,
-                                       reinterpret_cast<void**>(&factory)));
+        ASSERT_EQ(S_OK,
+                  getClassObject(kChangeNameClsid, IID_IClassFactory,
+                                 reinterpret_cast<void**>(&factory)));
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         folder = CaseFolder(std::string("InProcess.") + info->name());
         source = folder + "src\\";
@@ -110,14 +119,17 @@ protected:
         ASSERT_TRUE(MakeFolder(target));
     }
 
-    void TearDown() override {
-        if (factory != nullptr) factory->Release();
+    void TearDown() override
+    {
+        if (factory != nullptr)
+            factory->Release();
         factory = nullptr;
     }
 
     // Starts a copy of the named file of the source folder on a drop thread, confirms its
     // dialog unchanged and waits until InvokeCommand has returned.
-    void CopyThroughDialog(const std::string& name) {
+    void CopyThroughDialog(const std::string& name)
+    {
         DropJob job;
         job.factory = factory;
         job.folder = Wide(target);
@@ -135,7 +147,8 @@ protected:
         bool ended = WaitForSingleObject(job.thread, kDropMs) == WAIT_OBJECT_0;
         if (!ended) {
             // Leave no dialog behind: the drop thread then ends on its own.
-            if (dialog != nullptr) UiRobot::PostCommand(dialog, IDCANCEL);
+            if (dialog != nullptr)
+                UiRobot::PostCommand(dialog, IDCANCEL);
             WaitForSingleObject(job.thread, kGoneMs);
         }
         CloseHandle(job.thread);
@@ -146,13 +159,15 @@ protected:
     }
 
     // Blocks in use in the DLL's own heaps.
-    static int BusyBlocksInDllHeaps() {
+    static int BusyBlocksInDllHeaps()
+    {
         int busy = 0;
         for (HANDLE heap : dllHeaps) {
             HeapLock(heap);
             PROCESS_HEAP_ENTRY entry = {};
             while (HeapWalk(heap, &entry)) {
-                if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ++busy;
+                if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                    ++busy;
             }
             HeapUnlock(heap);
         }
@@ -172,7 +187,8 @@ protected:
 HMODULE InProcessDropTest::module = nullptr;
 std::vector<HANDLE> InProcessDropTest::dllHeaps;
 
-TEST_F(InProcessDropTest, SeveralTransfersRunAtOnce) {
+TEST_F(InProcessDropTest, SeveralTransfersRunAtOnce)
+{
     const int kTransfers = 3;
     int baseline = CountOwnThreads();
     int blocksIdle = BusyBlocksInDllHeaps();
@@ -183,7 +199,8 @@ TEST_F(InProcessDropTest, SeveralTransfersRunAtOnce) {
     }
     // Each transfer stops at the shell's replace question, so all of them are running
     // at the same time once the last dialog has been confirmed.
-    for (int i = 1; i <= kTransfers; ++i) CopyThroughDialog("c" + std::to_string(i) + ".txt");
+    for (int i = 1; i <= kTransfers; ++i)
+        CopyThroughDialog("c" + std::to_string(i) + ".txt");
 
     UiRobot::WindowQuery query = UiRobot::DialogOfProcess(GetCurrentProcessId(), kReplaceCaption);
     UiRobot::WindowList questions = {};
@@ -204,7 +221,8 @@ TEST_F(InProcessDropTest, SeveralTransfersRunAtOnce) {
     factory = nullptr;
     EXPECT_EQ(S_FALSE, canUnloadNow());
 
-    for (HWND question : questions) EXPECT_TRUE(UiRobot::AnswerMessageBox(question, IDYES, kGoneMs));
+    for (HWND question : questions)
+        EXPECT_TRUE(UiRobot::AnswerMessageBox(question, IDYES, kGoneMs));
     EXPECT_EQ(baseline, WaitForThreadCount(baseline, kDropMs));
     EXPECT_EQ(S_OK, canUnloadNow());
     EXPECT_EQ(blocksIdle, BusyBlocksInDllHeaps());
@@ -214,7 +232,8 @@ TEST_F(InProcessDropTest, SeveralTransfersRunAtOnce) {
     }
 }
 
-TEST_F(InProcessDropTest, TransfersLeaveNoHandleOrRequestBehind) {
+TEST_F(InProcessDropTest, TransfersLeaveNoHandleOrRequestBehind)
+{
     ASSERT_FALSE(dllHeaps.empty()) << "the DLL made no heap of its own";
     const int kTransfers = 6;
     for (int i = 0; i < kTransfers + 2; ++i) {
@@ -228,7 +247,8 @@ TEST_F(InProcessDropTest, TransfersLeaveNoHandleOrRequestBehind) {
     ULONG_PTR handleBefore = FreshHandleValue();
     int blocksBefore = BusyBlocksInDllHeaps();
 
-    for (int i = 2; i < kTransfers + 2; ++i) CopyThroughDialog("f" + std::to_string(i) + ".txt");
+    for (int i = 2; i < kTransfers + 2; ++i)
+        CopyThroughDialog("f" + std::to_string(i) + ".txt");
     ASSERT_EQ(baseline, WaitForThreadCount(baseline, kDropMs));
 
     EXPECT_EQ(handleBefore, FreshHandleValue());
@@ -240,4 +260,4 @@ TEST_F(InProcessDropTest, TransfersLeaveNoHandleOrRequestBehind) {
     EXPECT_EQ(static_cast<size_t>(kTransfers + 2), ListFolder(target).size());
 }
 
-}  // namespace
+} // namespace

@@ -30,13 +30,14 @@ struct FileRename {
     const char* extensionBox;
     const char* newName;
     const char* newExtension;
-    bool pressEnter;          // Enter in the name box presses the default button
-    const char* screenshot;   // null: none
+    bool pressEnter; // Enter in the name box presses the default button
+    const char* screenshot; // null: none
 };
 
 class FileRenameTest : public DropTest, public ::testing::WithParamInterface<FileRename> {};
 
-TEST_P(FileRenameTest, LandsUnderTheNewNameAndExtension) {
+TEST_P(FileRenameTest, LandsUnderTheNewNameAndExtension)
+{
     const FileRename& r = GetParam();
     const bool move = std::string(r.pick) == "move";
     ASSERT_TRUE(WriteTextFile(source + r.file, r.body));
@@ -59,7 +60,8 @@ TEST_P(FileRenameTest, LandsUnderTheNewNameAndExtension) {
 
     ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, r.newName));
     ASSERT_TRUE(UiRobot::SetControlText(dialog, kExtensionBox, r.newExtension));
-    if (r.screenshot != nullptr) Screenshot(r.screenshot);
+    if (r.screenshot != nullptr)
+        Screenshot(r.screenshot);
     if (r.pressEnter) {
         ASSERT_TRUE(UiRobot::PressKey(GetDlgItem(dialog, kNameBox), VK_RETURN));
         ASSERT_TRUE(UiRobot::WaitForWindowGone(dialog, kGoneMs));
@@ -72,21 +74,40 @@ TEST_P(FileRenameTest, LandsUnderTheNewNameAndExtension) {
     EXPECT_TRUE(host.HasLine(kMoveItemLine)) << host.report;
     EXPECT_TRUE(host.HasLine(kSeparatorLine)) << host.report;
     const std::string renamed = std::string(r.newName) + "." + r.newExtension;
-    EXPECT_EQ(std::vector<std::string>({renamed}), ListFolder(target));
+    EXPECT_EQ(std::vector<std::string>({ renamed }), ListFolder(target));
     EXPECT_EQ(r.body, ReadTextFile(target + "\\" + renamed));
-    EXPECT_EQ(move ? std::vector<std::string>() : std::vector<std::string>({r.file}),
+    EXPECT_EQ(move ? std::vector<std::string>() : std::vector<std::string>({ r.file }),
               ListFolder(source));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Picks, FileRenameTest,
-    ::testing::Values(FileRename{"copy", {137, 211}, "report.txt", "report body", kCopyCaption,
-                                 kCopyButton, "report", "txt", "summary", "md", false,
-                                 "copy-dialog"},
-                      FileRename{"move", {400, 300}, "old.log", "moved body", kMoveCaption,
-                                 kMoveButton, "old", "log", "new", "txt", true, nullptr}));
+INSTANTIATE_TEST_SUITE_P(Picks, FileRenameTest,
+                         ::testing::Values(FileRename { "copy",
+                                                        { 137, 211 },
+                                                        "report.txt",
+                                                        "report body",
+                                                        kCopyCaption,
+                                                        kCopyButton,
+                                                        "report",
+                                                        "txt",
+                                                        "summary",
+                                                        "md",
+                                                        false,
+                                                        "copy-dialog" },
+                                           FileRename { "move",
+                                                        { 400, 300 },
+                                                        "old.log",
+                                                        "moved body",
+                                                        kMoveCaption,
+                                                        kMoveButton,
+                                                        "old",
+                                                        "log",
+                                                        "new",
+                                                        "txt",
+                                                        true,
+                                                        nullptr }));
 
-TEST_F(DropTest, ExtensionBoxLimitIsEightOrTheExtensionsLength) {
+TEST_F(DropTest, ExtensionBoxLimitIsEightOrTheExtensionsLength)
+{
     ASSERT_TRUE(WriteTextFile(source + "data.abcdefghijkl", "twelve"));
     HWND dialog = Drop("copy", source + "data.abcdefghijkl");
     ASSERT_NE(nullptr, dialog);
@@ -107,7 +128,7 @@ TEST_F(DropTest, ExtensionBoxLimitIsEightOrTheExtensionsLength) {
     EXPECT_EQ("zzzzzzzz", ControlText(dialog, kExtensionBox));
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::string>({"data.abcdefghijkl", "plain.zzzzzzzz"}),
+    EXPECT_EQ(std::vector<std::string>({ "data.abcdefghijkl", "plain.zzzzzzzz" }),
               ListFolder(target));
 }
 
@@ -116,13 +137,14 @@ struct NameCase {
     const char* file;
     const char* nameBox;
     const char* extensionBox;
-    const char* typedName;      // typed after an empty name was refused; null: OK at once
+    const char* typedName; // typed after an empty name was refused; null: OK at once
     const char* result;
 };
 
 class NameSplitTest : public DropTest, public ::testing::WithParamInterface<NameCase> {};
 
-TEST_P(NameSplitTest, SplitsAndJoinsTheName) {
+TEST_P(NameSplitTest, SplitsAndJoinsTheName)
+{
     const NameCase& c = GetParam();
     ASSERT_TRUE(WriteTextFile(source + c.file, "content"));
     HWND dialog = Drop("copy", source + c.file);
@@ -140,20 +162,21 @@ TEST_P(NameSplitTest, SplitsAndJoinsTheName) {
     }
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::string>({c.result}), ListFolder(target));
+    EXPECT_EQ(std::vector<std::string>({ c.result }), ListFolder(target));
     EXPECT_EQ("content", ReadTextFile(target + "\\" + c.result));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Names, NameSplitTest,
-    ::testing::Values(NameCase{"two.dots.txt", "two.dots", "txt", nullptr, "two.dots.txt"},
-                      NameCase{"noext", "noext", "", nullptr, "noext"},
-                      NameCase{".hidden", "", "hidden", "shown", "shown.hidden"},
-                      NameCase{"表ソ能.txt", "表ソ能", "txt", nullptr, "表ソ能.txt"}));
+    ::testing::Values(NameCase { "two.dots.txt", "two.dots", "txt", nullptr, "two.dots.txt" },
+                      NameCase { "noext", "noext", "", nullptr, "noext" },
+                      NameCase { ".hidden", "", "hidden", "shown", "shown.hidden" },
+                      NameCase { "表ソ能.txt", "表ソ能", "txt", nullptr, "表ソ能.txt" }));
 
 // 表, ソ and 能 end in the byte 0x5C, the backslash: such a character at the end of a
 // path component is part of the name, never a separator.
-TEST_F(DropTest, FileInFolderEndingInBackslashTrailByte) {
+TEST_F(DropTest, FileInFolderEndingInBackslashTrailByte)
+{
     ASSERT_TRUE(MakeFolder(source + "予定表"));
     ASSERT_TRUE(WriteTextFile(source + "予定表\\表ソ能.txt", "dbcs file"));
     HWND dialog = Drop("copy", source + "予定表\\表ソ能.txt");
@@ -163,14 +186,15 @@ TEST_F(DropTest, FileInFolderEndingInBackslashTrailByte) {
     ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "能力表"));
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::string>({"能力表.txt"}), ListFolder(target));
+    EXPECT_EQ(std::vector<std::string>({ "能力表.txt" }), ListFolder(target));
     EXPECT_EQ("dbcs file", ReadTextFile(target + "\\能力表.txt"));
 }
 
-TEST_F(DropTest, CopyOntoExistingFileAsksTheShellToReplace) {
+TEST_F(DropTest, CopyOntoExistingFileAsksTheShellToReplace)
+{
     ASSERT_TRUE(WriteTextFile(source + "same.txt", "new content"));
     // Answered "no" first: the old file stays; then "yes": it is replaced.
-    for (int answer : {IDNO, IDYES}) {
+    for (int answer : { IDNO, IDYES }) {
         ASSERT_TRUE(WriteTextFile(target + "\\same.txt", "old content"));
         HWND dialog = Drop("copy", source + "same.txt");
         ASSERT_NE(nullptr, dialog);
@@ -181,7 +205,8 @@ TEST_F(DropTest, CopyOntoExistingFileAsksTheShellToReplace) {
         ASSERT_TRUE(UiRobot::ReadMessageBox(confirm, &info));
         EXPECT_EQ(kReplaceCaption, info.caption);
         EXPECT_NE(info.buttons.end(), std::find(info.buttons.begin(), info.buttons.end(), answer));
-        if (answer == IDYES) Screenshot("replace-confirmation");
+        if (answer == IDYES)
+            Screenshot("replace-confirmation");
         ASSERT_TRUE(UiRobot::AnswerMessageBox(confirm, answer, kGoneMs));
         ExpectDropEnded();
         EXPECT_EQ(answer == IDYES ? "new content" : "old content",
@@ -194,7 +219,8 @@ TEST_F(DropTest, CopyOntoExistingFileAsksTheShellToReplace) {
 // road they land unchanged, a decomposed kana stays decomposed.
 class WideNameTest : public DropTest, public ::testing::WithParamInterface<const wchar_t*> {};
 
-TEST_P(WideNameTest, CopiesAndMovesUnderTheExactName) {
+TEST_P(WideNameTest, CopiesAndMovesUnderTheExactName)
+{
     const std::wstring name = GetParam();
     const std::wstring wideSource = Wide(source);
     const std::wstring wideTarget = Wide(target);
@@ -209,29 +235,28 @@ TEST_P(WideNameTest, CopiesAndMovesUnderTheExactName) {
     EXPECT_EQ(name.substr(dot + 1), UiRobot::ControlTextW(dialog, kExtensionBox));
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::wstring>({name}), ListFolder(wideTarget));
+    EXPECT_EQ(std::vector<std::wstring>({ name }), ListFolder(wideTarget));
     EXPECT_EQ("wide body", ReadTextFile(wideTarget + L"\\" + name));
 
     dialog = Drop("move", wideSource + name, moved);
     ASSERT_NE(nullptr, dialog);
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::wstring>({name}), ListFolder(moved));
+    EXPECT_EQ(std::vector<std::wstring>({ name }), ListFolder(moved));
     EXPECT_EQ(std::vector<std::wstring>(), ListFolder(wideSource));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, WideNameTest,
-    ::testing::ValuesIn(kWideNames));
+INSTANTIATE_TEST_SUITE_P(Names, WideNameTest, ::testing::ValuesIn(kWideNames));
 
-TEST_F(DropTest, NameTypedWithAnEmojiLandsExactly) {
+TEST_F(DropTest, NameTypedWithAnEmojiLandsExactly)
+{
     ASSERT_TRUE(WriteTextFile(source + "plain.txt", "plain"));
     HWND dialog = Drop("copy", source + "plain.txt");
     ASSERT_NE(nullptr, dialog);
     ASSERT_TRUE(UiRobot::SetControlTextW(dialog, kNameBox, L"plan\xD83D\xDCC5"));
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::wstring>({L"plan\xD83D\xDCC5.txt"}), ListFolder(Wide(target)));
+    EXPECT_EQ(std::vector<std::wstring>({ L"plan\xD83D\xDCC5.txt" }), ListFolder(Wide(target)));
     EXPECT_EQ("plain", ReadTextFile(Wide(target) + L"\\plan\xD83D\xDCC5.txt"));
 }
 
@@ -240,7 +265,8 @@ TEST_F(DropTest, NameTypedWithAnEmojiLandsExactly) {
 // child process its parent's locale, so run-e2e.sh starts that drop host itself, under
 // the Unix locale C.UTF-8 (ANSI code page 1252), dropping S:\e2e-foreign\src\見積書.txt
 // onto S:\e2e-foreign\dst; this test drives its dialog and reads its report.
-TEST(ForeignCodePage, TextsReadRightUnderAnotherAnsiCodePage) {
+TEST(ForeignCodePage, TextsReadRightUnderAnotherAnsiCodePage)
+{
     if (GetEnvironmentVariableA("PELIM_FOREIGN_HOST", nullptr, 0) == 0) {
         GTEST_SKIP() << "run-e2e.sh runs it beside a drop host of another code page";
     }
@@ -258,7 +284,8 @@ TEST(ForeignCodePage, TextsReadRightUnderAnotherAnsiCodePage) {
     ASSERT_NE(nullptr, box);
     EXPECT_EQ(Wide(kErrorCaption), UiRobot::WindowTextW(box));
     MessageBoxInfo info = {};
-    ASSERT_TRUE(UiRobot::ReadMessageBox(box, &info));   // read in code page 932, which holds it exactly
+    ASSERT_TRUE(
+        UiRobot::ReadMessageBox(box, &info)); // read in code page 932, which holds it exactly
     EXPECT_EQ(kEmptyNameText, info.text);
     ASSERT_TRUE(UiRobot::AnswerMessageBox(box, IDOK, kGoneMs));
     ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "見積書_控え"));
@@ -274,11 +301,15 @@ TEST(ForeignCodePage, TextsReadRightUnderAnotherAnsiCodePage) {
     }
     report.erase(std::remove(report.begin(), report.end(), '\r'), report.end());
     EXPECT_NE(std::string::npos, report.find("\nansi-code-page 1252\n")) << report;
-    EXPECT_NE(std::string::npos, report.find("\nmenu 3 id 0x100 state 0x0 名前を変更してコピー(&G)\n")) << report;
-    EXPECT_NE(std::string::npos, report.find("\nmenu 4 id 0x101 state 0x0 名前を変更して移動(&W)\n")) << report;
+    EXPECT_NE(std::string::npos,
+              report.find("\nmenu 3 id 0x100 state 0x0 名前を変更してコピー(&G)\n"))
+        << report;
+    EXPECT_NE(std::string::npos,
+              report.find("\nmenu 4 id 0x101 state 0x0 名前を変更して移動(&W)\n"))
+        << report;
     EXPECT_NE(std::string::npos, report.find("\ninvoke-command 0x00000000\n")) << report;
-    EXPECT_EQ(std::vector<std::string>({"見積書_控え.txt"}), ListFolder(foreign + "dst"));
+    EXPECT_EQ(std::vector<std::string>({ "見積書_控え.txt" }), ListFolder(foreign + "dst"));
     EXPECT_EQ("estimate", ReadTextFile(foreign + "dst\\見積書_控え.txt"));
 }
 
-}  // namespace
+} // namespace

@@ -13,7 +13,8 @@ using UiRobot::MessageBoxInfo;
 
 namespace {
 
-TEST_F(DropTest, EmptyNameShowsErrorAndKeepsDialogOpen) {
+TEST_F(DropTest, EmptyNameShowsErrorAndKeepsDialogOpen)
+{
     ASSERT_TRUE(WriteTextFile(source + "a.txt", "a"));
     HWND dialog = Drop("copy", source + "a.txt");
     ASSERT_NE(nullptr, dialog);
@@ -40,45 +41,49 @@ TEST_F(DropTest, EmptyNameShowsErrorAndKeepsDialogOpen) {
 
 // A new name no file can carry: a character paths forbid, a trailing dot or blank, a
 // device name with or without an extension.
-TEST_F(DropTest, NewNamesNoFileCanCarryAreRefused) {
+TEST_F(DropTest, NewNamesNoFileCanCarryAreRefused)
+{
     ASSERT_TRUE(WriteTextFile(source + "rules.txt", "rules"));
     HWND dialog = Drop("copy", source + "rules.txt");
     ASSERT_NE(nullptr, dialog);
-    ExpectRefusals(dialog, host.processId, {
-        {"a:b", "txt", kForbiddenCharacterText},    // a stream of a file "a"
-        {"..\\up", "txt", kForbiddenCharacterText}, // a path out of the drop folder
-        {"a/b", "", kForbiddenCharacterText},
-        {"a*b", "", kForbiddenCharacterText},
-        {"a?b", "", kForbiddenCharacterText},
-        {"a\"b", "", kForbiddenCharacterText},
-        {"a<b>", "", kForbiddenCharacterText},
-        {"a|b", "", kForbiddenCharacterText},
-        {"a\tb", "", kForbiddenCharacterText},
-        {"..", "", kTrailingDotText},
-        {".", "", kTrailingDotText},
-        {"name.", "", kTrailingDotText},
-        {"name ", "", kTrailingDotText},
-        {"name", "txt ", kTrailingDotText},
-        {"con", "", kDeviceNameText},
-        {"Nul", "txt", kDeviceNameText},
-        {"aux", "tar.gz", kDeviceNameText},
-        {"COM1", "", kDeviceNameText},
-        {"lpt9", "log", kDeviceNameText},
-        {"prn", "", kDeviceNameText},
-    });
+    ExpectRefusals(
+        dialog, host.processId,
+        {
+            { "a:b", "txt", kForbiddenCharacterText }, // a stream of a file "a"
+            { "..\\up", "txt", kForbiddenCharacterText }, // a path out of the drop folder
+            { "a/b", "", kForbiddenCharacterText },
+            { "a*b", "", kForbiddenCharacterText },
+            { "a?b", "", kForbiddenCharacterText },
+            { "a\"b", "", kForbiddenCharacterText },
+            { "a<b>", "", kForbiddenCharacterText },
+            { "a|b", "", kForbiddenCharacterText },
+            { "a\tb", "", kForbiddenCharacterText },
+            { "..", "", kTrailingDotText },
+            { ".", "", kTrailingDotText },
+            { "name.", "", kTrailingDotText },
+            { "name ", "", kTrailingDotText },
+            { "name", "txt ", kTrailingDotText },
+            { "con", "", kDeviceNameText },
+            { "Nul", "txt", kDeviceNameText },
+            { "aux", "tar.gz", kDeviceNameText },
+            { "COM1", "", kDeviceNameText },
+            { "lpt9", "log", kDeviceNameText },
+            { "prn", "", kDeviceNameText },
+        });
     // Device names only stand alone: COM10 and CONSOLE are ordinary names.
     ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "COM10"));
     ASSERT_TRUE(UiRobot::SetControlText(dialog, kExtensionBox, "txt"));
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::string>({"COM10.txt"}), ListFolder(target));
+    EXPECT_EQ(std::vector<std::string>({ "COM10.txt" }), ListFolder(target));
 }
 
 // Drops the handler answers without a dialog: no items, and InvokeCommand refuses.
-TEST_F(DropTest, SeveralItemsAddNoMenuItems) {
+TEST_F(DropTest, SeveralItemsAddNoMenuItems)
+{
     ASSERT_TRUE(WriteTextFile(source + "a.txt", "a"));
     ASSERT_TRUE(WriteTextFile(source + "b.txt", "b"));
-    ASSERT_TRUE(host.Start(DropArguments("copy", target, {source + "a.txt", source + "b.txt"}),
+    ASSERT_TRUE(host.Start(DropArguments("copy", target, { source + "a.txt", source + "b.txt" }),
                            folder + "host.txt"));
     ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
     EXPECT_TRUE(host.HasLine("query-context-menu 0x00000000")) << host.report;
@@ -88,7 +93,8 @@ TEST_F(DropTest, SeveralItemsAddNoMenuItems) {
     EXPECT_EQ(std::vector<std::string>(), ListFolder(target));
 }
 
-TEST_F(DropTest, StringVerbAndUnknownOffsetAreRefused) {
+TEST_F(DropTest, StringVerbAndUnknownOffsetAreRefused)
+{
     ASSERT_TRUE(WriteTextFile(source + "a.txt", "a"));
     ASSERT_TRUE(host.Start(L"--dll " + Wide(kDllPath) + L" --verb copy --wait-ms 2000 " +
                                Wide(target) + L" " + Wide(source + "a.txt"),
@@ -97,22 +103,23 @@ TEST_F(DropTest, StringVerbAndUnknownOffsetAreRefused) {
     EXPECT_TRUE(host.HasLine("query-context-menu 0x00000002")) << host.report;
     EXPECT_TRUE(host.HasLine("invoke-command 0x80070057")) << host.report;
 
-    ASSERT_TRUE(host.Start(DropArguments("2", target, {source + "a.txt"}), folder + "host.txt"));
+    ASSERT_TRUE(host.Start(DropArguments("2", target, { source + "a.txt" }), folder + "host.txt"));
     ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
     EXPECT_TRUE(host.HasLine("invoke-command 0x80070057")) << host.report;
     EXPECT_EQ(std::vector<std::string>(), ListFolder(target));
 }
 
-TEST_F(DropTest, VirtualFolderTargetAddsNoMenuItems) {
+TEST_F(DropTest, VirtualFolderTargetAddsNoMenuItems)
+{
     ASSERT_TRUE(WriteTextFile(source + "a.txt", "a"));
     // The computer folder has no file-system path.
-    ASSERT_TRUE(host.Start(DropArguments("copy", "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}",
-                                         {source + "a.txt"}),
-                           folder + "host.txt"));
+    ASSERT_TRUE(host.Start(
+        DropArguments("copy", "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", { source + "a.txt" }),
+        folder + "host.txt"));
     ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
     EXPECT_TRUE(host.HasLine("parse-folder 0x00000000")) << host.report;
     EXPECT_TRUE(host.HasLine("query-context-menu 0x00000000")) << host.report;
     EXPECT_TRUE(host.HasLine("invoke-command 0x80070057")) << host.report;
 }
 
-}  // namespace
+} // namespace

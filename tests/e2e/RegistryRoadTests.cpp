@@ -13,7 +13,8 @@ using namespace e2e;
 namespace {
 
 // regsvr32.exe /s [/u] on the DLL; its exit code, or -1 when it did not end in time.
-int RunRegsvr32(bool unregister) {
+int RunRegsvr32(bool unregister)
+{
     char commandLine[MAX_PATH * 2];
     wsprintfA(commandLine, "regsvr32.exe /s %s%s", unregister ? "/u " : "", kDllPath);
     STARTUPINFOA startup = {};
@@ -36,7 +37,8 @@ int RunRegsvr32(bool unregister) {
 
 // The file manager's own road: the handler key of the drop target's type names the class,
 // the platform loads the DLL from InprocServer32. Registered and unregistered for real.
-TEST_F(DropTest, RegistryRoadFindsTheHandlerUntilUnregistered) {
+TEST_F(DropTest, RegistryRoadFindsTheHandlerUntilUnregistered)
+{
     ASSERT_EQ(0, RunRegsvr32(false));
     ASSERT_TRUE(WriteTextFile(source + "reg.txt", "through the registry"));
     const std::string handlerValue = " {6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
@@ -49,20 +51,21 @@ TEST_F(DropTest, RegistryRoadFindsTheHandlerUntilUnregistered) {
     ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "found"));
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_TRUE(host.HasLine("handler-key HKCR\\Folder\\shellex\\DragDropHandlers\\pelim" +
-                             handlerValue))
+    EXPECT_TRUE(
+        host.HasLine("handler-key HKCR\\Folder\\shellex\\DragDropHandlers\\pelim" + handlerValue))
         << host.report;
     EXPECT_TRUE(host.HasLine("co-create-instance 0x00000000")) << host.report;
     EXPECT_EQ("through the registry", ReadTextFile(target + "\\found.txt"));
 
     // The keys for drives and for all files name the same class.
-    for (const char* key : {"Drive", "*"}) {
-        ASSERT_TRUE(host.Start(L"--registry --key " + Wide(key) + L" --pick move " +
-                                   Wide(target) + L" " + Wide(source + "reg.txt"),
+    for (const char* key : { "Drive", "*" }) {
+        ASSERT_TRUE(host.Start(L"--registry --key " + Wide(key) + L" --pick move " + Wide(target) +
+                                   L" " + Wide(source + "reg.txt"),
                                folder + "host.txt"));
         dialog = WaitForRenameDialog(host.processId, true);
         EXPECT_NE(nullptr, dialog) << key;
-        if (dialog != nullptr) UiRobot::ClickButton(dialog, IDCANCEL);
+        if (dialog != nullptr)
+            UiRobot::ClickButton(dialog, IDCANCEL);
         ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
         EXPECT_TRUE(host.HasLine(std::string("handler-key HKCR\\") + key +
                                  "\\shellex\\DragDropHandlers\\pelim" + handlerValue))
@@ -70,15 +73,15 @@ TEST_F(DropTest, RegistryRoadFindsTheHandlerUntilUnregistered) {
     }
 
     ASSERT_EQ(0, RunRegsvr32(true));
-    ASSERT_TRUE(host.Start(L"--registry --pick copy " + Wide(target) + L" " +
-                               Wide(source + "reg.txt"),
-                           folder + "host.txt"));
+    ASSERT_TRUE(
+        host.Start(L"--registry --pick copy " + Wide(target) + L" " + Wide(source + "reg.txt"),
+                   folder + "host.txt"));
     ASSERT_TRUE(host.Finish(kDropMs)) << host.report;
     EXPECT_EQ(3u, host.exitCode);
     EXPECT_TRUE(host.HasLine("handler-key HKCR\\Folder\\shellex\\DragDropHandlers\\pelim missing"))
         << host.report;
     EXPECT_TRUE(host.HasLine("end no-handler")) << host.report;
-    EXPECT_EQ(std::vector<std::string>({"reg.txt"}), ListFolder(source));
+    EXPECT_EQ(std::vector<std::string>({ "reg.txt" }), ListFolder(source));
 }
 
-}  // namespace
+} // namespace

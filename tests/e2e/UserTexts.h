@@ -28,13 +28,11 @@ const char kFolderExistsText[] =
     "別の名前を指定してください。";
 const char kReplaceCaption[] = "ファイルの上書きの確認";
 // New names no file can carry.
-const char kForbiddenCharacterText[] =
-    "変更後の名前に使えない文字が含まれています！\n"
-    "次の文字と制御文字は名前に使えません。\n"
-    "\\ / : * ? \" < > |";
-const char kTrailingDotText[] =
-    "変更後の名前の最後にピリオド（.）や空白は使えません！\n"
-    "「.」と「..」も名前には使えません。";
+const char kForbiddenCharacterText[] = "変更後の名前に使えない文字が含まれています！\n"
+                                       "次の文字と制御文字は名前に使えません。\n"
+                                       "\\ / : * ? \" < > |";
+const char kTrailingDotText[] = "変更後の名前の最後にピリオド（.）や空白は使えません！\n"
+                                "「.」と「..」も名前には使えません。";
 const char kDeviceNameText[] =
     "変更後の名前はデバイス名なので使えません！\n"
     "CON、PRN、AUX、NUL、COM1～COM9、LPT1～LPT9 は、拡張子を付けても名前には使えません。";
@@ -50,7 +48,7 @@ const char kClassKey[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
 const char kClassId[] = "{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
 const char kClassName[] = "ドラッグ＆ドロップ拡張モジュール";
 const char kLibraryKey[] = "TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}";
-const char* const kHandlerParents[] = {"*", "Folder", "Drive"};
+const char* const kHandlerParents[] = { "*", "Folder", "Drive" };
 
 // A new name no file can carry, typed into the boxes, and the message that refuses it.
 struct Refusal {
@@ -61,9 +59,9 @@ struct Refusal {
 
 // Names the NT family's wide road keeps exactly: outside code page 932 (a Mac's wave dash,
 // decomposed kana, Latin, an emoji, Hangul, a character beyond the BMP, the yen sign).
-const wchar_t* const kWideNames[] = {
-    L"4月\u301C6月.xlsx", L"\u304B\u3099\u3057.txt", L"caf\u00E9.txt",
-    L"\xD83D\xDE00.txt", L"\uD55C\uAE00.txt",    L"\xD842\xDFB7野家.txt",
-    L"\u00A5100.txt"};
+const wchar_t* const kWideNames[] = { L"4月\u301C6月.xlsx", L"\u304B\u3099\u3057.txt",
+                                      L"caf\u00E9.txt",     L"\xD83D\xDE00.txt",
+                                      L"\uD55C\uAE00.txt",  L"\xD842\xDFB7野家.txt",
+                                      L"\u00A5100.txt" };
 
-}  // namespace e2e
+} // namespace e2e

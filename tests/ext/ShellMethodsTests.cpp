@@ -76,14 +76,15 @@ std::vector<MenuItem> Items(HMENU menu)
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
         char text[256] = {};
         GetMenuStringA(menu, i, text, sizeof(text), MF_BYPOSITION);
-        items.push_back({GetMenuItemID(menu, i), text});
+        items.push_back({ GetMenuItemID(menu, i), text });
     }
     return items;
 }
 
-const std::vector<MenuItem> kUnchanged = {{1, "A"}, {2, "B"}, {3, "C"}};
+const std::vector<MenuItem> kUnchanged = { { 1, "A" }, { 2, "B" }, { 3, "C" } };
 const std::vector<MenuItem> kWithHandlerItems = {
-    {1, "A"}, {kFirst, kCopyItem}, {kFirst + 1, kMoveItem}, {2, "B"}, {3, "C"}};
+    { 1, "A" }, { kFirst, kCopyItem }, { kFirst + 1, kMoveItem }, { 2, "B" }, { 3, "C" }
+};
 
 // A ChangeName as the file manager holds it: the init face and the menu face.
 struct Handler {
@@ -182,7 +183,7 @@ void DropAndPickCopy(const wchar_t* folder, const wchar_t* item, DialogWatch& wa
 {
     Handler handler;
     std::vector<MenuItem> items;
-    ASSERT_EQ(kTwoItemsAdded, handler.Query(folder, {item}, &items));
+    ASSERT_EQ(kTwoItemsAdded, handler.Query(folder, { item }, &items));
     EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0)));
     watch.Finish();
     ASSERT_TRUE(watch.appeared);
@@ -255,13 +256,15 @@ protected:
         // 一覧表: the last byte of 表 in code page 932 is 0x5C, a backslash.
         WriteFileW(L"S:\\ext\\shell\\\x4E00\x89A7\x8868", "list");
         CreateDirectoryW(L"S:\\ext\\wild", nullptr);
-        WriteFileW(L"S:\\ext\\wild\\a\xD55C" L"b.txt", "korean");   // a한b.txt
+        WriteFileW(L"S:\\ext\\wild\\a\xD55C"
+                   L"b.txt",
+                   "korean"); // a한b.txt
         WriteFileW(L"S:\\ext\\wild\\a1b.txt", "one");
         WriteFileW(L"S:\\ext\\wild\\a2b.txt", "two");
         // Folder names ending in 表 (bytes 0x95 0x5C) too.
-        CreateDirectoryW(L"S:\\ext\\\x8868", nullptr);                       // S:\ext\表
-        CreateDirectoryW(L"S:\\ext\\\x8868\\\x4E00\x89A7\x8868", nullptr);  // S:\ext\表\一覧表
-        CreateDirectoryW(L"S:\\ext\\drop\x8868", nullptr);                   // S:\ext\drop表
+        CreateDirectoryW(L"S:\\ext\\\x8868", nullptr); // S:\ext\表
+        CreateDirectoryW(L"S:\\ext\\\x8868\\\x4E00\x89A7\x8868", nullptr); // S:\ext\表\一覧表
+        CreateDirectoryW(L"S:\\ext\\drop\x8868", nullptr); // S:\ext\drop表
         WriteFileW(L"S:\\ext\\\x8868\\item.txt", "item");
     }
     static void TearDownTestSuite()
@@ -270,17 +273,20 @@ protected:
         CoUninitialize();
     }
     void SetUp() override { ASSERT_EQ(S_OK, dll.DllCanUnloadNow()); }
-    void TearDown() override { EXPECT_EQ(S_OK, dll.DllCanUnloadNow()) << "an object or lock left behind"; }
+    void TearDown() override
+    {
+        EXPECT_EQ(S_OK, dll.DllCanUnloadNow()) << "an object or lock left behind";
+    }
 };
 
 TEST_F(ShellMethods, OneItemAddsTwoItemsAtIndexMenu)
 {
-    const wchar_t* kinds[] = {L"S:\\ext\\shell\\one.txt", L"S:\\ext\\shell\\sub", L"R:\\"};
+    const wchar_t* kinds[] = { L"S:\\ext\\shell\\one.txt", L"S:\\ext\\shell\\sub", L"R:\\" };
     for (const wchar_t* item : kinds) {
         SCOPED_TRACE(testing::Message() << "item " << (item - kinds[0]));
         Handler handler;
         std::vector<MenuItem> items;
-        EXPECT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\shell\\target", {item}, &items));
+        EXPECT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\shell\\target", { item }, &items));
         EXPECT_EQ(kWithHandlerItems, items);
     }
 }
@@ -289,8 +295,9 @@ TEST_F(ShellMethods, TwoItemsLeaveTheMenuAlone)
 {
     Handler handler;
     std::vector<MenuItem> items;
-    EXPECT_EQ(S_OK, handler.Query(L"S:\\ext\\shell\\target",
-                                  {L"S:\\ext\\shell\\one.txt", L"S:\\ext\\shell\\two.txt"}, &items));
+    EXPECT_EQ(S_OK,
+              handler.Query(L"S:\\ext\\shell\\target",
+                            { L"S:\\ext\\shell\\one.txt", L"S:\\ext\\shell\\two.txt" }, &items));
     EXPECT_EQ(kUnchanged, items);
 }
 
@@ -299,7 +306,7 @@ TEST_F(ShellMethods, TargetWithoutFileSystemPathAddsNothing)
     Handler handler;
     PIDLIST_ABSOLUTE computer = nullptr;
     ASSERT_EQ(S_OK, SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer));
-    IDataObject* data = ShellData({L"S:\\ext\\shell\\one.txt"});
+    IDataObject* data = ShellData({ L"S:\\ext\\shell\\one.txt" });
     EXPECT_EQ(S_OK, handler.init->Initialize(computer, data, nullptr));
     HMENU host = HostMenu();
     EXPECT_EQ(S_OK, handler.menu->QueryContextMenu(host, 1, kFirst, kLast, CMF_NORMAL));
@@ -320,15 +327,19 @@ TEST_F(ShellMethods, PathOutsideTheCodePageGetsItemsOnTheWideRoad)
     // a2b.txt beside it; the NT family's wide road takes the name itself and offers it.
     Handler korean;
     std::vector<MenuItem> items;
-    EXPECT_EQ(kTwoItemsAdded, korean.Query(L"S:\\ext\\shell\\target", {L"S:\\ext\\wild\\a\xD55C" L"b.txt"}, &items));
+    EXPECT_EQ(kTwoItemsAdded,
+              korean.Query(L"S:\\ext\\shell\\target",
+                           { L"S:\\ext\\wild\\a\xD55C"
+                             L"b.txt" },
+                           &items));
     EXPECT_EQ(kWithHandlerItems, items);
 }
 
 TEST_F(ShellMethods, InitializeTwiceReleasesTheFirstDataObject)
 {
     PIDLIST_ABSOLUTE folder = Pidl(L"S:\\ext\\shell\\target");
-    IDataObject* first = ShellData({L"S:\\ext\\shell\\one.txt"});
-    IDataObject* second = ShellData({L"S:\\ext\\shell\\two.txt"});
+    IDataObject* first = ShellData({ L"S:\\ext\\shell\\one.txt" });
+    IDataObject* second = ShellData({ L"S:\\ext\\shell\\two.txt" });
     ASSERT_EQ(1u, RefCount(first));
     ASSERT_EQ(1u, RefCount(second));
     {
@@ -350,7 +361,7 @@ TEST_F(ShellMethods, DataWithoutAFileListIsRefused)
     PIDLIST_ABSOLUTE folder = Pidl(L"S:\\ext\\shell\\target");
     HandMadeData refusing(HandMadeData::Refuse, "");
     HandMadeData empty(HandMadeData::NullMedium, "");
-    for (HandMadeData* data : {&refusing, &empty}) {
+    for (HandMadeData* data : { &refusing, &empty }) {
         Handler handler;
         handler.init->Initialize(folder, data, nullptr);
         HMENU host = HostMenu();
@@ -367,13 +378,14 @@ TEST_F(ShellMethods, InvokeCommandRefusalsShowNothing)
 {
     DialogWatch watch(IDCANCEL, 3000);
     {
-        Handler fresh;     // neither a source nor a target yet
+        Handler fresh; // neither a source nor a target yet
         EXPECT_EQ(E_INVALIDARG, fresh.Invoke(MAKEINTRESOURCEA(0)));
     }
     {
         Handler handler;
         std::vector<MenuItem> items;
-        ASSERT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\shell\\target", {L"S:\\ext\\shell\\one.txt"}, &items));
+        ASSERT_EQ(kTwoItemsAdded,
+                  handler.Query(L"S:\\ext\\shell\\target", { L"S:\\ext\\shell\\one.txt" }, &items));
         EXPECT_EQ(E_INVALIDARG, handler.Invoke("copy")) << "a verb given as a string";
         EXPECT_EQ(E_INVALIDARG, handler.Invoke(MAKEINTRESOURCEA(2)));
         EXPECT_EQ(E_INVALIDARG, handler.Invoke(MAKEINTRESOURCEA(0xFFFF)));
@@ -394,13 +406,15 @@ TEST_F(ShellMethods, GetCommandStringIsNotImplemented)
 {
     Handler handler;
     std::vector<MenuItem> items;
-    ASSERT_EQ(kTwoItemsAdded, handler.Query(L"S:\\ext\\shell\\target", {L"S:\\ext\\shell\\one.txt"}, &items));
-    const UINT types[] = {GCS_VERBA, GCS_HELPTEXTA, GCS_VALIDATEA, GCS_VERBW, GCS_HELPTEXTW};
+    ASSERT_EQ(kTwoItemsAdded,
+              handler.Query(L"S:\\ext\\shell\\target", { L"S:\\ext\\shell\\one.txt" }, &items));
+    const UINT types[] = { GCS_VERBA, GCS_HELPTEXTA, GCS_VALIDATEA, GCS_VERBW, GCS_HELPTEXTW };
     for (UINT_PTR command = 0; command < 2; ++command) {
         for (UINT type : types) {
             char name[16];
             memset(name, 'x', sizeof(name));
-            EXPECT_EQ(E_NOTIMPL, handler.menu->GetCommandString(command, type, nullptr, name, sizeof(name)));
+            EXPECT_EQ(E_NOTIMPL,
+                      handler.menu->GetCommandString(command, type, nullptr, name, sizeof(name)));
             EXPECT_EQ(std::string(16, 'x'), std::string(name, 16)) << "the buffer is left alone";
         }
     }
@@ -417,7 +431,8 @@ TEST_F(ShellMethods, LongPathIsCutTo999Characters)
         Handler handler;
         handler.init->Initialize(folder, &data, nullptr);
         HMENU host = HostMenu();
-        EXPECT_EQ(kTwoItemsAdded, handler.menu->QueryContextMenu(host, 1, kFirst, kLast, CMF_NORMAL));
+        EXPECT_EQ(kTwoItemsAdded,
+                  handler.menu->QueryContextMenu(host, 1, kFirst, kLast, CMF_NORMAL));
         DestroyMenu(host);
 
         DialogWatch watch(IDCANCEL, kAppearMs);
@@ -453,10 +468,10 @@ TEST_P(OfferedNameTest, EndingInA5CTrailByteIsKeptWhole)
 
 INSTANTIATE_TEST_SUITE_P(
     Names, OfferedNameTest,
-    ::testing::Values(OfferedName{L"S:\\ext\\shell\\target", L"S:\\ext\\shell\\\x4E00\x89A7\x8868",
-                                  "一覧表", true},
-                      OfferedName{L"S:\\ext\\drop\x8868", L"S:\\ext\\\x8868\\\x4E00\x89A7\x8868",
-                                  "一覧表", false}));
+    ::testing::Values(OfferedName { L"S:\\ext\\shell\\target",
+                                    L"S:\\ext\\shell\\\x4E00\x89A7\x8868", "一覧表", true },
+                      OfferedName { L"S:\\ext\\drop\x8868", L"S:\\ext\\\x8868\\\x4E00\x89A7\x8868",
+                                    "一覧表", false }));
 
 // A drop folder whose name ends in 表 still gets its backslash: the copy lands inside it,
 // not beside it as "drop表item.txt".
@@ -468,8 +483,8 @@ TEST_F(ShellMethods, DropFolderEndingInA5CTrailByteTakesTheCopy)
         DropAndPickCopy(L"S:\\ext\\drop\x8868", L"S:\\ext\\\x8868\\item.txt", watch);
     }
     DWORD start = GetTickCount();
-    while (GetFileAttributesA("S:\\ext\\drop表\\item.txt") == INVALID_FILE_ATTRIBUTES
-           && GetTickCount() - start < kAppearMs)
+    while (GetFileAttributesA("S:\\ext\\drop表\\item.txt") == INVALID_FILE_ATTRIBUTES &&
+           GetTickCount() - start < kAppearMs)
         Sleep(20);
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("S:\\ext\\drop表\\item.txt"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("S:\\ext\\drop表item.txt"));
@@ -503,7 +518,8 @@ TEST_F(ShellMethods, DraggedDriveRootCopiesTheDrive)
     while (dll.DllCanUnloadNow() != S_OK && GetTickCount() - start < kAppearMs)
         Sleep(20);
     SetCurrentDirectoryA(previous);
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("S:\\ext\\root-drop\\drive\\ext-root.txt"));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES,
+              GetFileAttributesA("S:\\ext\\root-drop\\drive\\ext-root.txt"));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES,
               GetFileAttributesA("S:\\ext\\root-drop\\drive\\ext-current\\current.txt"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("S:\\ext\\root-drop\\drive\\current.txt"))
@@ -522,7 +538,7 @@ void TransferKeepsTheModuleLoaded(const std::wstring& caseFolder)
     WriteFileW(source, "new");
     WriteFileW(target + L"\\keep.txt", "old");
     {
-        DialogWatch watch(IDOK, kAppearMs);      // OK with the name as offered: keep.txt
+        DialogWatch watch(IDOK, kAppearMs); // OK with the name as offered: keep.txt
         DropAndPickCopy(target.c_str(), source.c_str(), watch);
         if (::testing::Test::HasFatalFailure())
             return;
@@ -570,4 +586,4 @@ TEST_F(ShellMethods, TransferThreadKeepsAModuleLoadedFromAPathOutsideTheCodePage
     ASSERT_TRUE(dll.Load());
 }
 
-}  // namespace
+} // namespace

@@ -28,44 +28,53 @@ const wchar_t kWideTarget[] = L"S:\\demo\\送り先";
 
 bool interactive = false;
 
-DWORD Limit() {
+DWORD Limit()
+{
     return interactive ? 600000 : 30000;
 }
 
-void Step(const char* format, const char* text = "") {
+void Step(const char* format, const char* text = "")
+{
     printf(format, text);
     printf("\n");
     fflush(stdout);
 }
 
-void Shot(const char* name) {
-    Sleep(400);   // let the window finish painting
-    if (!UiRobot::RequestScreenshot(name, 15000)) Step("screenshot %s not taken", name);
+void Shot(const char* name)
+{
+    Sleep(400); // let the window finish painting
+    if (!UiRobot::RequestScreenshot(name, 15000))
+        Step("screenshot %s not taken", name);
 }
 
-HWND WaitForDialogWithControl(DWORD processId, const char* caption, int control) {
+HWND WaitForDialogWithControl(DWORD processId, const char* caption, int control)
+{
     DWORD start = GetTickCount();
     while (GetTickCount() - start < Limit()) {
         for (HWND window : UiRobot::FindWindows(UiRobot::DialogOfProcess(processId, caption))) {
-            if (GetDlgItem(window, control) != nullptr) return window;
+            if (GetDlgItem(window, control) != nullptr)
+                return window;
         }
         Sleep(50);
     }
     return nullptr;
 }
 
-HWND WaitForMessageBoxOf(DWORD processId, const char* caption) {
+HWND WaitForMessageBoxOf(DWORD processId, const char* caption)
+{
     DWORD start = GetTickCount();
     while (GetTickCount() - start < Limit()) {
         for (HWND window : UiRobot::FindWindows(UiRobot::DialogOfProcess(processId, caption))) {
-            if (GetDlgItem(window, 1000) == nullptr && UiRobot::IsShown(window)) return window;
+            if (GetDlgItem(window, 1000) == nullptr && UiRobot::IsShown(window))
+                return window;
         }
         Sleep(50);
     }
     return nullptr;
 }
 
-bool StartProgram(const std::string& commandLine, PROCESS_INFORMATION* process, HANDLE output) {
+bool StartProgram(const std::string& commandLine, PROCESS_INFORMATION* process, HANDLE output)
+{
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     if (output != nullptr) {
@@ -78,28 +87,36 @@ bool StartProgram(const std::string& commandLine, PROCESS_INFORMATION* process, 
                           "S:\\", &startup, process) != 0;
 }
 
-void EndProgram(PROCESS_INFORMATION& process, DWORD ms) {
-    if (WaitForSingleObject(process.hProcess, ms) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+void EndProgram(PROCESS_INFORMATION& process, DWORD ms)
+{
+    if (WaitForSingleObject(process.hProcess, ms) != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
 }
 
-bool Install(std::string* installFolder) {
+bool Install(std::string* installFolder)
+{
     PROCESS_INFORMATION setup = {};
-    if (!StartProgram("S:\\dist\\setup.exe", &setup, nullptr)) return false;
+    if (!StartProgram("S:\\dist\\setup.exe", &setup, nullptr))
+        return false;
     Step("setup.exe started from S:\\dist\\");
     HWND dialog = WaitForDialogWithControl(setup.dwProcessId, kInstallerCaption, 1000);
-    if (dialog == nullptr) return false;
+    if (dialog == nullptr)
+        return false;
     *installFolder = UiRobot::ControlText(dialog, 1000);
     Step("install folder dialog proposes %s", installFolder->c_str());
     Shot("1-install-folder-dialog");
-    if (!interactive) UiRobot::ClickButton(dialog, IDOK);
+    if (!interactive)
+        UiRobot::ClickButton(dialog, IDOK);
 
     HWND done = WaitForMessageBoxOf(setup.dwProcessId, kCompletionCaption);
-    if (done == nullptr) return false;
+    if (done == nullptr)
+        return false;
     Step("completion message shown");
     Shot("2-completion-message");
-    if (!interactive) UiRobot::AnswerMessageBox(done, IDOK, 10000);
+    if (!interactive)
+        UiRobot::AnswerMessageBox(done, IDOK, 10000);
 
     UiRobot::WindowQuery notepad = UiRobot::AnyWindow();
     notepad.className = "Notepad";
@@ -108,18 +125,21 @@ bool Install(std::string* installFolder) {
     if (readme != nullptr) {
         Step("read-me opened");
         Shot("3-readme");
-        if (!interactive) PostMessageA(readme, WM_CLOSE, 0, 0);
+        if (!interactive)
+            PostMessageA(readme, WM_CLOSE, 0, 0);
         UiRobot::WaitForWindowGone(readme, Limit());
     }
     EndProgram(setup, Limit());
     return true;
 }
 
-bool WriteSample() {
+bool WriteSample()
+{
     CreateDirectoryA("S:\\demo", nullptr);
     CreateDirectoryA(kTarget, nullptr);
     HANDLE file = CreateFileA(kSample, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
     const char text[] = "お見積り 一式 100,000円\r\n";
     DWORD written = 0;
     WriteFile(file, text, sizeof text - 1, &written, nullptr);
@@ -129,26 +149,31 @@ bool WriteSample() {
 
 // One right-drop of the sample onto target through the drop host program, with a picture
 // of the drop menu and one of the rename dialog.
-bool Drop(const std::string& program, const char* target, const char* menuShot, const char* dialogShot) {
-    if (!WriteSample()) return false;
+bool Drop(const std::string& program, const char* target, const char* menuShot,
+          const char* dialogShot)
+{
+    if (!WriteSample())
+        return false;
     CreateDirectoryA(target, nullptr);
     if (!interactive) {
         for (int i = 0; i < 20; ++i) {
             SetCursorPos(420, 300);
             Sleep(100);
             POINT point = {};
-            if (GetCursorPos(&point) && point.x == 420 && point.y == 300) break;
+            if (GetCursorPos(&point) && point.x == 420 && point.y == 300)
+                break;
         }
     }
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    SECURITY_ATTRIBUTES inherit = { sizeof inherit, nullptr, TRUE };
     HANDLE report = CreateFileA("S:\\demo-drop.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                 CREATE_ALWAYS, 0, nullptr);
     PROCESS_INFORMATION host = {};
-    std::string commandLine = "\"" + program + "\" --registry --wait-ms 20000 \"" + target + "\" \"" +
-                              kSample + "\"";
+    std::string commandLine =
+        "\"" + program + "\" --registry --wait-ms 20000 \"" + target + "\" \"" + kSample + "\"";
     bool started = StartProgram(commandLine, &host, report);
     CloseHandle(report);
-    if (!started) return false;
+    if (!started)
+        return false;
     Step("right-drop onto %s (drop host, registry road)", target);
     Step("  through %s", program.c_str());
 
@@ -159,17 +184,21 @@ bool Drop(const std::string& program, const char* target, const char* menuShot, 
     }
     Step("drop menu shown");
     Shot(menuShot);
-    if (!interactive) UiRobot::PressChar(menu, 'g');
+    if (!interactive)
+        UiRobot::PressChar(menu, 'g');
 
-    HWND dialog = UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.dwProcessId, kRenameCaption), Limit());
+    HWND dialog =
+        UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.dwProcessId, kRenameCaption), Limit());
     if (dialog == nullptr) {
         EndProgram(host, 0);
         return false;
     }
-    if (!interactive) UiRobot::SetControlText(dialog, 201, kNewName);
+    if (!interactive)
+        UiRobot::SetControlText(dialog, 201, kNewName);
     Step("rename dialog shown");
     Shot(dialogShot);
-    if (!interactive) UiRobot::ClickButton(dialog, IDOK);
+    if (!interactive)
+        UiRobot::ClickButton(dialog, IDOK);
     UiRobot::WaitForWindowGone(dialog, Limit());
     EndProgram(host, 30000);
     return true;
@@ -177,11 +206,13 @@ bool Drop(const std::string& program, const char* target, const char* menuShot, 
 
 // A right-drop of a file whose name code page 932 cannot carry (a Mac's wave dash),
 // picked "rename and copy" at once, with a picture of the rename dialog showing the name.
-bool DropWideName() {
+bool DropWideName()
+{
     HANDLE file = CreateFileW(kWideSample, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
     CloseHandle(file);
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    SECURITY_ATTRIBUTES inherit = { sizeof inherit, nullptr, TRUE };
     HANDLE report = CreateFileA("S:\\demo-drop-wide.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                 CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOW startup = {};
@@ -189,23 +220,29 @@ bool DropWideName() {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = report;
     startup.hStdError = report;
-    std::wstring line = std::wstring(L"\"P:\\drophost.exe\" --registry --pick copy --wait-ms 20000 \"") +
-                        kWideTarget + L"\" \"" + kWideSample + L"\"";
+    std::wstring line =
+        std::wstring(L"\"P:\\drophost.exe\" --registry --pick copy --wait-ms 20000 \"") +
+        kWideTarget + L"\" \"" + kWideSample + L"\"";
     PROCESS_INFORMATION host = {};
     bool started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, L"S:\\",
                                   &startup, &host) != 0;
     CloseHandle(report);
-    if (!started) return false;
-    Step("right-drop of 4月[U+301C wave dash]6月.xlsx, a name outside code page 932: rename and copy");
-    HWND dialog = UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.dwProcessId, kRenameCaption), Limit());
+    if (!started)
+        return false;
+    Step(
+        "right-drop of 4月[U+301C wave dash]6月.xlsx, a name outside code page 932: rename and copy");
+    HWND dialog =
+        UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.dwProcessId, kRenameCaption), Limit());
     if (dialog == nullptr) {
         EndProgram(host, 0);
         return false;
     }
     bool exact = UiRobot::ControlTextW(dialog, 201) == L"4月\u301C6月";
-    Step(exact ? "rename dialog shows the name with its wave dash" : "rename dialog shows another name");
+    Step(exact ? "rename dialog shows the name with its wave dash"
+               : "rename dialog shows another name");
     Shot("5c-rename-dialog-wave-dash");
-    if (!interactive) UiRobot::ClickButton(dialog, IDOK);
+    if (!interactive)
+        UiRobot::ClickButton(dialog, IDOK);
     UiRobot::WaitForWindowGone(dialog, Limit());
     EndProgram(host, 30000);
     std::wstring copy = std::wstring(kWideTarget) + L"\\4月\u301C6月.xlsx";
@@ -213,38 +250,46 @@ bool DropWideName() {
 }
 
 // Shows the drop folder in the file manager for the last picture.
-void ShowResult() {
+void ShowResult()
+{
     PROCESS_INFORMATION explorer = {};
-    if (!StartProgram(std::string("explorer.exe \"") + kTarget + "\"", &explorer, nullptr)) return;
+    if (!StartProgram(std::string("explorer.exe \"") + kTarget + "\"", &explorer, nullptr))
+        return;
     Sleep(3000);
     Shot("6-result");
     if (!interactive) {
         for (HWND window : UiRobot::FindWindows(UiRobot::AnyWindow())) {
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
-            if (owner == explorer.dwProcessId && UiRobot::IsShown(window)) PostMessageA(window, WM_CLOSE, 0, 0);
+            if (owner == explorer.dwProcessId && UiRobot::IsShown(window))
+                PostMessageA(window, WM_CLOSE, 0, 0);
         }
     }
     EndProgram(explorer, interactive ? Limit() : 5000);
 }
 
 // The name of the first .txt file in folder; empty when there is none.
-std::string FirstText(const char* folder) {
+std::string FirstText(const char* folder)
+{
     WIN32_FIND_DATAA found;
     std::string pattern = std::string(folder) + "\\*.txt";
     HANDLE search = FindFirstFileA(pattern.c_str(), &found);
     std::string name = search != INVALID_HANDLE_VALUE ? found.cFileName : "";
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
     return name;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const char* dropHost32 = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (lstrcmpA(argv[i], "--interactive") == 0) interactive = true;
-        if (lstrcmpA(argv[i], "--drophost32") == 0 && i + 1 < argc) dropHost32 = argv[++i];
+        if (lstrcmpA(argv[i], "--interactive") == 0)
+            interactive = true;
+        if (lstrcmpA(argv[i], "--drophost32") == 0 && i + 1 < argc)
+            dropHost32 = argv[++i];
     }
     std::string installFolder;
     if (!Install(&installFolder)) {
@@ -255,7 +300,8 @@ int main(int argc, char** argv) {
     std::string result = FirstText(kTarget);
     std::string result32;
     if (dropHost32 != nullptr) {
-        dropped = Drop(dropHost32, kTarget32, "5a-drop-menu-32bit", "5b-rename-dialog-32bit") && dropped;
+        dropped =
+            Drop(dropHost32, kTarget32, "5a-drop-menu-32bit", "5b-rename-dialog-32bit") && dropped;
         result32 = FirstText(kTarget32);
     }
     bool wide = DropWideName();
@@ -265,10 +311,11 @@ int main(int argc, char** argv) {
              installFolder.c_str());
         return 1;
     }
-    std::string summary = "summary: pelim " PELIM_VERSION_TEXT " installed into " + installFolder + " and registered; " +
-                          "見積書.txt right-dropped onto S:\\demo\\送り先 and copied as " + result +
-                          (dropHost32 != nullptr ? ", and through the 32-bit drop host as " + result32 : "") +
-                          "; 4月[U+301C]6月.xlsx copied under its own name";
+    std::string summary = "summary: pelim " PELIM_VERSION_TEXT " installed into " + installFolder +
+        " and registered; " + "見積書.txt right-dropped onto S:\\demo\\送り先 and copied as " +
+        result +
+        (dropHost32 != nullptr ? ", and through the 32-bit drop host as " + result32 : "") +
+        "; 4月[U+301C]6月.xlsx copied under its own name";
     Step("%s", summary.c_str());
     return 0;
 }

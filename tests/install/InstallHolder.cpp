@@ -14,14 +14,16 @@
 #include <stdlib.h>
 #include <string.h>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     const char* name = strrchr(self, '\\');
     if (name != nullptr && lstrcmpiA(name + 1, "regsvr32.exe") == 0) {
         HANDLE mark = CreateFileA("S:\\planted-regsvr32.txt", GENERIC_WRITE, 0, nullptr,
                                   CREATE_ALWAYS, 0, nullptr);
-        if (mark != INVALID_HANDLE_VALUE) CloseHandle(mark);
+        if (mark != INVALID_HANDLE_VALUE)
+            CloseHandle(mark);
         return 0;
     }
     if (argc == 4 && strcmp(argv[1], "hold-dll") == 0) {
@@ -29,8 +31,10 @@ int main(int argc, char** argv) {
         printf("%s\n", module != nullptr ? "loaded" : "failed");
         fflush(stdout);
         if (module != nullptr) {
-            HANDLE mark = CreateFileA("S:\\holding-dll.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-            if (mark != INVALID_HANDLE_VALUE) CloseHandle(mark);
+            HANDLE mark = CreateFileA("S:\\holding-dll.txt", GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, 0, nullptr);
+            if (mark != INVALID_HANDLE_VALUE)
+                CloseHandle(mark);
         }
         Sleep(static_cast<DWORD>(atoi(argv[3])));
         return module != nullptr ? 0 : 1;
@@ -40,9 +44,10 @@ int main(int argc, char** argv) {
         GetEnvironmentVariableA("PELIM_HOLDER_FOLDER", folder, sizeof folder);
         HANDLE passed = nullptr;
         if (strcmp(argv[2], "self") == 0) {
-            passed = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, TRUE, GetCurrentProcessId());
+            passed =
+                OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, TRUE, GetCurrentProcessId());
         } else {
-            SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+            SECURITY_ATTRIBUTES inherit = { sizeof inherit, nullptr, TRUE };
             passed = CreateEventA(&inherit, TRUE, FALSE, nullptr);
         }
         char commandLine[2048];

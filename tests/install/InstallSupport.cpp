@@ -12,27 +12,32 @@
 
 namespace install {
 
-std::string SystemFolder() {
+std::string SystemFolder()
+{
     char folder[MAX_PATH] = {};
     GetSystemDirectoryA(folder, MAX_PATH);
     return std::string(folder) + "\\";
 }
 
-std::string ExtensionFolder() {
+std::string ExtensionFolder()
+{
     return SystemFolder() + "ShellExt\\";
 }
 
-std::string ProgramFilesPelim() {
+std::string ProgramFilesPelim()
+{
     char folder[MAX_PATH] = {};
     SHGetSpecialFolderPathA(nullptr, folder, CSIDL_PROGRAM_FILES, FALSE);
     return std::string(folder) + "\\pelim\\";
 }
 
-bool Exists(const std::string& path) {
+bool Exists(const std::string& path)
+{
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool CopyDist(const std::string& folder) {
+bool CopyDist(const std::string& folder)
+{
     CreateDirectoryA(folder.c_str(), nullptr);
     CreateDirectoryA((folder + "pelim").c_str(), nullptr);
     std::string master = kMasterFolder;
@@ -44,104 +49,132 @@ bool CopyDist(const std::string& folder) {
             return false;
     }
     return CopyFileA((master + "setup.exe").c_str(), (folder + "setup.exe").c_str(), FALSE) &&
-           CopyFileA((master + "pelim\\readme.txt").c_str(), (folder + "pelim\\readme.txt").c_str(), FALSE) &&
-           CopyFileA((master + "pelim\\" PELIM_DLL_NAME).c_str(), (folder + "pelim\\" PELIM_DLL_NAME).c_str(), FALSE);
+        CopyFileA((master + "pelim\\readme.txt").c_str(), (folder + "pelim\\readme.txt").c_str(),
+                  FALSE) &&
+        CopyFileA((master + "pelim\\" PELIM_DLL_NAME).c_str(),
+                  (folder + "pelim\\" PELIM_DLL_NAME).c_str(), FALSE);
 }
 
-bool WriteFile(const std::string& path, const std::string& content) {
+bool WriteFile(const std::string& path, const std::string& content)
+{
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
     DWORD written = 0;
-    BOOL ok = ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    BOOL ok =
+        ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == content.size();
 }
 
-std::vector<std::string> List(const std::string& folder) {
+std::vector<std::string> List(const std::string& folder)
+{
     std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((folder + "*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return names;
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
     do {
         std::string name = entry.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
+        if (name != "." && name != "..")
+            names.push_back(name);
     } while (FindNextFileA(search, &entry));
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
 }
 
-bool RemoveTree(const std::string& path) {
+bool RemoveTree(const std::string& path)
+{
     // Only scratch places of the test prefix, never anything else.
     if (path.compare(0, 3, "S:\\") != 0 && path.compare(0, 3, "R:\\") != 0 &&
         path.find("\\Program Files\\") == std::string::npos)
         return false;
     std::string folder = path;
-    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    if (!folder.empty() && folder.back() == '\\')
+        folder.pop_back();
     DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileA(folder.c_str()) != 0;
-    for (const std::string& name : List(folder + "\\")) RemoveTree(folder + "\\" + name);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return DeleteFileA(folder.c_str()) != 0;
+    for (const std::string& name : List(folder + "\\"))
+        RemoveTree(folder + "\\" + name);
     return RemoveDirectoryA(folder.c_str()) != 0;
 }
 
-bool KeyExists(HKEY root, const char* key, REGSAM view) {
+bool KeyExists(HKEY root, const char* key, REGSAM view)
+{
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
+        return false;
     RegCloseKey(opened);
     return true;
 }
 
-std::string Value(HKEY root, const char* key, const char* name, DWORD* type, REGSAM view) {
+std::string Value(HKEY root, const char* key, const char* name, DWORD* type, REGSAM view)
+{
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return "<none>";
+    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
+        return "<none>";
     char data[2048] = {};
     DWORD size = sizeof data - 2;
     DWORD valueType = 0;
-    LONG status = RegQueryValueExA(opened, name, nullptr, &valueType,
-                                   reinterpret_cast<BYTE*>(data), &size);
+    LONG status =
+        RegQueryValueExA(opened, name, nullptr, &valueType, reinterpret_cast<BYTE*>(data), &size);
     RegCloseKey(opened);
-    if (status != ERROR_SUCCESS) return "<none>";
-    if (type != nullptr) *type = valueType;
+    if (status != ERROR_SUCCESS)
+        return "<none>";
+    if (type != nullptr)
+        *type = valueType;
     return data;
 }
 
-DWORD ValueSize(HKEY root, const char* key, const char* name) {
+DWORD ValueSize(HKEY root, const char* key, const char* name)
+{
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return 0;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return 0;
     DWORD size = 0;
     RegQueryValueExA(opened, name, nullptr, nullptr, nullptr, &size);
     RegCloseKey(opened);
     return size;
 }
 
-DWORD Number(HKEY root, const char* key, const char* name, REGSAM view) {
+DWORD Number(HKEY root, const char* key, const char* name, REGSAM view)
+{
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return ~0u;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
+        return ~0u;
     DWORD data = 0, size = sizeof data, type = 0;
-    LONG status = RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    LONG status =
+        RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
     RegCloseKey(opened);
     return status == ERROR_SUCCESS && type == REG_DWORD ? data : ~0u;
 }
 
-bool SetValue(HKEY root, const char* key, const char* name, const std::string& data) {
+bool SetValue(HKEY root, const char* key, const char* name, const std::string& data)
+{
     HKEY opened = nullptr;
     if (RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr) !=
         ERROR_SUCCESS)
         return false;
-    LONG status = RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                                 static_cast<DWORD>(data.size() + 1));
+    LONG status =
+        RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                       static_cast<DWORD>(data.size() + 1));
     RegCloseKey(opened);
     return status == ERROR_SUCCESS;
 }
 
-bool DeleteKeyTree(HKEY root, const char* key) {
+bool DeleteKeyTree(HKEY root, const char* key)
+{
     LONG status = RegDeleteTreeA(root, key);
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-std::string PendingDeletions() {
+std::string PendingDeletions()
+{
     HKEY opened = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
         return "";
@@ -150,7 +183,8 @@ std::string PendingDeletions() {
     LONG status = RegQueryValueExA(opened, "PendingFileRenameOperations", nullptr, nullptr,
                                    reinterpret_cast<BYTE*>(data.data()), &size);
     RegCloseKey(opened);
-    if (status != ERROR_SUCCESS) return "";
+    if (status != ERROR_SUCCESS)
+        return "";
     std::string joined;
     for (const char* p = data.data(); p < data.data() + size; p += lstrlenA(p) + 1) {
         joined += p;
@@ -159,11 +193,14 @@ std::string PendingDeletions() {
     return joined;
 }
 
-Process::~Process() {
-    if (info_.hProcess != nullptr) Wait(0);
+Process::~Process()
+{
+    if (info_.hProcess != nullptr)
+        Wait(0);
 }
 
-bool Process::Start(const std::string& application, const std::string& commandLine) {
+bool Process::Start(const std::string& application, const std::string& commandLine)
+{
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::string line = commandLine;
@@ -175,8 +212,10 @@ bool Process::Start(const std::string& application, const std::string& commandLi
     return true;
 }
 
-bool Process::Wait(DWORD timeoutMs) {
-    if (info_.hProcess == nullptr) return false;
+bool Process::Wait(DWORD timeoutMs)
+{
+    if (info_.hProcess == nullptr)
+        return false;
     bool ended = WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
     if (!ended) {
         TerminateProcess(info_.hProcess, 99);
@@ -190,25 +229,30 @@ bool Process::Wait(DWORD timeoutMs) {
     return ended;
 }
 
-static BOOL CALLBACK CollectShown(HWND window, LPARAM list) {
-    if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+static BOOL CALLBACK CollectShown(HWND window, LPARAM list)
+{
+    if (IsWindowVisible(window))
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
     return TRUE;
 }
 
-static std::vector<HWND> ShownWindows() {
+static std::vector<HWND> ShownWindows()
+{
     std::vector<HWND> shown;
     EnumWindows(CollectShown, reinterpret_cast<LPARAM>(&shown));
     std::sort(shown.begin(), shown.end());
     return shown;
 }
 
-std::string RunUnseen(const std::string& commandLine, DWORD* exitCode, DWORD settleMs) {
+std::string RunUnseen(const std::string& commandLine, DWORD* exitCode, DWORD settleMs)
+{
     const std::vector<HWND> before = ShownWindows();
     std::vector<HWND> seen;
     std::string appeared;
     Process program;
     *exitCode = 99;
-    if (!program.Start("", commandLine)) return "<did not start: " + commandLine + ">";
+    if (!program.Start("", commandLine))
+        return "<did not start: " + commandLine + ">";
     DWORD start = GetTickCount();
     DWORD endedAt = 0;
     bool ended = false;
@@ -223,7 +267,7 @@ std::string RunUnseen(const std::string& commandLine, DWORD* exitCode, DWORD set
                 continue;
             seen.push_back(window);
             appeared += std::string(UiRobot::WindowClass(window)) + " \"" +
-                        UiRobot::WindowCaption(window).c_str() + "\"\n";
+                UiRobot::WindowCaption(window).c_str() + "\"\n";
             PostMessageA(window, WM_CLOSE, 0, 0);
         }
         Sleep(20);
@@ -233,33 +277,42 @@ std::string RunUnseen(const std::string& commandLine, DWORD* exitCode, DWORD set
     return appeared;
 }
 
-bool HoldDll(Process& holder, const std::string& program, const std::string& dll) {
+bool HoldDll(Process& holder, const std::string& program, const std::string& dll)
+{
     const char mark[] = "S:\\holding-dll.txt";
     DeleteFileA(mark);
-    if (!holder.Start(program, "\"" + program + "\" hold-dll " + dll + " 60000")) return false;
+    if (!holder.Start(program, "\"" + program + "\" hold-dll " + dll + " 60000"))
+        return false;
     for (DWORD start = GetTickCount(); GetTickCount() - start < kAppearMs; Sleep(50)) {
-        if (Exists(mark)) return true;
-        if (WaitForSingleObject(holder.handle, 0) == WAIT_OBJECT_0) return false;
+        if (Exists(mark))
+            return true;
+        if (WaitForSingleObject(holder.handle, 0) == WAIT_OBJECT_0)
+            return false;
     }
     return false;
 }
 
-HWND WaitForFolderDialog(DWORD processId) {
+HWND WaitForFolderDialog(DWORD processId)
+{
     DWORD start = GetTickCount();
     while (GetTickCount() - start < kAppearMs) {
-        for (HWND window : UiRobot::FindWindows(UiRobot::DialogOfProcess(processId, kInstallerCaption))) {
-            if (GetDlgItem(window, 1000) != nullptr) return window;
+        for (HWND window :
+             UiRobot::FindWindows(UiRobot::DialogOfProcess(processId, kInstallerCaption))) {
+            if (GetDlgItem(window, 1000) != nullptr)
+                return window;
         }
         Sleep(50);
     }
     return nullptr;
 }
 
-UiRobot::MessageBoxInfo ExpectBox(DWORD processId, const char* caption) {
+UiRobot::MessageBoxInfo ExpectBox(DWORD processId, const char* caption)
+{
     UiRobot::MessageBoxInfo info = {};
     // The install folder dialog is a dialog of the same class and caption: skip it.
     HWND box = nullptr;
-    for (DWORD start = GetTickCount(); box == nullptr && GetTickCount() - start < kAppearMs; Sleep(50)) {
+    for (DWORD start = GetTickCount(); box == nullptr && GetTickCount() - start < kAppearMs;
+         Sleep(50)) {
         for (HWND window : UiRobot::FindWindows(UiRobot::DialogOfProcess(processId, caption))) {
             if (GetDlgItem(window, 1000) == nullptr && UiRobot::IsShown(window)) {
                 box = window;
@@ -268,57 +321,70 @@ UiRobot::MessageBoxInfo ExpectBox(DWORD processId, const char* caption) {
         }
     }
     EXPECT_NE(nullptr, box) << "no message box \"" << caption << "\"";
-    if (box != nullptr) UiRobot::ReadMessageBox(box, &info);
+    if (box != nullptr)
+        UiRobot::ReadMessageBox(box, &info);
     return info;
 }
 
-bool Answer(const UiRobot::MessageBoxInfo& box, int buttonId) {
+bool Answer(const UiRobot::MessageBoxInfo& box, int buttonId)
+{
     return box.window != nullptr && UiRobot::AnswerMessageBox(box.window, buttonId, kAppearMs);
 }
 
-DWORD AnswerAndWaitForItsProcess(const UiRobot::MessageBoxInfo& box, int buttonId) {
+DWORD AnswerAndWaitForItsProcess(const UiRobot::MessageBoxInfo& box, int buttonId)
+{
     DWORD processId = 0;
-    if (box.window != nullptr) GetWindowThreadProcessId(box.window, &processId);
+    if (box.window != nullptr)
+        GetWindowThreadProcessId(box.window, &processId);
     HANDLE process = processId != 0
-        ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId) : nullptr;
+        ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId)
+        : nullptr;
     DWORD exitCode = 99;
     if (Answer(box, buttonId) && process != nullptr &&
         WaitForSingleObject(process, kEndMs) == WAIT_OBJECT_0)
         GetExitCodeProcess(process, &exitCode);
-    if (process != nullptr) CloseHandle(process);
+    if (process != nullptr)
+        CloseHandle(process);
     return exitCode;
 }
 
-static HWND FindReadmeWindow(DWORD ms) {
+static HWND FindReadmeWindow(DWORD ms)
+{
     UiRobot::WindowQuery query = UiRobot::AnyWindow();
     query.className = "Notepad";
     query.visibleOnly = true;
     return UiRobot::WaitForWindow(query, ms);
 }
 
-std::string TakeReadmeWindow() {
+std::string TakeReadmeWindow()
+{
     HWND window = FindReadmeWindow(kAppearMs);
-    if (window == nullptr) return "";
+    if (window == nullptr)
+        return "";
     std::string text(65536, '\0');
     HWND edit = FindWindowExA(window, nullptr, "Edit", nullptr);
-    if (edit != nullptr) UiRobot::GetControlText(edit, &text[0], static_cast<int>(text.size()));
+    if (edit != nullptr)
+        UiRobot::GetControlText(edit, &text[0], static_cast<int>(text.size()));
     text.resize(lstrlenA(text.c_str()));
     PostMessageA(window, WM_CLOSE, 0, 0);
     UiRobot::WaitForWindowGone(window, 10000);
     return text.empty() ? "<window without text>" : text;
 }
 
-bool NoReadmeWindow(DWORD ms) {
+bool NoReadmeWindow(DWORD ms)
+{
     return FindReadmeWindow(ms) == nullptr;
 }
 
-std::string InstallAccepting(const std::string& folder) {
+std::string InstallAccepting(const std::string& folder)
+{
     EXPECT_TRUE(CopyDist());
     Process setup;
     EXPECT_TRUE(setup.Start(kDistSetup, std::string("\"") + kDistSetup + "\""));
     HWND dialog = WaitForFolderDialog(setup.id);
     EXPECT_NE(nullptr, dialog);
-    if (dialog == nullptr) return "";
+    if (dialog == nullptr)
+        return "";
     std::string proposal(UiRobot::ControlText(dialog, 1000));
     if (!folder.empty()) {
         EXPECT_TRUE(UiRobot::SetControlText(dialog, 1000, folder.c_str()));
@@ -335,13 +401,15 @@ std::string InstallAccepting(const std::string& folder) {
 }
 
 std::string RegistryDrop(const std::string& folder, const std::string& item,
-                         const std::string& newName, bool* renamed, const char* hostProgram) {
+                         const std::string& newName, bool* renamed, const char* hostProgram)
+{
     *renamed = false;
     e2e::DropHost host;
     host.program = hostProgram;
     std::wstring arguments = L"--registry --wait-ms 20000 --pick copy " +
-                             e2e::Quote(e2e::Wide(folder)) + L" " + e2e::Quote(e2e::Wide(item));
-    if (!host.Start(arguments, "S:\\drop-report.txt")) return "<drop host did not start>";
+        e2e::Quote(e2e::Wide(folder)) + L" " + e2e::Quote(e2e::Wide(item));
+    if (!host.Start(arguments, "S:\\drop-report.txt"))
+        return "<drop host did not start>";
     HWND dialog = e2e::WaitForRenameDialog(host.processId, false);
     if (dialog != nullptr) {
         UiRobot::SetControlText(dialog, e2e::kNameBox, newName.c_str());
@@ -353,4 +421,4 @@ std::string RegistryDrop(const std::string& folder, const std::string& item,
     return host.report;
 }
 
-}  // namespace install
+} // namespace install

@@ -44,34 +44,34 @@ const char kWarningCaption[] = "警告";
 const char kUninstallQuestion[] = "PELIMのアンインストールを開始します.\nよろしいですか？";
 const char kUninstallFinished[] = "PELIMのアンインストールは正常に終了しました.";
 
-const UINT kNoticeStyle = MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL;      // 0x1030
+const UINT kNoticeStyle = MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL; // 0x1030
 const UINT kQuestionStyle = MB_YESNO | MB_ICONEXCLAMATION | MB_SYSTEMMODAL; // 0x1034
 
 const DWORD kAppearMs = 20000;
 const DWORD kEndMs = 30000;
 
-std::string SystemFolder();      // C:\windows\system32\ in the test prefix
-std::string ExtensionFolder();   // SystemFolder() + "ShellExt\"
+std::string SystemFolder(); // C:\windows\system32\ in the test prefix
+std::string ExtensionFolder(); // SystemFolder() + "ShellExt\"
 std::string ProgramFilesPelim(); // C:\Program Files\pelim\ in the test prefix
 
 // Files.
 bool Exists(const std::string& path);
-bool CopyDist(const std::string& folder = kDistFolder);   // the master copied into folder
+bool CopyDist(const std::string& folder = kDistFolder); // the master copied into folder
 bool WriteFile(const std::string& path, const std::string& content);
 std::vector<std::string> List(const std::string& folder); // names, sorted
-bool RemoveTree(const std::string& path);                 // only below S:\ or C:\Program Files
+bool RemoveTree(const std::string& path); // only below S:\ or C:\Program Files
 
 // Registry: the 64-bit view, as the 64-bit setup program sees it, or with view
 // KEY_WOW64_32KEY the 32-bit one.
 bool KeyExists(HKEY root, const char* key, REGSAM view = 0);
 std::string Value(HKEY root, const char* key, const char* name, DWORD* type = nullptr,
-                  REGSAM view = 0);  // "<none>"
+                  REGSAM view = 0); // "<none>"
 DWORD ValueSize(HKEY root, const char* key, const char* name);
-DWORD Number(HKEY root, const char* key, const char* name, REGSAM view = 0);  // REG_DWORD; ~0u
+DWORD Number(HKEY root, const char* key, const char* name, REGSAM view = 0); // REG_DWORD; ~0u
 
 bool SetValue(HKEY root, const char* key, const char* name, const std::string& data);
 bool DeleteKeyTree(HKEY root, const char* key);
-std::string PendingDeletions();  // PendingFileRenameOperations, entries joined by '|'
+std::string PendingDeletions(); // PendingFileRenameOperations, entries joined by '|'
 
 // A program started by the test, its windows found by its process id.
 class Process {
@@ -79,10 +79,11 @@ public:
     Process() = default;
     ~Process();
     bool Start(const std::string& application, const std::string& commandLine);
-    bool Wait(DWORD timeoutMs);      // ends it by force after the time limit and returns false
+    bool Wait(DWORD timeoutMs); // ends it by force after the time limit and returns false
     DWORD id = 0;
     DWORD exitCode = 0;
     HANDLE handle = nullptr;
+
 private:
     PROCESS_INFORMATION info_ = {};
     Process(const Process&) = delete;
@@ -125,4 +126,4 @@ std::string RegistryDrop(const std::string& folder, const std::string& item,
                          const std::string& newName, bool* renamed,
                          const char* hostProgram = e2e::kDropHostPath);
 
-}  // namespace install
+} // namespace install

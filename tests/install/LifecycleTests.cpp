@@ -17,7 +17,8 @@ const char kFirstReadmeLine[] =
     "========================================================================\r\n"
     "  PELIM  名前を変えてコピー・移動するドロップメニュー拡張\r\n";
 
-TEST(Lifecycle, FirstInstallationWithTheProposalAccepted) {
+TEST(Lifecycle, FirstInstallationWithTheProposalAccepted)
+{
     ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
     ASSERT_TRUE(CopyDist());
     Process setup;
@@ -37,7 +38,7 @@ TEST(Lifecycle, FirstInstallationWithTheProposalAccepted) {
     EXPECT_EQ(kNoticeStyle, done.style);
     // The files are in place and registered before the message shows.
     const std::string installed = "C:\\Program Files\\pelim\\";
-    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(installed));
+    EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(installed));
     EXPECT_TRUE(Exists(ExtensionFolder() + PELIM_DLL_NAME));
     EXPECT_EQ("C:\\windows\\system32\\ShellExt\\" PELIM_DLL_NAME,
               Value(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\InprocServer32").c_str(), ""));
@@ -50,7 +51,7 @@ TEST(Lifecycle, FirstInstallationWithTheProposalAccepted) {
     // The path has a blank, so the program is quoted; the command tail is still "-U".
     EXPECT_EQ("\"C:\\Program Files\\pelim\\setup.exe\" -U",
               Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
-    EXPECT_EQ(std::vector<std::string>({"setup.exe"}), List(kDistFolder));
+    EXPECT_EQ(std::vector<std::string>({ "setup.exe" }), List(kDistFolder));
     EXPECT_NE(std::string::npos, PendingDeletions().find("\\??\\S:\\dist\\setup.exe|"))
         << PendingDeletions();
     EXPECT_TRUE(Answer(done, IDOK));
@@ -62,23 +63,26 @@ TEST(Lifecycle, FirstInstallationWithTheProposalAccepted) {
     EXPECT_EQ(0u, setup.exitCode);
 }
 
-TEST(Lifecycle, ARightDropThroughTheRegistryRenamesTheCopy) {
+TEST(Lifecycle, ARightDropThroughTheRegistryRenamesTheCopy)
+{
     RemoveTree("S:\\drop");
     ASSERT_TRUE(CreateDirectoryA("S:\\drop", nullptr));
     ASSERT_TRUE(CreateDirectoryA("S:\\drop\\target", nullptr));
     ASSERT_TRUE(WriteFile("S:\\drop\\memo.txt", "memo body"));
     bool renamed = false;
-    std::string report = RegistryDrop("S:\\drop\\target", "S:\\drop\\memo.txt", "renamed", &renamed);
+    std::string report =
+        RegistryDrop("S:\\drop\\target", "S:\\drop\\memo.txt", "renamed", &renamed);
     EXPECT_TRUE(renamed) << report;
     EXPECT_NE(std::string::npos,
               report.find("handler-key HKCR\\Folder\\shellex\\DragDropHandlers\\pelim "
                           "{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}"))
         << report;
     EXPECT_NE(std::string::npos, report.find("co-create-instance 0x00000000")) << report;
-    EXPECT_EQ(std::vector<std::string>({"renamed.txt"}), List("S:\\drop\\target\\"));
+    EXPECT_EQ(std::vector<std::string>({ "renamed.txt" }), List("S:\\drop\\target\\"));
 }
 
-TEST(Lifecycle, SameVersionAgainAnsweredNoChangesNothing) {
+TEST(Lifecycle, SameVersionAgainAnsweredNoChangesNothing)
+{
     ASSERT_TRUE(CopyDist());
     std::string pendingBefore = PendingDeletions();
     Process setup;
@@ -90,17 +94,19 @@ TEST(Lifecycle, SameVersionAgainAnsweredNoChangesNothing) {
     ASSERT_TRUE(Answer(question, IDNO));
     ASSERT_TRUE(setup.Wait(kEndMs));
     EXPECT_EQ(2u, setup.exitCode);
-    EXPECT_EQ(std::vector<std::string>({"pelim", "setup.exe"}), List(kDistFolder));
+    EXPECT_EQ(std::vector<std::string>({ "pelim", "setup.exe" }), List(kDistFolder));
     EXPECT_EQ(pendingBefore, PendingDeletions());
     EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
     EXPECT_TRUE(NoReadmeWindow(1000));
 }
 
-TEST(Lifecycle, SameVersionAgainAnsweredYesKeepsTheDllInPlace) {
+TEST(Lifecycle, SameVersionAgainAnsweredYesKeepsTheDllInPlace)
+{
     // A marker in the installed DLL's place shows whether the copy replaced it.
     std::string dll = ExtensionFolder() + PELIM_DLL_NAME;
     FILETIME before = {}, after = {};
-    HANDLE file = CreateFileA(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileA(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     GetFileTime(file, nullptr, nullptr, &before);
     CloseHandle(file);
@@ -122,16 +128,18 @@ TEST(Lifecycle, SameVersionAgainAnsweredYesKeepsTheDllInPlace) {
     EXPECT_NE("", TakeReadmeWindow());
     ASSERT_TRUE(setup.Wait(kEndMs));
 
-    file = CreateFileA(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    file =
+        CreateFileA(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     GetFileTime(file, nullptr, nullptr, &after);
     CloseHandle(file);
     EXPECT_EQ(0, CompareFileTime(&before, &after));
     EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
-    EXPECT_EQ(std::vector<std::string>({"setup.exe"}), List(kDistFolder));
+    EXPECT_EQ(std::vector<std::string>({ "setup.exe" }), List(kDistFolder));
 }
 
-TEST(Lifecycle, UninstallAnsweredNoChangesNothing) {
+TEST(Lifecycle, UninstallAnsweredNoChangesNothing)
+{
     Process launcher;
     ASSERT_TRUE(launcher.Start("C:\\Program Files\\pelim\\setup.exe",
                                Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString")));
@@ -142,11 +150,13 @@ TEST(Lifecycle, UninstallAnsweredNoChangesNothing) {
     ASSERT_TRUE(launcher.Wait(kEndMs));
     EXPECT_EQ(2u, launcher.exitCode);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List("C:\\Program Files\\pelim\\"));
+    EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }),
+              List("C:\\Program Files\\pelim\\"));
     EXPECT_TRUE(Exists(ExtensionFolder() + PELIM_DLL_NAME));
 }
 
-TEST(Lifecycle, UninstallWhoseCopyCannotStartKeepsTheEntry) {
+TEST(Lifecycle, UninstallWhoseCopyCannotStartKeepsTheEntry)
+{
     // A temporary folder that does not exist: the copy cannot be made.
     SetEnvironmentVariableA("TMP", "S:\\no such temp\\");
     SetEnvironmentVariableA("TEMP", "S:\\no such temp\\");
@@ -164,11 +174,13 @@ TEST(Lifecycle, UninstallWhoseCopyCannotStartKeepsTheEntry) {
     EXPECT_EQ(1u, launcher.exitCode);
     EXPECT_EQ("\"C:\\Program Files\\pelim\\setup.exe\" -U",
               Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
-    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List("C:\\Program Files\\pelim\\"));
+    EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }),
+              List("C:\\Program Files\\pelim\\"));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
 }
 
-TEST(Lifecycle, UninstallAnsweredYesLeavesNoTrace) {
+TEST(Lifecycle, UninstallAnsweredYesLeavesNoTrace)
+{
     // The uninstall entry's command line, run as the system's program list runs it.
     Process launcher;
     ASSERT_TRUE(launcher.Start("", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString")));
@@ -204,8 +216,9 @@ TEST(Lifecycle, UninstallAnsweredYesLeavesNoTrace) {
         std::string copy = pending.substr(4 + at, pending.find('|', at) - at - 4);
         std::string folder = copy.substr(0, copy.rfind('\\') + 1);
         EXPECT_EQ(".tmp\\setup.exe", copy.substr(copy.size() - 14)) << copy;
-        EXPECT_EQ(std::vector<std::string>({"setup.exe"}), List(folder)) << copy;
-        EXPECT_NE(std::string::npos, pending.find("|\\??\\" + folder.substr(0, folder.size() - 1) + "|", at))
+        EXPECT_EQ(std::vector<std::string>({ "setup.exe" }), List(folder)) << copy;
+        EXPECT_NE(std::string::npos,
+                  pending.find("|\\??\\" + folder.substr(0, folder.size() - 1) + "|", at))
             << pending;
     }
     ASSERT_TRUE(Answer(finished, IDOK));
@@ -220,4 +233,4 @@ TEST(Lifecycle, UninstallAnsweredYesLeavesNoTrace) {
     EXPECT_TRUE(host.HasLine("end no-handler")) << host.report;
 }
 
-}  // namespace
+} // namespace

@@ -21,42 +21,54 @@ const char kSilentSetup[] = "\"S:\\dist\\setup.exe\" /S";
 #ifdef _WIN64
 // Each bitness's DLL in its view of the system folder; the 32-bit program's entry in the
 // 32-bit view.
-const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+const REGSAM kViews[] = { KEY_WOW64_64KEY, KEY_WOW64_32KEY };
 const REGSAM kEntryView = KEY_WOW64_32KEY;
-std::vector<std::string> ExtensionFolders() {
+std::vector<std::string> ExtensionFolders()
+{
     char wow64[MAX_PATH] = {};
     GetSystemWow64DirectoryA(wow64, MAX_PATH);
-    return {ExtensionFolder(), std::string(wow64) + "\\ShellExt\\"};
+    return { ExtensionFolder(), std::string(wow64) + "\\ShellExt\\" };
 }
 #else
-const REGSAM kViews[] = {0};
+const REGSAM kViews[] = { 0 };
 const REGSAM kEntryView = 0;
-std::vector<std::string> ExtensionFolders() { return {ExtensionFolder()}; }
+std::vector<std::string> ExtensionFolders()
+{
+    return { ExtensionFolder() };
+}
 #endif
 
-DWORD FileBytes(const std::string& path) {
+DWORD FileBytes(const std::string& path)
+{
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
 }
 
-std::vector<std::string> SourceFiles() {
+std::vector<std::string> SourceFiles()
+{
     std::vector<std::string> files = List(kDistFolder);
-    for (const std::string& name : List("S:\\dist\\pelim\\")) files.push_back("pelim\\" + name);
+    for (const std::string& name : List("S:\\dist\\pelim\\"))
+        files.push_back("pelim\\" + name);
     return files;
 }
 
 // The programs-list entry of an installation into folder, as the programs list and a tool
 // read it; dllBytes: the size of its DLLs.
-void ExpectEntry(HKEY root, REGSAM view, const std::string& folder, DWORD dllBytes) {
-    std::string quoted = folder.find(' ') != std::string::npos ? "\"" + folder + "setup.exe\"" : folder + "setup.exe";
-    struct Text { const char* name; std::string data; } texts[] = {
-        {"DisplayName", "PELIM"},
-        {"UninstallString", quoted + " -U"},
-        {"QuietUninstallString", "\"" + folder + "setup.exe\" -U /S"},
-        {"DisplayVersion", PELIM_VERSION_TEXT},
-        {"Publisher", "PELIM"},
-        {"DisplayIcon", folder + "setup.exe"},
-        {"InstallLocation", folder},
+void ExpectEntry(HKEY root, REGSAM view, const std::string& folder, DWORD dllBytes)
+{
+    std::string quoted = folder.find(' ') != std::string::npos ? "\"" + folder + "setup.exe\""
+                                                               : folder + "setup.exe";
+    struct Text {
+        const char* name;
+        std::string data;
+    } texts[] = {
+        { "DisplayName", "PELIM" },
+        { "UninstallString", quoted + " -U" },
+        { "QuietUninstallString", "\"" + folder + "setup.exe\" -U /S" },
+        { "DisplayVersion", PELIM_VERSION_TEXT },
+        { "Publisher", "PELIM" },
+        { "DisplayIcon", folder + "setup.exe" },
+        { "InstallLocation", folder },
     };
     for (const Text& text : texts) {
         DWORD type = 0;
@@ -70,28 +82,31 @@ void ExpectEntry(HKEY root, REGSAM view, const std::string& folder, DWORD dllByt
     EXPECT_EQ(1u, Number(root, kUninstallKey, "NoRepair", view));
 }
 
-void ExpectNothingInstalled() {
+void ExpectNothingInstalled()
+{
     for (REGSAM view : kViews) {
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey, view)) << view;
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey, view)) << view;
     }
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, kEntryView));
-    for (const std::string& folder : ExtensionFolders()) EXPECT_FALSE(Exists(folder + PELIM_DLL_NAME)) << folder;
+    for (const std::string& folder : ExtensionFolders())
+        EXPECT_FALSE(Exists(folder + PELIM_DLL_NAME)) << folder;
 }
 
-TEST(Silent, RunsThatInstallNothingEndWithTheirCodeAndShowNothing) {
+TEST(Silent, RunsThatInstallNothingEndWithTheirCodeAndShowNothing)
+{
     RemoveTree("S:\\Downloads");
     ASSERT_TRUE(CreateDirectoryA("S:\\Downloads", nullptr));
     ASSERT_TRUE(WriteFile("S:\\Downloads\\readme.txt", "my own notes"));
     struct Case {
         const char* arguments;
-        bool brokenDll;      // a DLL that regsvr32.exe cannot register
+        bool brokenDll; // a DLL that regsvr32.exe cannot register
         DWORD exitCode;
     } const cases[] = {
-        {" /D=S:\\new", true, 1},                // registration fails: rolled back
-        {" /D=S:\\Downloads", false, 2},         // someone else's read-me is not replaced
-        {" /D=pelim\\", false, 3},               // a relative folder is not understood
-        {" /D=", false, 3},
+        { " /D=S:\\new", true, 1 }, // registration fails: rolled back
+        { " /D=S:\\Downloads", false, 2 }, // someone else's read-me is not replaced
+        { " /D=pelim\\", false, 3 }, // a relative folder is not understood
+        { " /D=", false, 3 },
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(CopyDist());
@@ -104,7 +119,7 @@ TEST(Silent, RunsThatInstallNothingEndWithTheirCodeAndShowNothing) {
         EXPECT_EQ(c.exitCode, exitCode) << c.arguments;
         ExpectNothingInstalled();
         EXPECT_FALSE(Exists("S:\\new"));
-        EXPECT_EQ(std::vector<std::string>({"readme.txt"}), List("S:\\Downloads\\"));
+        EXPECT_EQ(std::vector<std::string>({ "readme.txt" }), List("S:\\Downloads\\"));
         EXPECT_EQ(12u, FileBytes("S:\\Downloads\\readme.txt"));
         EXPECT_EQ(source, SourceFiles()) << c.arguments;
     }
@@ -116,7 +131,8 @@ TEST(Silent, RunsThatInstallNothingEndWithTheirCodeAndShowNothing) {
     ExpectNothingInstalled();
 }
 
-TEST(Silent, InstallsIntoTheFolderGivenWithACompleteProgramsListEntry) {
+TEST(Silent, InstallsIntoTheFolderGivenWithACompleteProgramsListEntry)
+{
     RemoveTree("S:\\Deploy Tools");
     ASSERT_TRUE(CreateDirectoryA("S:\\Deploy Tools", nullptr));
     ASSERT_TRUE(CopyDist());
@@ -124,17 +140,21 @@ TEST(Silent, InstallsIntoTheFolderGivenWithACompleteProgramsListEntry) {
     std::string pendingBefore = PendingDeletions();
     DWORD exitCode = 99;
     // Everything after "/D=" is the folder, blanks included; it gets its backslash.
-    EXPECT_EQ("", RunUnseen(std::string(kSilentSetup) + " /D=S:\\Deploy Tools\\pelim", &exitCode, 1500));
+    EXPECT_EQ(
+        "", RunUnseen(std::string(kSilentSetup) + " /D=S:\\Deploy Tools\\pelim", &exitCode, 1500));
     EXPECT_EQ(0u, exitCode);
-    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kDeployed));
+    EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(kDeployed));
     for (REGSAM view : kViews) {
-        EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
-        EXPECT_EQ(kDeployed, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder", nullptr, view)) << view;
+        EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view))
+            << view;
+        EXPECT_EQ(kDeployed, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder", nullptr, view))
+            << view;
     }
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
 
     DWORD bytes = 0;
-    for (const std::string& folder : ExtensionFolders()) bytes += FileBytes(folder + PELIM_DLL_NAME);
+    for (const std::string& folder : ExtensionFolders())
+        bytes += FileBytes(folder + PELIM_DLL_NAME);
     ExpectEntry(HKEY_LOCAL_MACHINE, kEntryView, kDeployed, bytes);
 
     // The source is the tool's: it stays as it is, and nothing of it is scheduled.
@@ -142,31 +162,39 @@ TEST(Silent, InstallsIntoTheFolderGivenWithACompleteProgramsListEntry) {
     EXPECT_EQ(pendingBefore, PendingDeletions());
 }
 
-TEST(Silent, AnUpgradeEndsWithTheRestartCodeAndShowsNothing) {
+TEST(Silent, AnUpgradeEndsWithTheRestartCodeAndShowsNothing)
+{
     // Continues from the installation above, made to look like version 101's.
     for (REGSAM view : kViews) {
         HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, kClassKey, 0, KEY_SET_VALUE | view, &key));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExA(HKEY_CLASSES_ROOT, kClassKey, 0, KEY_SET_VALUE | view, &key));
         RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("101"), 4);
         RegCloseKey(key);
     }
-    for (const std::string& folder : ExtensionFolders()) ASSERT_TRUE(WriteFile(folder + "pelim101.dll", "earlier DLL"));
+    for (const std::string& folder : ExtensionFolders())
+        ASSERT_TRUE(WriteFile(folder + "pelim101.dll", "earlier DLL"));
     ASSERT_TRUE(CopyDist());
     DWORD exitCode = 0;
     // Without "/D=" the recorded folder is the one.
     EXPECT_EQ("", RunUnseen(kSilentSetup, &exitCode, 1500));
     EXPECT_EQ(3010u, exitCode);
-    for (REGSAM view : kViews) EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view)) << view;
+    for (REGSAM view : kViews)
+        EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view))
+            << view;
     for (const std::string& folder : ExtensionFolders()) {
         EXPECT_FALSE(Exists(folder + "pelim101.dll")) << folder;
         EXPECT_TRUE(Exists(folder + PELIM_DLL_NAME)) << folder;
     }
-    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kDeployed));
-    EXPECT_EQ(kDeployed, Value(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation", nullptr, kEntryView));
+    EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(kDeployed));
+    EXPECT_EQ(kDeployed,
+              Value(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation", nullptr, kEntryView));
 }
 
-TEST(Silent, TheQuietUninstallCommandEndsOnceEverythingIsGone) {
-    std::string command = Value(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString", nullptr, kEntryView);
+TEST(Silent, TheQuietUninstallCommandEndsOnceEverythingIsGone)
+{
+    std::string command =
+        Value(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString", nullptr, kEntryView);
     ASSERT_NE("<none>", command);
     DWORD exitCode = 99;
     EXPECT_EQ("", RunUnseen(command, &exitCode, 0));
@@ -175,7 +203,8 @@ TEST(Silent, TheQuietUninstallCommandEndsOnceEverythingIsGone) {
     ExpectNothingInstalled();
     // Only the install folder, around the program that has just ended, goes after it.
     DWORD start = GetTickCount();
-    while (Exists(kDeployed) && GetTickCount() - start < 10000) Sleep(100);
+    while (Exists(kDeployed) && GetTickCount() - start < 10000)
+        Sleep(100);
     EXPECT_FALSE(Exists(kDeployed));
     EXPECT_TRUE(UiRobot::FindWindows(UiRobot::DialogOfProcess(0, kUninstallerCaption)).empty());
 }
@@ -186,7 +215,8 @@ TEST(Silent, TheQuietUninstallCommandEndsOnceEverythingIsGone) {
 // In the x86_64 tree the download where the prefix starts 32-bit programs, else the 64-bit
 // distribution. The cases continue from one another.
 const char kUserClassKey[] = "Software\\Classes\\CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
-const char kUserClassServer[] = "Software\\Classes\\CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\InprocServer32";
+const char kUserClassServer[] =
+    "Software\\Classes\\CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\InprocServer32";
 const char kUserHandlerKey[] = "Software\\Classes\\Folder\\shellex\\DragDropHandlers\\pelim";
 const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kUserSilentSetup[] = "\"S:\\dist\\setup.exe\" /S /CURRENTUSER";
@@ -196,22 +226,27 @@ struct UserDll {
     const char* path;
     REGSAM view;
 };
-std::vector<UserDll> UserDlls() {
+std::vector<UserDll> UserDlls()
+{
     if (Exists("S:\\dist-master\\pelim\\x64\\" PELIM_DLL_NAME))
-        return {{"x64\\" PELIM_DLL_NAME, KEY_WOW64_64KEY}, {PELIM_DLL_NAME, KEY_WOW64_32KEY}};
-    return {{PELIM_DLL_NAME, 0}};
+        return { { "x64\\" PELIM_DLL_NAME, KEY_WOW64_64KEY }, { PELIM_DLL_NAME, KEY_WOW64_32KEY } };
+    return { { PELIM_DLL_NAME, 0 } };
 }
 
-std::string UserInstallFolder() {
+std::string UserInstallFolder()
+{
     char folder[MAX_PATH] = {};
     SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder);
     return std::string(folder) + "\\Programs\\pelim\\";
 }
 
-void SetUserVersion(const char* version) {
+void SetUserVersion(const char* version)
+{
     for (const UserDll& dll : UserDlls()) {
         HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kUserClassKey, 0, KEY_SET_VALUE | dll.view, &key));
+        ASSERT_EQ(
+            ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_CURRENT_USER, kUserClassKey, 0, KEY_SET_VALUE | dll.view, &key));
         RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), 4);
         RegCloseKey(key);
     }
@@ -219,28 +254,36 @@ void SetUserVersion(const char* version) {
 
 // Wine shares the user's classes between the views until this key exists; then it splits
 // them whole, as XP x64 and Vista do (each view has its own handler keys too).
-void SplitUserClassesForTheDownload() {
+void SplitUserClassesForTheDownload()
+{
     if (UserDlls().size() == 2) {
         HKEY split = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes\\Wow6432Node", 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &split, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes\\Wow6432Node", 0, nullptr,
+                                  0, KEY_ALL_ACCESS, nullptr, &split, nullptr));
         RegCloseKey(split);
     }
 }
 
 // Each DLL registered in its view of the user's classes with the records, and the entry.
-void ExpectInstalledForTheUser(const std::string& folder) {
+void ExpectInstalledForTheUser(const std::string& folder)
+{
     DWORD bytes = 0;
     for (const UserDll& dll : UserDlls()) {
         bytes += FileBytes(folder + dll.path);
-        EXPECT_EQ(folder + dll.path, Value(HKEY_CURRENT_USER, kUserClassServer, "", nullptr, dll.view));
-        EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CURRENT_USER, kUserClassKey, "Version", nullptr, dll.view)) << dll.path;
-        EXPECT_EQ(folder, Value(HKEY_CURRENT_USER, kUserClassKey, "InstFolder", nullptr, dll.view)) << dll.path;
+        EXPECT_EQ(folder + dll.path,
+                  Value(HKEY_CURRENT_USER, kUserClassServer, "", nullptr, dll.view));
+        EXPECT_EQ(PELIM_VERSION_TEXT,
+                  Value(HKEY_CURRENT_USER, kUserClassKey, "Version", nullptr, dll.view))
+            << dll.path;
+        EXPECT_EQ(folder, Value(HKEY_CURRENT_USER, kUserClassKey, "InstFolder", nullptr, dll.view))
+            << dll.path;
     }
     ExpectEntry(HKEY_CURRENT_USER, 0, folder, bytes);
 }
 
-TEST(PerUser, SilentlyItInstallsIntoTheUsersOwnFolderAndKeysAlone) {
+TEST(PerUser, SilentlyItInstallsIntoTheUsersOwnFolderAndKeysAlone)
+{
     ASSERT_TRUE(CopyDist());
     SplitUserClassesForTheDownload();
     std::string folder = UserInstallFolder();
@@ -259,7 +302,7 @@ TEST(PerUser, SilentlyItInstallsIntoTheUsersOwnFolderAndKeysAlone) {
     EXPECT_TRUE(renamed) << report;
     EXPECT_NE(std::string::npos, report.find("\nuser-class " + folder)) << report;
     EXPECT_EQ(std::string::npos, report.find("co-create-instance")) << report;
-    EXPECT_EQ(std::vector<std::string>({"renamed.txt"}), List("S:\\drop\\to\\"));
+    EXPECT_EQ(std::vector<std::string>({ "renamed.txt" }), List("S:\\drop\\to\\"));
 
     // On Windows 95, 98 and Me (and NT 4.0) there are no user classes: refused, nothing done.
     const char appDefaults[] = "Software\\Wine\\AppDefaults\\setup.exe";
@@ -271,7 +314,8 @@ TEST(PerUser, SilentlyItInstallsIntoTheUsersOwnFolderAndKeysAlone) {
     EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CURRENT_USER, kUserClassKey, "Version"));
 }
 
-TEST(PerUser, AnUpgradeRetiresTheEarlierDllsOfTheInstallFolder) {
+TEST(PerUser, AnUpgradeRetiresTheEarlierDllsOfTheInstallFolder)
+{
     std::string folder = UserInstallFolder();
     SetUserVersion("101");
     for (const UserDll& dll : UserDlls()) {
@@ -286,11 +330,14 @@ TEST(PerUser, AnUpgradeRetiresTheEarlierDllsOfTheInstallFolder) {
         std::string earlier = folder + dll.path;
         EXPECT_FALSE(Exists(earlier.replace(earlier.size() - 7, 3, "101"))) << earlier;
         EXPECT_TRUE(Exists(folder + dll.path)) << dll.path;
-        EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CURRENT_USER, kUserClassKey, "Version", nullptr, dll.view)) << dll.path;
+        EXPECT_EQ(PELIM_VERSION_TEXT,
+                  Value(HKEY_CURRENT_USER, kUserClassKey, "Version", nullptr, dll.view))
+            << dll.path;
     }
 }
 
-TEST(PerUser, AnUninstallationLeavesADllInUseForTheNextLogon) {
+TEST(PerUser, AnUninstallationLeavesADllInUseForTheNextLogon)
+{
     std::string folder = UserInstallFolder();
     DeleteKeyTree(HKEY_CURRENT_USER, kRunOnceKey);
     Process holder;
@@ -305,7 +352,8 @@ TEST(PerUser, AnUninstallationLeavesADllInUseForTheNextLogon) {
     }
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
     DWORD start = GetTickCount();
-    while (Exists(folder) && GetTickCount() - start < 10000) Sleep(100);
+    while (Exists(folder) && GetTickCount() - start < 10000)
+        Sleep(100);
     EXPECT_FALSE(Exists(folder));
 
     // The DLL waits out of the way for its logon command (the uninstallation's own copy has
@@ -315,13 +363,15 @@ TEST(PerUser, AnUninstallationLeavesADllInUseForTheNextLogon) {
     std::string logonCommand, moved;
     char name[256], data[1024];
     for (DWORD i = 0, nameSize = sizeof name, dataSize = sizeof data;
-         RegEnumValueA(runOnce, i, name, &nameSize, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &dataSize) ==
-         ERROR_SUCCESS; ++i, nameSize = sizeof name, dataSize = sizeof data) {
+         RegEnumValueA(runOnce, i, name, &nameSize, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
+                       &dataSize) == ERROR_SUCCESS;
+         ++i, nameSize = sizeof name, dataSize = sizeof data) {
         std::string command = data;
         size_t quote = command.find('"');
         EXPECT_EQ(0u, std::string(name).find("PELIM ")) << name;
         std::string folder = command.substr(quote + 1, command.rfind('"') - quote - 1);
-        if (quote != std::string::npos && List(folder + "\\") == std::vector<std::string>({PELIM_DLL_NAME})) {
+        if (quote != std::string::npos &&
+            List(folder + "\\") == std::vector<std::string>({ PELIM_DLL_NAME })) {
             logonCommand = command;
             moved = folder;
         }
@@ -338,7 +388,9 @@ TEST(PerUser, AnUninstallationLeavesADllInUseForTheNextLogon) {
     ASSERT_TRUE(CopyDist());
     EXPECT_EQ("", RunUnseen(kUserSilentSetup, &exitCode, 1500));
     ASSERT_EQ(0u, exitCode);
-    EXPECT_EQ("", RunUnseen(Value(HKEY_CURRENT_USER, kUninstallKey, "QuietUninstallString"), &exitCode, 0));
+    EXPECT_EQ(
+        "",
+        RunUnseen(Value(HKEY_CURRENT_USER, kUninstallKey, "QuietUninstallString"), &exitCode, 0));
     EXPECT_EQ(0u, exitCode);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserClassKey));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
@@ -352,15 +404,17 @@ const char kUserQuestion[] =
     "管理者権限がないため,すべてのユーザーにはインストールできません.\nこのユーザーだけにインストールしますか？";
 const char kRightsMessage[] = "管理者権限のあるユーザーでインストールしてください！";
 
-void ExpectNothingForTheUser() {
+void ExpectNothingForTheUser()
+{
     ExpectNothingInstalled();
     EXPECT_FALSE(Exists(UserInstallFolder()));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserClassKey));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
-    EXPECT_EQ(std::vector<std::string>({"pelim", "setup.exe"}), List(kDistFolder));
+    EXPECT_EQ(std::vector<std::string>({ "pelim", "setup.exe" }), List(kDistFolder));
 }
 
-TEST(StandardUser, TheQuestionAnsweredNoChangesNothing) {
+TEST(StandardUser, TheQuestionAnsweredNoChangesNothing)
+{
     // The harness's part: this user cannot create a file in the system folder.
     char probe[MAX_PATH] = {};
     GetTempFileNameA(SystemFolder().c_str(), "_tmp", 0, probe);
@@ -379,7 +433,8 @@ TEST(StandardUser, TheQuestionAnsweredNoChangesNothing) {
     ExpectNothingForTheUser();
 }
 
-TEST(StandardUser, ForAllUsersTheRightsMessageEndsIt) {
+TEST(StandardUser, ForAllUsersTheRightsMessageEndsIt)
+{
     ASSERT_TRUE(CopyDist());
     Process setup;
     ASSERT_TRUE(setup.Start(kDistSetup, std::string(kDistSetup) + " /ALLUSERS"));
@@ -392,8 +447,9 @@ TEST(StandardUser, ForAllUsersTheRightsMessageEndsIt) {
     ExpectNothingForTheUser();
 }
 
-TEST(StandardUser, SilentRunsFailAndShowNothing) {
-    for (const char* arguments : {"", " /ALLUSERS"}) {
+TEST(StandardUser, SilentRunsFailAndShowNothing)
+{
+    for (const char* arguments : { "", " /ALLUSERS" }) {
         ASSERT_TRUE(CopyDist());
         DWORD exitCode = 0;
         EXPECT_EQ("", RunUnseen(kSilentSetup + std::string(arguments), &exitCode)) << arguments;
@@ -402,9 +458,10 @@ TEST(StandardUser, SilentRunsFailAndShowNothing) {
     }
 }
 
-TEST(StandardUser, TheQuestionAnsweredYesInstallsForThisUserAlone) {
+TEST(StandardUser, TheQuestionAnsweredYesInstallsForThisUserAlone)
+{
     const std::string programs = UserInstallFolder().substr(0, UserInstallFolder().size() - 7);
-    RemoveDirectoryA(programs.c_str());   // the setup program makes it when missing
+    RemoveDirectoryA(programs.c_str()); // the setup program makes it when missing
     ASSERT_FALSE(Exists(programs));
     ASSERT_TRUE(CopyDist());
     SplitUserClassesForTheDownload();
@@ -423,12 +480,14 @@ TEST(StandardUser, TheQuestionAnsweredYesInstallsForThisUserAlone) {
     ASSERT_TRUE(setup.Wait(kEndMs));
     EXPECT_EQ(0u, setup.exitCode);
 
-    std::vector<std::string> files = {PELIM_DLL_NAME, "readme.txt", "setup.exe"};
-    if (UserDlls().size() == 2) files.push_back("x64");
+    std::vector<std::string> files = { PELIM_DLL_NAME, "readme.txt", "setup.exe" };
+    if (UserDlls().size() == 2)
+        files.push_back("x64");
     EXPECT_EQ(files, List(UserInstallFolder()));
     ExpectInstalledForTheUser(UserInstallFolder());
     ExpectNothingInstalled();
-    for (REGSAM view : kViews) EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, view)) << view;
+    for (REGSAM view : kViews)
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, view)) << view;
 }
 
-}  // namespace
+} // namespace

@@ -20,7 +20,8 @@ const char kRemaining[] = "PELIMのアンインストールは終了しました
 const char kHolder[] = "P:\\install_holder.exe";
 
 // Runs the uninstall entry's command line, answers yes and returns the closing message.
-MessageBoxInfo UninstallThroughTheEntry() {
+MessageBoxInfo UninstallThroughTheEntry()
+{
     Process launcher;
     EXPECT_TRUE(launcher.Start("", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString")));
     MessageBoxInfo question = ExpectBox(launcher.id, kUninstallerCaption);
@@ -29,7 +30,8 @@ MessageBoxInfo UninstallThroughTheEntry() {
     return ExpectBox(0, kUninstallerCaption);
 }
 
-void ExpectUnregistered() {
+void ExpectUnregistered()
+{
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
     EXPECT_FALSE(Exists(ExtensionFolder() + PELIM_DLL_NAME));
@@ -37,21 +39,25 @@ void ExpectUnregistered() {
 
 // Starts the holder as a launcher of a copy of the installed setup.exe, naming folder.
 bool Launch(Process& holder, const char* handleKind, const char* copy, int lifeMs,
-            const std::string& folder) {
-    if (!CopyFileA("C:\\Program Files\\pelim\\setup.exe", copy, FALSE)) return false;
+            const std::string& folder)
+{
+    if (!CopyFileA("C:\\Program Files\\pelim\\setup.exe", copy, FALSE))
+        return false;
     SetEnvironmentVariableA("PELIM_HOLDER_FOLDER", folder.c_str());
-    return holder.Start(kHolder, std::string("\"") + kHolder + "\" launch " + handleKind + " " +
-                                     copy + " " + std::to_string(lifeMs));
+    return holder.Start(kHolder,
+                        std::string("\"") + kHolder + "\" launch " + handleKind + " " + copy + " " +
+                            std::to_string(lifeMs));
 }
 
-TEST(Uninstall, TheCopyWaitsUntilTheLauncherThatPassedItsHandleHasEnded) {
+TEST(Uninstall, TheCopyWaitsUntilTheLauncherThatPassedItsHandleHasEnded)
+{
     InstallAccepting();
     Process holder;
     DWORD start = GetTickCount();
     ASSERT_TRUE(Launch(holder, "self", "S:\\copy1.exe", 5000, kInstalled));
     Sleep(3500);
     // The launcher still lives: nothing is removed yet.
-    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kInstalled));
+    EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(kInstalled));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
     ASSERT_TRUE(holder.Wait(kEndMs));
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
@@ -62,14 +68,15 @@ TEST(Uninstall, TheCopyWaitsUntilTheLauncherThatPassedItsHandleHasEnded) {
     ASSERT_TRUE(Answer(finished, IDOK));
 }
 
-TEST(Uninstall, ANumberThatNamesSomethingElseDoesNotHangTheCopy) {
+TEST(Uninstall, ANumberThatNamesSomethingElseDoesNotHangTheCopy)
+{
     InstallAccepting();
     Process holder;
     DWORD start = GetTickCount();
     ASSERT_TRUE(Launch(holder, "event", "S:\\copy2.exe", 4000, kInstalled));
     Sleep(2500);
     // The event is never signalled; the copy waits for its parent by id instead.
-    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kInstalled));
+    EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(kInstalled));
     ASSERT_TRUE(holder.Wait(kEndMs));
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
     EXPECT_EQ(kUninstallFinished, finished.text);
@@ -81,7 +88,8 @@ TEST(Uninstall, ANumberThatNamesSomethingElseDoesNotHangTheCopy) {
     ASSERT_TRUE(Answer(finished, IDOK));
 }
 
-TEST(Uninstall, StartedFromAnotherFolderItRemovesNeitherThatFolderNorAnyOther) {
+TEST(Uninstall, StartedFromAnotherFolderItRemovesNeitherThatFolderNorAnyOther)
+{
     InstallAccepting();
     RemoveTree("S:\\Downloads");
     ASSERT_TRUE(CreateDirectoryA("S:\\Downloads", nullptr));
@@ -93,10 +101,10 @@ TEST(Uninstall, StartedFromAnotherFolderItRemovesNeitherThatFolderNorAnyOther) {
     ASSERT_TRUE(launcher.Wait(kEndMs));
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
     EXPECT_EQ(kRemaining + std::string(kInstalled), finished.text);
-    EXPECT_EQ(std::vector<std::string>({"holiday.jpg", "setup.exe"}), List("S:\\Downloads\\"));
+    EXPECT_EQ(std::vector<std::string>({ "holiday.jpg", "setup.exe" }), List("S:\\Downloads\\"));
     // The folder named on the command line was not the recorded one: it is not removed, and
     // the recorded one is not removed on a stranger's word either. The DLL is unregistered.
-    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kInstalled));
+    EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(kInstalled));
     ExpectUnregistered();
     ASSERT_TRUE(Answer(finished, IDOK));
 
@@ -112,7 +120,8 @@ TEST(Uninstall, StartedFromAnotherFolderItRemovesNeitherThatFolderNorAnyOther) {
     ASSERT_TRUE(Answer(finished, IDOK));
 }
 
-TEST(Uninstall, AReRegistrationThatEmptiedTheRecordStillLeavesNothing) {
+TEST(Uninstall, AReRegistrationThatEmptiedTheRecordStillLeavesNothing)
+{
     InstallAccepting();
     // Registering the DLL again re-creates the class key with an empty "InstFolder".
     Process registration;
@@ -127,7 +136,8 @@ TEST(Uninstall, AReRegistrationThatEmptiedTheRecordStillLeavesNothing) {
     ASSERT_TRUE(Answer(finished, IDOK));
 }
 
-TEST(Uninstall, TheUsersOwnFilesInTheInstallFolderStay) {
+TEST(Uninstall, TheUsersOwnFilesInTheInstallFolderStay)
+{
     RemoveTree("S:\\mine");
     ASSERT_TRUE(CreateDirectoryA("S:\\mine", nullptr));
     ASSERT_TRUE(WriteFile("S:\\mine\\diary.txt", "dear diary"));
@@ -135,12 +145,13 @@ TEST(Uninstall, TheUsersOwnFilesInTheInstallFolderStay) {
     EXPECT_EQ("S:\\mine\\", Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder"));
     MessageBoxInfo finished = UninstallThroughTheEntry();
     EXPECT_EQ(kUninstallFinished, finished.text);
-    EXPECT_EQ(std::vector<std::string>({"diary.txt"}), List("S:\\mine\\"));
+    EXPECT_EQ(std::vector<std::string>({ "diary.txt" }), List("S:\\mine\\"));
     ExpectUnregistered();
     ASSERT_TRUE(Answer(finished, IDOK));
 }
 
-TEST(Uninstall, ADriveRootIsNeverRemoved) {
+TEST(Uninstall, ADriveRootIsNeverRemoved)
+{
     // An installation recorded as living in a drive root, uninstalled from there.
     InstallAccepting();
     ASSERT_TRUE(WriteFile("R:\\keep.txt", "keep"));
@@ -152,13 +163,14 @@ TEST(Uninstall, ADriveRootIsNeverRemoved) {
     ASSERT_TRUE(launcher.Wait(kEndMs));
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
     EXPECT_EQ(kRemaining + std::string("R:\\"), finished.text);
-    EXPECT_EQ(std::vector<std::string>({"keep.txt", "setup.exe"}), List("R:\\"));
+    EXPECT_EQ(std::vector<std::string>({ "keep.txt", "setup.exe" }), List("R:\\"));
     ExpectUnregistered();
     ASSERT_TRUE(Answer(finished, IDOK));
     RemoveTree(kInstalled);
 }
 
-TEST(Uninstall, AFailedUnregistrationKeepsTheEntryThatFinishesIt) {
+TEST(Uninstall, AFailedUnregistrationKeepsTheEntryThatFinishesIt)
+{
     InstallAccepting();
     // A DLL that regsvr32.exe cannot unregister stays registered.
     std::string dll = ExtensionFolder() + PELIM_DLL_NAME;
@@ -167,7 +179,7 @@ TEST(Uninstall, AFailedUnregistrationKeepsTheEntryThatFinishesIt) {
     EXPECT_EQ(kRemaining + dll + "\n" + kInstalled, finished.text);
     EXPECT_EQ(1u, AnswerAndWaitForItsProcess(finished, IDOK));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
-    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kInstalled));
+    EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(kInstalled));
 
     // With the DLL put right, the entry's command finishes the uninstallation.
     ASSERT_TRUE(CopyFileA("S:\\dist-master\\pelim\\" PELIM_DLL_NAME, dll.c_str(), FALSE));
@@ -179,21 +191,26 @@ TEST(Uninstall, AFailedUnregistrationKeepsTheEntryThatFinishesIt) {
     ExpectUnregistered();
 }
 
-TEST(Uninstall, AnEntryThatCannotBeRemovedIsNamed) {
+TEST(Uninstall, AnEntryThatCannotBeRemovedIsNamed)
+{
     InstallAccepting();
     // A key below the entry, written by someone else, keeps the entry from being deleted.
-    ASSERT_TRUE(SetValue(HKEY_LOCAL_MACHINE, (std::string(kUninstallKey) + "\\Extra").c_str(), "x", "y"));
+    ASSERT_TRUE(
+        SetValue(HKEY_LOCAL_MACHINE, (std::string(kUninstallKey) + "\\Extra").c_str(), "x", "y"));
     MessageBoxInfo finished = UninstallThroughTheEntry();
-    EXPECT_EQ(kRemaining + std::string(
-                  "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM\\"),
-              finished.text);
+    EXPECT_EQ(
+        kRemaining +
+            std::string(
+                "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM\\"),
+        finished.text);
     EXPECT_EQ(1u, AnswerAndWaitForItsProcess(finished, IDOK));
     EXPECT_FALSE(Exists(kInstalled));
     ExpectUnregistered();
     DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey);
 }
 
-TEST(Uninstall, ADllStillLoadedIsScheduledAndTheMessageStillAppears) {
+TEST(Uninstall, ADllStillLoadedIsScheduledAndTheMessageStillAppears)
+{
     InstallAccepting();
     std::string dll = ExtensionFolder() + PELIM_DLL_NAME;
     Process holder;
@@ -203,9 +220,10 @@ TEST(Uninstall, ADllStillLoadedIsScheduledAndTheMessageStillAppears) {
     EXPECT_FALSE(Exists(kInstalled));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
     EXPECT_TRUE(Exists(dll));
-    EXPECT_NE(std::string::npos, PendingDeletions().find("\\??\\" + dll + "|")) << PendingDeletions();
+    EXPECT_NE(std::string::npos, PendingDeletions().find("\\??\\" + dll + "|"))
+        << PendingDeletions();
     ASSERT_TRUE(Answer(finished, IDOK));
     holder.Wait(0);
 }
 
-}  // namespace
+} // namespace

@@ -16,7 +16,8 @@ const char kOldFolder[] = "S:\\old pelim\\";
 const char kAppDefaults[] = "Software\\Wine\\AppDefaults\\setup.exe";
 
 // An earlier installation as version N left it: its class key values and its DLL.
-void PrepareEarlierInstallation(const char* version) {
+void PrepareEarlierInstallation(const char* version)
+{
     CreateDirectoryA("S:\\old pelim", nullptr);
     ASSERT_TRUE(WriteFile(std::string(kOldFolder) + "readme.txt", "old read-me"));
     ASSERT_TRUE(SetValue(HKEY_CLASSES_ROOT, kClassKey, "Version", version));
@@ -29,7 +30,8 @@ void PrepareEarlierInstallation(const char* version) {
 // Returns the question's text; expectVersionQuestion answers that one with yes first. The
 // distribution is copied to distFolder and started from there.
 std::string UpgradeAnsweringNo(bool expectVersionQuestion, std::string* proposal,
-                               const std::string& distFolder = kDistFolder) {
+                               const std::string& distFolder = kDistFolder)
+{
     EXPECT_TRUE(CopyDist(distFolder));
     Process setup;
     std::string program = distFolder + "setup.exe";
@@ -41,7 +43,8 @@ std::string UpgradeAnsweringNo(bool expectVersionQuestion, std::string* proposal
     }
     HWND dialog = WaitForFolderDialog(setup.id);
     EXPECT_NE(nullptr, dialog);
-    if (dialog == nullptr) return "";
+    if (dialog == nullptr)
+        return "";
     *proposal = UiRobot::ControlText(dialog, 1000);
     EXPECT_TRUE(UiRobot::ClickButton(dialog, IDOK));
     MessageBoxInfo offer = ExpectBox(setup.id, kCompletionCaption);
@@ -52,7 +55,8 @@ std::string UpgradeAnsweringNo(bool expectVersionQuestion, std::string* proposal
     return offer.text.c_str();
 }
 
-TEST(Upgrade, From101ItAsksNothingProposesTheStoredFolderAndOffersToLogOff) {
+TEST(Upgrade, From101ItAsksNothingProposesTheStoredFolderAndOffersToLogOff)
+{
     PrepareEarlierInstallation("101");
     std::string proposal;
     EXPECT_EQ(kLogoffQuestion, UpgradeAnsweringNo(false, &proposal));
@@ -63,10 +67,11 @@ TEST(Upgrade, From101ItAsksNothingProposesTheStoredFolderAndOffersToLogOff) {
     EXPECT_EQ(kOldFolder, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder"));
     EXPECT_EQ("\"S:\\old pelim\\setup.exe\" -U",
               Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
-    EXPECT_EQ(std::vector<std::string>({"readme.txt", "setup.exe"}), List(kOldFolder));
+    EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(kOldFolder));
 }
 
-TEST(Upgrade, Over103ItAsksFirstThenRetires103) {
+TEST(Upgrade, Over103ItAsksFirstThenRetires103)
+{
     PrepareEarlierInstallation("103");
     std::string proposal;
     EXPECT_EQ(kLogoffQuestion, UpgradeAnsweringNo(true, &proposal));
@@ -75,7 +80,8 @@ TEST(Upgrade, Over103ItAsksFirstThenRetires103) {
     EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
 }
 
-TEST(Upgrade, OnTheOlderFamilyItOffersToRestartAndSchedulesThroughWininitByShortNames) {
+TEST(Upgrade, OnTheOlderFamilyItOffersToRestartAndSchedulesThroughWininitByShortNames)
+{
     ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, kAppDefaults, "Version", "win98"));
     PrepareEarlierInstallation("101");
     // The earlier DLL is in use: it can only go at the next start.
@@ -98,15 +104,18 @@ TEST(Upgrade, OnTheOlderFamilyItOffersToRestartAndSchedulesThroughWininitByShort
     DeleteKeyTree(HKEY_CURRENT_USER, kAppDefaults);
 
     char section[2048] = {};
-    DWORD length = GetPrivateProfileSectionA("rename", section, sizeof section, "C:\\windows\\wininit.ini");
+    DWORD length =
+        GetPrivateProfileSectionA("rename", section, sizeof section, "C:\\windows\\wininit.ini");
     std::string lines;
     for (const char* p = section; p < section + length && *p != '\0'; p += lstrlenA(p) + 1)
         lines += std::string(p) + "\n";
-    EXPECT_EQ("NUL=C:\\windows\\system32\\ShellExt\\pelim101.dll\nNUL=" + std::string(shortSetup) + "\n", lines);
+    EXPECT_EQ("NUL=C:\\windows\\system32\\ShellExt\\pelim101.dll\nNUL=" + std::string(shortSetup) +
+                  "\n",
+              lines);
     EXPECT_EQ(std::string::npos, lines.find(' ')) << lines;
     EXPECT_EQ(std::string::npos, lines.find("setup\\")) << lines;
     EXPECT_EQ(pendingBefore, PendingDeletions());
     EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version"));
 }
 
-}  // namespace
+} // namespace

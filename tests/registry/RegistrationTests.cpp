@@ -17,10 +17,16 @@ namespace {
 
 const char classKey[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
 const char libraryKey[] = "TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}";
-const GUID libraryId = {0x09453CB6, 0x62C4, 0x4355, {0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6}};
-const IID changeNameInterface = {0x8D835F8D, 0x429F, 0x427E, {0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE}};
-const CLSID changeNameClass = {0x6D9CAEAC, 0x7AC7, 0x46CD, {0x97, 0xB8, 0x28, 0xCB, 0x76, 0xA4, 0x73, 0xC0}};
-const char* const handlerParents[] = {"*", "Drive", "Folder"};
+const GUID libraryId = {
+    0x09453CB6, 0x62C4, 0x4355, { 0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6 }
+};
+const IID changeNameInterface = {
+    0x8D835F8D, 0x429F, 0x427E, { 0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE }
+};
+const CLSID changeNameClass = {
+    0x6D9CAEAC, 0x7AC7, 0x46CD, { 0x97, 0xB8, 0x28, 0xCB, 0x76, 0xA4, 0x73, 0xC0 }
+};
+const char* const handlerParents[] = { "*", "Drive", "Folder" };
 
 std::string ProgramFolder()
 {
@@ -30,7 +36,10 @@ std::string ProgramFolder()
     return folder.substr(0, folder.rfind('\\') + 1);
 }
 
-std::string BuiltDll() { return ProgramFolder() + PELIM_DLL_NAME; }
+std::string BuiltDll()
+{
+    return ProgramFolder() + PELIM_DLL_NAME;
+}
 
 // Everything below HKCR\path as text: one "[key]" line per key, then its values
 // "name=TYPE(size):data" (strings without their NUL), names sorted.
@@ -49,8 +58,8 @@ void DumpKey(HKEY root, const std::string& path, std::string& out)
             break;
         std::string line = std::string(name[0] ? name : "@") + "=";
         if (type == REG_SZ) {
-            line += "REG_SZ(" + std::to_string(size) + "):" +
-                    std::string(reinterpret_cast<char*>(data), size ? size - 1 : 0);
+            line += "REG_SZ(" + std::to_string(size) +
+                "):" + std::string(reinterpret_cast<char*>(data), size ? size - 1 : 0);
         } else {
             line += "TYPE" + std::to_string(type) + "(" + std::to_string(size) + ")";
         }
@@ -63,7 +72,8 @@ void DumpKey(HKEY root, const std::string& path, std::string& out)
     for (DWORD i = 0;; ++i) {
         char name[256];
         DWORD length = sizeof(name);
-        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
             break;
         subKeys.push_back(name);
     }
@@ -91,26 +101,33 @@ bool ClassesKeyExists(const std::string& path, HKEY root = HKEY_CLASSES_ROOT)
 
 std::string ExpectedClassKey(const std::string& dllPath)
 {
-    return std::string("[") + classKey + "]\n"
-           "@=REG_SZ(33):ドラッグ＆ドロップ拡張モジュール\n"
-           "InstFolder=REG_SZ(1):\n"
-           "Version=REG_SZ(1):\n"
-           "[" + classKey + "\\InprocServer32]\n"
-           "@=REG_SZ(" + std::to_string(dllPath.size() + 1) + "):" + dllPath + "\n"
-           "ThreadingModel=REG_SZ(10):Apartment\n";
+    return std::string("[") + classKey +
+        "]\n"
+        "@=REG_SZ(33):ドラッグ＆ドロップ拡張モジュール\n"
+        "InstFolder=REG_SZ(1):\n"
+        "Version=REG_SZ(1):\n"
+        "[" +
+        classKey +
+        "\\InprocServer32]\n"
+        "@=REG_SZ(" +
+        std::to_string(dllPath.size() + 1) + "):" + dllPath +
+        "\n"
+        "ThreadingModel=REG_SZ(10):Apartment\n";
 }
 
 std::string ExpectedHandler(const char* parent)
 {
-    return std::string("[") + parent + "\\shellex\\DragDropHandlers\\pelim]\n"
-           "@=REG_SZ(39):{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\n";
+    return std::string("[") + parent +
+        "\\shellex\\DragDropHandlers\\pelim]\n"
+        "@=REG_SZ(39):{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\n";
 }
 
 void ExpectRegistered(const std::string& dllPath, HKEY root = HKEY_CLASSES_ROOT)
 {
     EXPECT_EQ(ExpectedClassKey(dllPath), Dump(classKey, root));
     for (const char* parent : handlerParents)
-        EXPECT_EQ(ExpectedHandler(parent), Dump(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim", root));
+        EXPECT_EQ(ExpectedHandler(parent),
+                  Dump(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim", root));
 }
 
 void ExpectUnregistered()
@@ -119,7 +136,8 @@ void ExpectUnregistered()
     for (const char* parent : handlerParents) {
         EXPECT_FALSE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim"));
         // The shared parents stay, even when no other handler is left.
-        EXPECT_TRUE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers")) << parent;
+        EXPECT_TRUE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers"))
+            << parent;
     }
     EXPECT_TRUE(ClassesKeyExists("CLSID"));
     ITypeLib* library = nullptr;
@@ -158,8 +176,9 @@ TEST(RegistrationResources, RegistryScriptAndTypeLibraryAreResources)
                                    MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
     ASSERT_NE(nullptr, script);
     EXPECT_EQ(767u, SizeofResource(file, script));
-    EXPECT_NE(nullptr, FindResourceExA(file, "TYPELIB", MAKEINTRESOURCEA(1),
-                                       MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
+    EXPECT_NE(nullptr,
+              FindResourceExA(file, "TYPELIB", MAKEINTRESOURCEA(1),
+                              MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
     FreeLibrary(file);
 }
 
@@ -265,7 +284,8 @@ TEST_F(Registration, PathWithSingleQuoteIsWrittenAsItIs)
     ASSERT_EQ(0u, RunRegsvr32("/s", dll));
     ExpectRegistered(dll);
     // The type library is registered for the platform the DLL was built for.
-    std::string library = Dump(std::string(libraryKey) + (sizeof(void*) == 8 ? "\\1.0\\0\\win64" : "\\1.0\\0\\win32"));
+    std::string library = Dump(std::string(libraryKey) +
+                               (sizeof(void*) == 8 ? "\\1.0\\0\\win64" : "\\1.0\\0\\win32"));
     EXPECT_NE(std::string::npos, library.find(":" + dll + "\n")) << library;
 
     ASSERT_EQ(0u, RunRegsvr32("/s /u", dll));
@@ -278,12 +298,13 @@ TEST_F(Registration, UnregisterRemovesWhatIsLeftAndKeepsTheSharedKeys)
     ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll()));
     // A partial manual removal first.
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT,
-                                           (std::string(classKey) + "\\InprocServer32").c_str(), 0,
-                                           KEY_ALL_ACCESS, &key));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CLASSES_ROOT, (std::string(classKey) + "\\InprocServer32").c_str(),
+                            0, KEY_ALL_ACCESS, &key));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "ThreadingModel"));
     RegCloseKey(key);
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CLASSES_ROOT, "Drive\\shellex\\DragDropHandlers\\pelim"));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegDeleteKeyA(HKEY_CLASSES_ROOT, "Drive\\shellex\\DragDropHandlers\\pelim"));
 
     ASSERT_EQ(0u, RunRegsvr32("/s /u", BuiltDll()));
     ExpectUnregistered();
@@ -357,8 +378,9 @@ TEST_F(Registration, TypeLibraryFromTheTlbFileBesideTheDll)
     ExpectRegistered(dll);
     std::string registered = Dump(std::string(libraryKey) + "\\1.0");
     EXPECT_NE(std::string::npos, registered.find(":" + tlb + "\n")) << registered;
-    EXPECT_NE(std::string::npos, registered.find("HELPDIR]\n@=REG_SZ(" +
-                                                 std::to_string(folder.size() + 1) + "):" + folder + "\n"))
+    EXPECT_NE(std::string::npos,
+              registered.find("HELPDIR]\n@=REG_SZ(" + std::to_string(folder.size() + 1) +
+                              "):" + folder + "\n"))
         << registered;
 
     ASSERT_EQ(0u, RunRegsvr32("/s /u", dll));
@@ -373,7 +395,7 @@ TEST_F(Registration, FailingScriptTakesBackWhatItWrote)
     std::string script = ResourceBytes(BuiltDll(), "REGISTRY", 101);
     size_t at = script.find("ThreadingModel = s");
     ASSERT_NE(std::string::npos, at);
-    script[at + 17] = 'q';   // an unknown value type in the middle of the class key
+    script[at + 17] = 'q'; // an unknown value type in the middle of the class key
     std::string dll = CopyWithResource("broken", "REGISTRY", 101, &script);
 
     EXPECT_NE(0u, RunRegsvr32("/s", dll));
@@ -395,7 +417,8 @@ TEST_F(Registration, FailingScriptTakesBackWhatItWrote)
 std::string MachineClasses()
 {
     HKEY classes;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_READ, &classes) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_READ, &classes) !=
+        ERROR_SUCCESS)
         return std::string();
     std::string all;
     DumpKey(classes, "", all);
@@ -407,7 +430,7 @@ std::string MachineClasses()
         std::string line = all.substr(at, end - at + 1);
         if (line[0] == '[')
             skip = line.find("[\\TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}") == 0 ||
-                   line.find("[\\Interface\\{8D835F8D-429F-427E-8E0A-6BCD208BE5EE}") == 0;
+                line.find("[\\Interface\\{8D835F8D-429F-427E-8E0A-6BCD208BE5EE}") == 0;
         if (!skip)
             out += line;
     }
@@ -420,8 +443,9 @@ protected:
     {
         Registration::SetUp();
         ASSERT_EQ(0u, RunRegsvr32("/s /u /n /i:user", BuiltDll()));
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0,
-                                                 KEY_READ, nullptr, &userClasses, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ,
+                                  nullptr, &userClasses, nullptr));
     }
     void TearDown() override
     {
@@ -447,7 +471,8 @@ TEST_F(UserRegistration, RegistersUnderTheUsersClassesAndRemovesAgain)
     ASSERT_EQ(0u, RunRegsvr32("/s /u /n /i:user", BuiltDll()));
     EXPECT_FALSE(ClassesKeyExists(classKey, userClasses));
     for (const char* parent : handlerParents)
-        EXPECT_FALSE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim", userClasses));
+        EXPECT_FALSE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim",
+                                      userClasses));
     library = nullptr;
     EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
     EXPECT_EQ(machine, MachineClasses());
@@ -460,7 +485,7 @@ TEST_F(UserRegistration, OtherCommandLinesWriteNothing)
     typedef HRESULT(STDAPICALLTYPE * Install)(BOOL, LPCWSTR);
     Install install = reinterpret_cast<Install>(GetProcAddress(dll, "DllInstall"));
     ASSERT_NE(nullptr, install);
-    for (BOOL doInstall : {TRUE, FALSE}) {
+    for (BOOL doInstall : { TRUE, FALSE }) {
         EXPECT_EQ(E_INVALIDARG, install(doInstall, L"machine"));
         EXPECT_EQ(E_INVALIDARG, install(doInstall, L""));
         EXPECT_EQ(E_INVALIDARG, install(doInstall, nullptr));
@@ -473,4 +498,4 @@ TEST_F(UserRegistration, OtherCommandLinesWriteNothing)
     FreeLibrary(dll);
 }
 
-}  // namespace
+} // namespace

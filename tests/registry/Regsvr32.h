@@ -11,8 +11,9 @@ inline DWORD RunRegsvr32(const std::string& switches, const std::string& dll)
 {
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
-    std::string line = "\"" + std::string(system) + "\\regsvr32.exe\" " + switches + " \"" + dll + "\"";
-    STARTUPINFOA startup = {sizeof(startup)};
+    std::string line =
+        "\"" + std::string(system) + "\\regsvr32.exe\" " + switches + " \"" + dll + "\"";
+    STARTUPINFOA startup = { sizeof(startup) };
     PROCESS_INFORMATION process;
     if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
@@ -30,4 +31,3 @@ inline DWORD RunRegsvr32(const std::string& switches, const std::string& dll)
     CloseHandle(process.hProcess);
     return code;
 }
-

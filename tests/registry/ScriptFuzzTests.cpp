@@ -31,19 +31,39 @@ struct Rng {
     bool Chance(uint32_t percent) { return Below(100) < percent; }
 };
 
-const char* const rootNames[] = {"HKCR", "HKCU", "HKLM", "HKU", "HKPD", "HKDD", "HKCC",
-                                 "HKEY_CLASSES_ROOT", "hkey_current_user", "HKEY_LOCAL_MACHINE",
-                                 "HKEY_USERS", "HKEY_CURRENT_CONFIG", "HKXX"};
-const char* const keyNames[] = {"FuzzA", "FuzzB", "FuzzC", "CLSID", "TypeLib", "ソフト", "表",
-                                "'q''t'", "{Id}", "Glued{", "=", "}", "''", "Val", "'Val'",
-                                "NoRemove", "'NoRemove'", "ForceRemove", "Delete", "a\\b",
-                                "%MODULE%", "'%MODULE%'", "100%%", "'with space'", "{"};
-const char* const prefixes[] = {"", "", "", "ForceRemove ", "Delete ", "NoRemove ",
-                                "ForceRemove NoRemove ", "forceremove ", "DELETE NoRemove "};
-const char* const types[] = {"s", "S", "d", "D", "b", "B", "x", "sz", "''"};
-const char* const specials[] = {"{", "}", "'", "''", "%", "%%", "=", "\\", "\x83\x5C", "\x83",
-                                " ", "\r\n", "\t", "val ", "ForceRemove ", "NoRemove ",
-                                "Delete ", "%MODULE%", "%UNKNOWN%", "{ ", " }", " = s ''"};
+const char* const rootNames[] = { "HKCR",
+                                  "HKCU",
+                                  "HKLM",
+                                  "HKU",
+                                  "HKPD",
+                                  "HKDD",
+                                  "HKCC",
+                                  "HKEY_CLASSES_ROOT",
+                                  "hkey_current_user",
+                                  "HKEY_LOCAL_MACHINE",
+                                  "HKEY_USERS",
+                                  "HKEY_CURRENT_CONFIG",
+                                  "HKXX" };
+const char* const keyNames[] = { "FuzzA",    "FuzzB",      "FuzzC",       "CLSID",        "TypeLib",
+                                 "ソフト",   "表",         "'q''t'",      "{Id}",         "Glued{",
+                                 "=",        "}",          "''",          "Val",          "'Val'",
+                                 "NoRemove", "'NoRemove'", "ForceRemove", "Delete",       "a\\b",
+                                 "%MODULE%", "'%MODULE%'", "100%%",       "'with space'", "{" };
+const char* const prefixes[] = { "",
+                                 "",
+                                 "",
+                                 "ForceRemove ",
+                                 "Delete ",
+                                 "NoRemove ",
+                                 "ForceRemove NoRemove ",
+                                 "forceremove ",
+                                 "DELETE NoRemove " };
+const char* const types[] = { "s", "S", "d", "D", "b", "B", "x", "sz", "''" };
+const char* const specials[] = { "{",         "}",       "'",        "''",        "%",
+                                 "%%",        "=",       "\\",       "\x83\x5C",  "\x83",
+                                 " ",         "\r\n",    "\t",       "val ",      "ForceRemove ",
+                                 "NoRemove ", "Delete ", "%MODULE%", "%UNKNOWN%", "{ ",
+                                 " }",        " = s ''" };
 
 const char* Pick(Rng& rng, const char* const* table, size_t count)
 {
@@ -53,7 +73,7 @@ const char* Pick(Rng& rng, const char* const* table, size_t count)
 
 std::string Space(Rng& rng)
 {
-    static const char* const spaces[] = {" ", " ", "\r\n", "\t", "\n", "\r\n\t\t", ""};
+    static const char* const spaces[] = { " ", " ", "\r\n", "\t", "\n", "\r\n\t\t", "" };
     return PICK(rng, spaces);
 }
 
@@ -61,14 +81,30 @@ std::string Value(Rng& rng)
 {
     std::string text;
     switch (rng.Below(8)) {
-    case 0: text = "1A2B"; break;
-    case 1: text = std::to_string(rng.Next()); break;
-    case 2: text = "%MODULE%"; break;
-    case 3: text = "ABC"; break;
-    case 4: text = "ドラッグ＆ドロップ"; break;
-    case 5: text = "it''s"; break;
-    case 6: text = std::string(4090 + rng.Below(8), 'v'); break;
-    default: text = ""; break;
+    case 0:
+        text = "1A2B";
+        break;
+    case 1:
+        text = std::to_string(rng.Next());
+        break;
+    case 2:
+        text = "%MODULE%";
+        break;
+    case 3:
+        text = "ABC";
+        break;
+    case 4:
+        text = "ドラッグ＆ドロップ";
+        break;
+    case 5:
+        text = "it''s";
+        break;
+    case 6:
+        text = std::string(4090 + rng.Below(8), 'v');
+        break;
+    default:
+        text = "";
+        break;
     }
     return rng.Chance(90) ? "'" + text + "'" : text;
 }
@@ -81,13 +117,14 @@ std::string Entry(Rng& rng, int depth, int maxDepth)
         return "FuzzD {\r\n" + Entries(rng, depth + 1, maxDepth) + "}";
     if (rng.Chance(25)) {
         return std::string("val") + Space(rng) + PICK(rng, keyNames) + Space(rng) +
-               (rng.Chance(90) ? "=" : "") + Space(rng) + PICK(rng, types) + Space(rng) + Value(rng);
+            (rng.Chance(90) ? "=" : "") + Space(rng) + PICK(rng, types) + Space(rng) + Value(rng);
     }
     std::string text = std::string(PICK(rng, prefixes)) + PICK(rng, keyNames);
     if (rng.Chance(40))
         text += Space(rng) + "=" + Space(rng) + PICK(rng, types) + Space(rng) + Value(rng);
     if (depth < maxDepth && rng.Chance(depth < 4 ? 60 : 95))
-        text += Space(rng) + "{" + Space(rng) + Entries(rng, depth + 1, maxDepth) + Space(rng) + "}";
+        text +=
+            Space(rng) + "{" + Space(rng) + Entries(rng, depth + 1, maxDepth) + Space(rng) + "}";
     return text;
 }
 
@@ -107,7 +144,7 @@ std::string Generated(Rng& rng)
     int maxDepth = rng.Chance(3) ? 60 + int(rng.Below(10)) : 1 + int(rng.Below(5));
     for (int i = 0; i < blocks; ++i) {
         text += std::string(PICK(rng, rootNames)) + Space(rng) + (rng.Chance(95) ? "{" : "{x") +
-                Space(rng) + Entries(rng, 1, maxDepth) + "}" + Space(rng);
+            Space(rng) + Entries(rng, 1, maxDepth) + "}" + Space(rng);
     }
     return text;
 }
@@ -120,7 +157,8 @@ std::string RealScript()
     HMODULE file = LoadLibraryExA("P:\\pelim102.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
     HRSRC script = file ? FindResourceA(file, MAKEINTRESOURCEA(101), "REGISTRY") : nullptr;
     if (script)
-        text.assign(static_cast<const char*>(LockResource(LoadResource(file, script))), SizeofResource(file, script));
+        text.assign(static_cast<const char*>(LockResource(LoadResource(file, script))),
+                    SizeofResource(file, script));
     if (file)
         FreeLibrary(file);
     return text;
@@ -140,7 +178,7 @@ std::string Mutated(Rng& rng, std::string text)
             break;
         case 2:
             if (at < text.size())
-                text[at] = char(rng.Below(256) | 1);   // never a NUL inside
+                text[at] = char(rng.Below(256) | 1); // never a NUL inside
             break;
         case 3:
             text.insert(at, text.substr(at, rng.Below(40)));
@@ -162,14 +200,15 @@ std::string RandomBytes(Rng& rng)
     std::string text;
     int length = int(rng.Below(200));
     for (int i = 0; i < length; ++i)
-        text += rng.Chance(90) ? alphabet[rng.Below(sizeof(alphabet) - 1)] : char(1 + rng.Below(255));
+        text +=
+            rng.Chance(90) ? alphabet[rng.Below(sizeof(alphabet) - 1)] : char(1 + rng.Below(255));
     return text;
 }
 
 bool Documented(HRESULT result)
 {
     return result == S_OK || result == E_FAIL || result == DISP_E_EXCEPTION ||
-           result == E_OUTOFMEMORY || result == ScriptNestingTooDeep;
+        result == E_OUTOFMEMORY || result == ScriptNestingTooDeep;
 }
 
 // Every key below a root has a name that can be used again: none empty when read back
@@ -181,7 +220,8 @@ bool KeysNameable(HKEY key, int depth)
     for (DWORD i = 0;; ++i) {
         char name[512];
         DWORD length = sizeof(name);
-        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
             return true;
         HKEY sub;
         if (name[0] == '\0' || RegOpenKeyExA(key, name, 0, KEY_READ, &sub) != ERROR_SUCCESS)
@@ -198,21 +238,27 @@ struct FuzzRun {
     uint64_t seed;
     HKEY roots[7];
     volatile LONG done;
-    long results[6];    // S_OK, E_FAIL, DISP_E_EXCEPTION, E_OUTOFMEMORY, too deep, other
+    long results[6]; // S_OK, E_FAIL, DISP_E_EXCEPTION, E_OUTOFMEMORY, too deep, other
     std::string current;
     bool failed;
 };
 
-const HKEY predefined[7] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
-                            HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA, HKEY_CURRENT_CONFIG};
+const HKEY predefined[7] = { HKEY_CLASSES_ROOT,  HKEY_CURRENT_USER,     HKEY_LOCAL_MACHINE,
+                             HKEY_USERS,         HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA,
+                             HKEY_CURRENT_CONFIG };
 
 int ResultSlot(HRESULT result)
 {
-    if (result == S_OK) return 0;
-    if (result == E_FAIL) return 1;
-    if (result == DISP_E_EXCEPTION) return 2;
-    if (result == E_OUTOFMEMORY) return 3;
-    if (result == ScriptNestingTooDeep) return 4;
+    if (result == S_OK)
+        return 0;
+    if (result == E_FAIL)
+        return 1;
+    if (result == DISP_E_EXCEPTION)
+        return 2;
+    if (result == E_OUTOFMEMORY)
+        return 3;
+    if (result == ScriptNestingTooDeep)
+        return 4;
     return 5;
 }
 
@@ -229,15 +275,25 @@ DWORD WINAPI FuzzThread(void* parameter)
         return 0;
     }
     for (long i = 0; i < run.count; ++i) {
-        Rng rng{run.seed * 0x9E3779B97F4A7C15ull + uint64_t(i) * 0xBF58476D1CE4E5B9ull + 1};
+        Rng rng { run.seed * 0x9E3779B97F4A7C15ull + uint64_t(i) * 0xBF58476D1CE4E5B9ull + 1 };
         rng.Next();
         std::string text;
         switch (rng.Below(5)) {
-        case 0: text = Generated(rng); break;
-        case 1: text = Mutated(rng, Generated(rng)); break;
-        case 2: text = Mutated(rng, real); break;
-        case 3: text = RandomBytes(rng); break;
-        default: text = rng.Chance(50) ? real : Mutated(rng, Mutated(rng, real)); break;
+        case 0:
+            text = Generated(rng);
+            break;
+        case 1:
+            text = Mutated(rng, Generated(rng));
+            break;
+        case 2:
+            text = Mutated(rng, real);
+            break;
+        case 3:
+            text = RandomBytes(rng);
+            break;
+        default:
+            text = rng.Chance(50) ? real : Mutated(rng, Mutated(rng, real));
+            break;
         }
         run.current = text;
         for (int pass = 0; pass < 2; ++pass) {
@@ -255,7 +311,8 @@ DWORD WINAPI FuzzThread(void* parameter)
             for (HKEY root : run.roots) {
                 if (!KeysNameable(root, 0)) {
                     printf("script %ld or one of the 255 before it (seed %llu) wrote a key that "
-                           "cannot be named again\n", i, (unsigned long long)run.seed);
+                           "cannot be named again\n",
+                           i, (unsigned long long)run.seed);
                     run.failed = true;
                     return 0;
                 }
@@ -267,11 +324,11 @@ DWORD WINAPI FuzzThread(void* parameter)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
-    setvbuf(stdout, nullptr, _IONBF, 0);   // what was printed survives a crash
+    setvbuf(stdout, nullptr, _IONBF, 0); // what was printed survives a crash
     InitHeaps();
     FuzzRun run = {};
     run.count = 10000;
@@ -292,7 +349,7 @@ int main(int argc, char** argv)
         printf("cannot create the throw-away root\n");
         return 1;
     }
-    const char* const rootKeyNames[7] = {"HKCR", "HKCU", "HKLM", "HKU", "HKPD", "HKDD", "HKCC"};
+    const char* const rootKeyNames[7] = { "HKCR", "HKCU", "HKLM", "HKU", "HKPD", "HKDD", "HKCC" };
     for (int i = 0; i < 7; ++i) {
         if (RegCreateKeyExA(base, rootKeyNames[i], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                             &run.roots[i], nullptr) != ERROR_SUCCESS) {
@@ -309,10 +366,11 @@ int main(int argc, char** argv)
     // The redirection must hold before anything is written through the roots.
     {
         ScriptInterpreter probe(nullptr);
-        HRESULT written = probe.RunScript("HKLM { FuzzProbe } HKCR { FuzzProbe } HKCU { FuzzProbe }", TRUE);
+        HRESULT written =
+            probe.RunScript("HKLM { FuzzProbe } HKCR { FuzzProbe } HKCU { FuzzProbe }", TRUE);
         HKEY key;
         bool landed = written == S_OK &&
-                      RegOpenKeyExA(run.roots[2], "FuzzProbe", 0, KEY_READ, &key) == ERROR_SUCCESS;
+            RegOpenKeyExA(run.roots[2], "FuzzProbe", 0, KEY_READ, &key) == ERROR_SUCCESS;
         if (landed)
             RegCloseKey(key);
         if (!landed) {
@@ -353,7 +411,7 @@ int main(int argc, char** argv)
     RegCloseKey(base);
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\PelimFuzz");
     // Nothing reached the real roots.
-    const char* const markers[] = {"FuzzA", "FuzzB", "FuzzC", "FuzzProbe"};
+    const char* const markers[] = { "FuzzA", "FuzzB", "FuzzC", "FuzzProbe" };
     for (HKEY root : predefined) {
         for (const char* marker : markers) {
             HKEY key;

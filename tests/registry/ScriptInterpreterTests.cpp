@@ -42,12 +42,16 @@ protected:
     {
         return ReadValue(HKEY_CURRENT_USER, CasePath(name, sub), valueName);
     }
-    bool Exists(const std::string& sub) { return KeyExists(HKEY_CURRENT_USER, CasePath(name, sub)); }
+    bool Exists(const std::string& sub)
+    {
+        return KeyExists(HKEY_CURRENT_USER, CasePath(name, sub));
+    }
     // Opened from the case key, for names too long to be part of a full ANSI path.
     bool Below(const std::string& sub)
     {
         HKEY caseKey;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, CasePath(name).c_str(), 0, KEY_READ, &caseKey) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, CasePath(name).c_str(), 0, KEY_READ, &caseKey) !=
+            ERROR_SUCCESS)
             return false;
         bool found = KeyExists(caseKey, sub);
         RegCloseKey(caseKey);
@@ -55,14 +59,18 @@ protected:
     }
 };
 
-std::string Sz(const std::string& text) { return std::string(text.c_str(), text.size() + 1); }
+std::string Sz(const std::string& text)
+{
+    return std::string(text.c_str(), text.size() + 1);
+}
 
 TEST_F(ScriptTest, QuotedStringsAndGluedBraces)
 {
-    ASSERT_EQ(S_OK, Register("Q = s 'it''s  ''quoted'''\r\n"
-                             "E = s ''\r\n"
-                             "Glued{ = s 'v'\r\n"
-                             "'Spaced Name' { val '' = s 'default by val' }\r\n"));
+    ASSERT_EQ(S_OK,
+              Register("Q = s 'it''s  ''quoted'''\r\n"
+                       "E = s ''\r\n"
+                       "Glued{ = s 'v'\r\n"
+                       "'Spaced Name' { val '' = s 'default by val' }\r\n"));
     EXPECT_EQ(Sz("it's  'quoted'"), Value("Q", nullptr).data);
     EXPECT_EQ(REG_SZ, Value("Q", nullptr).type);
     EXPECT_EQ(Sz(""), Value("E", nullptr).data);
@@ -85,7 +93,7 @@ TEST_F(ScriptTest, DoubleByteNamesKeepTheirSecondByte)
     const std::string head = open.substr(0, open.find("\r\n\t\t\t}"));
     EXPECT_EQ(DISP_E_EXCEPTION, RunText(head + "Lead\x83", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunText(head + "val Lead\x83", TRUE));
-    EXPECT_EQ(1u, CountSubKeys(HKEY_CURRENT_USER, CasePath(name)));   // "ソフト" alone
+    EXPECT_EQ(1u, CountSubKeys(HKEY_CURRENT_USER, CasePath(name))); // "ソフト" alone
 }
 
 TEST_F(ScriptTest, VariablesAreReplacedBeforeParsing)
@@ -95,10 +103,11 @@ TEST_F(ScriptTest, VariablesAreReplacedBeforeParsing)
     ASSERT_EQ(S_OK, map.AddReplacement(L"Other", L"%Module%"));
     ASSERT_EQ(S_OK, map.AddReplacement(L"MODULE", L"second pair"));
     ASSERT_EQ(S_OK, map.AddReplacement(L"A234567890123456789012345678901", L"thirty-one"));
-    ASSERT_EQ(S_OK, Register("M = s '%MODULE%'\r\n"
-                             "P = s '100%% %other%'\r\n"
-                             "L = s '%a234567890123456789012345678901%'",
-                             &map));
+    ASSERT_EQ(S_OK,
+              Register("M = s '%MODULE%'\r\n"
+                       "P = s '100%% %other%'\r\n"
+                       "L = s '%a234567890123456789012345678901%'",
+                       &map));
     // The first pair named alike wins; a value is not scanned again.
     EXPECT_EQ(Sz("C:\\a'b\\pelim.dll"), Value("M", nullptr).data);
     EXPECT_EQ(Sz("100% %Module%"), Value("P", nullptr).data);
@@ -106,20 +115,21 @@ TEST_F(ScriptTest, VariablesAreReplacedBeforeParsing)
 
     EXPECT_EQ(DISP_E_EXCEPTION, Register("U = s '%Module", &map));
     EXPECT_EQ(DISP_E_EXCEPTION, Register("U = s '%Unknown%'", &map));
-    EXPECT_EQ(DISP_E_EXCEPTION, Register("U = s '%Module%'"));   // no map at all
+    EXPECT_EQ(DISP_E_EXCEPTION, Register("U = s '%Module%'")); // no map at all
     EXPECT_EQ(E_FAIL, Register("U = s '%A2345678901234567890123456789012%'", &map));
-    EXPECT_FALSE(Exists("U"));   // a failed preprocessing writes nothing
+    EXPECT_FALSE(Exists("U")); // a failed preprocessing writes nothing
 }
 
 TEST_F(ScriptTest, ValueTypes)
 {
-    ASSERT_EQ(S_OK, Register("T\r\n{\r\n"
-                             "\tval Str = s 'text'\r\n"
-                             "\tval Num = d '305419896'\r\n"
-                             "\tval Bin = b '1A2b'\r\n"
-                             "\tval NotHex = B 'zz'\r\n"
-                             "\tval Empty = b ''\r\n"
-                             "}"));
+    ASSERT_EQ(S_OK,
+              Register("T\r\n{\r\n"
+                       "\tval Str = s 'text'\r\n"
+                       "\tval Num = d '305419896'\r\n"
+                       "\tval Bin = b '1A2b'\r\n"
+                       "\tval NotHex = B 'zz'\r\n"
+                       "\tval Empty = b ''\r\n"
+                       "}"));
     RegValue str = Value("T", "Str");
     EXPECT_EQ(REG_SZ, str.type);
     EXPECT_EQ(Sz("text"), str.data);
@@ -149,7 +159,7 @@ TEST_F(ScriptTest, StructuralErrors)
     EXPECT_EQ(DISP_E_EXCEPTION, RunText("HKCU Software", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunText("HKCU { NoRemove Software { ", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, Register("K = s 'unterminated"));
-    EXPECT_EQ(DISP_E_EXCEPTION, Register("''"));            // an empty key name is the parent itself
+    EXPECT_EQ(DISP_E_EXCEPTION, Register("''")); // an empty key name is the parent itself
     EXPECT_EQ(DISP_E_EXCEPTION, Register("ForceRemove ''"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, CasePath(name)));
     // A block belongs right after a key entry, in both walks.
@@ -159,8 +169,10 @@ TEST_F(ScriptTest, StructuralErrors)
     EXPECT_EQ(DISP_E_EXCEPTION, Unregister("Delete D { K }"));
     EXPECT_FALSE(Exists("K"));
     // Root names of both lengths, without regard to case.
-    EXPECT_EQ(S_OK, RunText("hkey_current_user { NoRemove Software { NoRemove PelimTest { NoRemove " +
-                                name + " { Long } } } }", TRUE));
+    EXPECT_EQ(S_OK,
+              RunText("hkey_current_user { NoRemove Software { NoRemove PelimTest { NoRemove " +
+                          name + " { Long } } } }",
+                      TRUE));
     EXPECT_TRUE(Exists("Long"));
 }
 
@@ -169,9 +181,10 @@ TEST_F(ScriptTest, ForceRemoveAndDelete)
     MakeKey(HKEY_CURRENT_USER, CasePath(name, "F\\Old"));
     MakeKey(HKEY_CURRENT_USER, CasePath(name, "D\\Old"));
     SetString(HKEY_CURRENT_USER, CasePath(name, "Kept"), "Old", "old");
-    ASSERT_EQ(S_OK, Register("ForceRemove F = s 'new' { New }\r\n"
-                             "Delete D = s 'ignored'\r\n"
-                             "Kept = s 'default'\r\n"));
+    ASSERT_EQ(S_OK,
+              Register("ForceRemove F = s 'new' { New }\r\n"
+                       "Delete D = s 'ignored'\r\n"
+                       "Kept = s 'default'\r\n"));
     EXPECT_FALSE(Exists("F\\Old"));
     EXPECT_TRUE(Exists("F\\New"));
     EXPECT_EQ(Sz("new"), Value("F", nullptr).data);
@@ -230,7 +243,7 @@ TEST_F(ScriptTest, NoRemoveClearsTheDeleteFlagForTheRestOfTheBlock)
     ASSERT_TRUE(Exists("Kept\\Inner"));
     ASSERT_EQ(S_OK, Unregister(script));
     EXPECT_TRUE(Exists("Kept"));
-    EXPECT_FALSE(Exists("Kept\\Inner"));   // nested blocks start with the flag set again
+    EXPECT_FALSE(Exists("Kept\\Inner")); // nested blocks start with the flag set again
     EXPECT_TRUE(Exists("After"));
     // Without "NoRemove" the same keys go.
     ASSERT_EQ(S_OK, Unregister("Kept { Inner }\r\nAfter\r\n"));
@@ -276,14 +289,16 @@ TEST_F(ScriptTest, UsersClassesStandForHkcrAndRefuseEveryOtherRoot)
     // One user's registration: HKCR is the key given (here the case key); any other root
     // is refused before it writes anything.
     HKEY caseKey;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, CasePath(name).c_str(), 0,
-                                           KEY_ALL_ACCESS, &caseKey));
+    ASSERT_EQ(
+        ERROR_SUCCESS,
+        RegOpenKeyExA(HKEY_CURRENT_USER, CasePath(name).c_str(), 0, KEY_ALL_ACCESS, &caseKey));
     ScriptInterpreter interpreter(nullptr, caseKey);
     EXPECT_EQ(S_OK, interpreter.RunScript("HKCR { Mine = s 'user' }", TRUE));
     EXPECT_EQ(Sz("user"), Value("Mine", nullptr).data);
     EXPECT_EQ(DISP_E_EXCEPTION, interpreter.RunScript(UnderCase(name, "Other").c_str(), TRUE));
     EXPECT_FALSE(Exists("Other"));
-    EXPECT_EQ(DISP_E_EXCEPTION, interpreter.RunScript("HKLM { NoRemove Software { PelimTest } }", TRUE));
+    EXPECT_EQ(DISP_E_EXCEPTION,
+              interpreter.RunScript("HKLM { NoRemove Software { PelimTest } }", TRUE));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\PelimTest"));
     EXPECT_EQ(S_OK, interpreter.RunScript("HKEY_CLASSES_ROOT { Mine }", FALSE));
     EXPECT_FALSE(Exists("Mine"));
@@ -312,8 +327,8 @@ TEST_F(ScriptTest, NestingDepthIsBounded)
     EXPECT_FALSE(Exists("N"));
 
     EXPECT_EQ(ScriptNestingTooDeep, Register(Nested(61, "M")));
-    EXPECT_FALSE(Exists("M"));   // rolled back whole
-    EXPECT_EQ(S_OK, Unregister(Nested(61, "M")));   // nothing there: read, never entered
+    EXPECT_FALSE(Exists("M")); // rolled back whole
+    EXPECT_EQ(S_OK, Unregister(Nested(61, "M"))); // nothing there: read, never entered
     // Far deeper text than any stack would bear ends with the same error.
     EXPECT_EQ(ScriptNestingTooDeep, Register(Nested(100000, "X")));
     EXPECT_FALSE(Exists("X"));
@@ -348,8 +363,9 @@ TEST_F(ScriptTest, TokenAndNameLimits)
     std::string k255(255, 'k');
     EXPECT_EQ(S_OK, Register(k255));
     EXPECT_TRUE(Below(k255));
-    EXPECT_EQ(S_OK, Unregister(std::string(259, 'k') + "\r\n" + std::string(260, 'k') + " { " +
-                               std::string(4000, 'k') + " }"));
+    EXPECT_EQ(S_OK,
+              Unregister(std::string(259, 'k') + "\r\n" + std::string(260, 'k') + " { " +
+                         std::string(4000, 'k') + " }"));
     EXPECT_TRUE(Below(k255));
     EXPECT_EQ(S_OK, Unregister(k255));
     EXPECT_FALSE(Below(k255));
@@ -360,8 +376,9 @@ TEST_F(ScriptTest, RecurseDeleteKeyAndKeyTests)
     MakeKey(HKEY_CURRENT_USER, CasePath(name, "T\\A\\B\\C"));
     MakeKey(HKEY_CURRENT_USER, CasePath(name, "T\\D"));
     HKEY caseKey;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, CasePath(name).c_str(), 0,
-                                           KEY_ALL_ACCESS, &caseKey));
+    ASSERT_EQ(
+        ERROR_SUCCESS,
+        RegOpenKeyExA(HKEY_CURRENT_USER, CasePath(name).c_str(), 0, KEY_ALL_ACCESS, &caseKey));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RecurseDeleteKey(caseKey, "Missing"));
     EXPECT_EQ(ERROR_SUCCESS, RecurseDeleteKey(caseKey, "T"));
     EXPECT_FALSE(Exists("T"));
@@ -373,4 +390,4 @@ TEST_F(ScriptTest, RecurseDeleteKeyAndKeyTests)
     RegCloseKey(caseKey);
 }
 
-}  // namespace
+} // namespace

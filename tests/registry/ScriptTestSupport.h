@@ -18,8 +18,8 @@ inline HRESULT RunText(const std::string& text, BOOL doRegister, ReplacementMap*
 inline std::string UnderCase(const std::string& caseName, const std::string& body)
 {
     return "HKCU\r\n{\r\n\tNoRemove Software\r\n\t{\r\n\t\tNoRemove PelimTest\r\n\t\t{\r\n"
-           "\t\t\tNoRemove " + caseName + "\r\n\t\t\t{\r\n" + body +
-           "\r\n\t\t\t}\r\n\t\t}\r\n\t}\r\n}\r\n";
+           "\t\t\tNoRemove " +
+        caseName + "\r\n\t\t\t{\r\n" + body + "\r\n\t\t\t}\r\n\t\t}\r\n\t}\r\n}\r\n";
 }
 
 inline std::string CasePath(const std::string& caseName, const std::string& sub = "")
@@ -42,16 +42,16 @@ inline bool KeyExists(HKEY root, const std::string& path)
 inline void MakeKey(HKEY root, const std::string& path)
 {
     HKEY key;
-    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-        ERROR_SUCCESS)
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS)
         RegCloseKey(key);
 }
 
 inline void SetString(HKEY root, const std::string& path, const char* name, const std::string& data)
 {
     HKEY key;
-    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return;
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                    DWORD(data.size() + 1));
@@ -61,7 +61,7 @@ inline void SetString(HKEY root, const std::string& path, const char* name, cons
 struct RegValue {
     bool found = false;
     DWORD type = 0;
-    std::string data;   // raw bytes as stored (strings with their NUL)
+    std::string data; // raw bytes as stored (strings with their NUL)
 };
 
 inline RegValue ReadValue(HKEY root, const std::string& path, const char* name)

@@ -51,9 +51,15 @@ typedef TextOf<char> Text;
 typedef TextOf<wchar_t> WideText;
 
 template <typename Char>
-bool operator==(const Char* a, const TextOf<Char>& b) { return b == a; }
+bool operator==(const Char* a, const TextOf<Char>& b)
+{
+    return b == a;
+}
 template <typename Char>
-bool operator!=(const Char* a, const TextOf<Char>& b) { return !(b == a); }
+bool operator!=(const Char* a, const TextOf<Char>& b)
+{
+    return !(b == a);
+}
 // A C++ library string (anything with c_str()) against a text the robot read.
 template <typename String, typename Char>
 auto operator==(const String& a, const TextOf<Char>& b) -> decltype(a.c_str(), bool())
@@ -100,12 +106,12 @@ const UINT kSendTimeoutMs = 10000;
 
 // Which windows a search looks at. Zero or null members match anything.
 struct WindowQuery {
-    const char* className;   // exact class name, e.g. "#32770"
-    const char* caption;     // exact caption bytes
-    DWORD processId;         // the window belongs to this process
-    DWORD threadId;          // the window belongs to this thread
-    HWND owner;              // the window is owned by this one
-    bool visibleOnly;        // only windows with WS_VISIBLE
+    const char* className; // exact class name, e.g. "#32770"
+    const char* caption; // exact caption bytes
+    DWORD processId; // the window belongs to this process
+    DWORD threadId; // the window belongs to this thread
+    HWND owner; // the window is owned by this one
+    bool visibleOnly; // only windows with WS_VISIBLE
 };
 
 WindowQuery AnyWindow();
@@ -121,13 +127,13 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs);
 
 Text WindowCaption(HWND window);
 Text WindowClass(HWND window);
-RECT WindowRect(HWND window);                   // screen coordinates
-bool IsShown(HWND window);                      // exists and has WS_VISIBLE
+RECT WindowRect(HWND window); // screen coordinates
+bool IsShown(HWND window); // exists and has WS_VISIBLE
 
 // Control texts, read and written through messages that work across processes.
 bool GetControlText(HWND control, Text* text);
-bool GetControlText(HWND control, char* text, int size);   // for longer texts
-Text ControlText(HWND dialog, int id);          // empty when it cannot be read
+bool GetControlText(HWND control, char* text, int size); // for longer texts
+Text ControlText(HWND dialog, int id); // empty when it cannot be read
 bool SetControlText(HWND dialog, int id, const char* text);
 // The same in UTF-16, for names no code page carries; and a window's own text.
 WideText ControlTextW(HWND dialog, int id);
@@ -136,12 +142,12 @@ WideText WindowTextW(HWND window);
 LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Clicks and keys are posted, so the robot never waits on a modal loop the click opens.
-bool ClickButton(HWND dialog, int id);          // BM_CLICK to the button
-bool PostCommand(HWND dialog, int id);          // WM_COMMAND as a button would send it
-bool PressKey(HWND window, UINT virtualKey);    // key down and up to the window
-bool PressChar(HWND window, char letter);       // a letter key with its character, e.g. a
-                                                // menu's or a button's accelerator
-bool CloseBox(HWND window);                     // the caption's close box (SC_CLOSE)
+bool ClickButton(HWND dialog, int id); // BM_CLICK to the button
+bool PostCommand(HWND dialog, int id); // WM_COMMAND as a button would send it
+bool PressKey(HWND window, UINT virtualKey); // key down and up to the window
+bool PressChar(HWND window, char letter); // a letter key with its character, e.g. a
+    // menu's or a button's accelerator
+bool CloseBox(HWND window); // the caption's close box (SC_CLOSE)
 
 // Types characters into a control one WM_CHAR at a time, as the keyboard would; the
 // control's own limits apply. Single-byte characters only.
@@ -160,7 +166,7 @@ struct MessageBoxInfo {
     HWND owner;
     Text caption;
     Text text;
-    ButtonList buttons;                         // ids of the shown buttons, left to right
+    ButtonList buttons; // ids of the shown buttons, left to right
     UINT style;
 };
 
@@ -174,4 +180,4 @@ bool AnswerMessageBox(HWND box, int buttonId, DWORD timeoutMs);
 // request folder given by PELIM_SHOT_DIR). False when nobody is watching or it took too long.
 bool RequestScreenshot(const char* name, DWORD timeoutMs);
 
-}  // namespace UiRobot
+} // namespace UiRobot

@@ -87,7 +87,8 @@ TEST(ChooseRole, MainUninstTakesTheNumberAndTheRestWithItsBlanks)
     EXPECT_EQ("C:\\Program Files\\pelim\\", choice.folder);
 
     // The folder is taken raw: quotes stay, as do double-byte names.
-    choice = Choose("/MainUninst 8 \"S:\\表 ソ\\\"", { "setup.exe", "/MainUninst", "8", "S:\\表 ソ\\\"" });
+    choice = Choose("/MainUninst 8 \"S:\\表 ソ\\\"",
+                    { "setup.exe", "/MainUninst", "8", "S:\\表 ソ\\\"" });
     EXPECT_EQ(UninstallMainRole, choice.role);
     EXPECT_EQ(8, choice.handle);
     EXPECT_EQ("\"S:\\表 ソ\\\"", choice.folder);
@@ -95,7 +96,8 @@ TEST(ChooseRole, MainUninstTakesTheNumberAndTheRestWithItsBlanks)
 
 TEST(ChooseRole, TwoBlanksAfterMainUninstKeepTheBlankAfterTheNumber)
 {
-    Choice choice = Choose("/MainUninst  132 C:\\x\\", { "setup.exe", "/MainUninst", "132", "C:\\x\\" });
+    Choice choice =
+        Choose("/MainUninst  132 C:\\x\\", { "setup.exe", "/MainUninst", "132", "C:\\x\\" });
     EXPECT_EQ(UninstallMainRole, choice.role);
     EXPECT_EQ(132, choice.handle);
     EXPECT_EQ(" C:\\x\\", choice.folder);
@@ -118,8 +120,12 @@ TEST(ChooseRole, MainUninstWithoutANumberRunsNoRole)
 
 TEST(ChooseRole, MainUninstIsCaseSensitiveAndWholeWord)
 {
-    EXPECT_EQ(NoRole, Choose("/mainuninst 132 C:\\x\\", { "setup.exe", "/mainuninst", "132", "C:\\x\\" }).role);
-    EXPECT_EQ(NoRole, Choose("/MainUninstX 132 C:\\x\\", { "setup.exe", "/MainUninstX", "132", "C:\\x\\" }).role);
+    EXPECT_EQ(
+        NoRole,
+        Choose("/mainuninst 132 C:\\x\\", { "setup.exe", "/mainuninst", "132", "C:\\x\\" }).role);
+    EXPECT_EQ(
+        NoRole,
+        Choose("/MainUninstX 132 C:\\x\\", { "setup.exe", "/MainUninstX", "132", "C:\\x\\" }).role);
 }
 
 TEST(ChooseRole, TheSilentForms)
@@ -146,7 +152,8 @@ TEST(ChooseRole, TheSilentForms)
         { "/currentuser", NoRole, false, "untouched" },
         { "/S /CURRENTUSER ", NoRole, false, "untouched" },
         { "/S", InstallRole, true, "" },
-        { "/S /D=C:\\Program Files\\My Tools\\", InstallRole, true, "C:\\Program Files\\My Tools\\" },
+        { "/S /D=C:\\Program Files\\My Tools\\", InstallRole, true,
+          "C:\\Program Files\\My Tools\\" },
         { "/S /D=S:\\表 ソ", InstallRole, true, "S:\\表 ソ" },
         { "/S /D=\\\\server\\share\\pelim", InstallRole, true, "\\\\server\\share\\pelim" },
         { "-U", UninstallLauncherRole, false, "untouched" },
@@ -172,19 +179,22 @@ TEST(ChooseRole, TheSilentForms)
     }
 
     // The silent launcher's copy: "/S" before the number.
-    Choice copy = Choose("/MainUninst /S 132 C:\\Program Files\\pelim\\",
-                         { "setup.exe", "/MainUninst", "/S", "132", "C:\\Program", "Files\\pelim\\" });
+    Choice copy =
+        Choose("/MainUninst /S 132 C:\\Program Files\\pelim\\",
+               { "setup.exe", "/MainUninst", "/S", "132", "C:\\Program", "Files\\pelim\\" });
     EXPECT_EQ(UninstallMainRole, copy.role);
     EXPECT_TRUE(copy.silent);
     EXPECT_EQ(132, copy.handle);
     EXPECT_EQ("C:\\Program Files\\pelim\\", copy.folder);
     EXPECT_EQ(NoRole, Choose("/MainUninst /S", { "setup.exe", "/MainUninst", "/S" }).role);
-    EXPECT_FALSE(Choose("/MainUninst 132 C:\\x\\", { "setup.exe", "/MainUninst", "132", "C:\\x\\" }).silent);
+    EXPECT_FALSE(
+        Choose("/MainUninst 132 C:\\x\\", { "setup.exe", "/MainUninst", "132", "C:\\x\\" }).silent);
 }
 
 TEST(ChooseRole, NegativeHandleValuesAreSignExtended)
 {
-    Choice choice = Choose("/MainUninst -5 C:\\x\\", { "setup.exe", "/MainUninst", "-5", "C:\\x\\" });
+    Choice choice =
+        Choose("/MainUninst -5 C:\\x\\", { "setup.exe", "/MainUninst", "-5", "C:\\x\\" });
     EXPECT_EQ(UninstallMainRole, choice.role);
     EXPECT_EQ(static_cast<INT_PTR>(-5), choice.handle);
 }
@@ -220,22 +230,23 @@ TEST_F(DispatchProbeTest, QuotedProgramPathWithBlanks)
 {
     const struct {
         const char* arguments;
-        const char* report;   // before the moduleFolder line, the same for every case
+        const char* report; // before the moduleFolder line, the same for every case
     } cases[] = {
-        {"", "tail=[]\nrole=1\nhandle=0\nfolder=[(null)]\n"},
-        {"    ", "tail=[]\nrole=1\nhandle=0\nfolder=[(null)]\n"},
-        {" -U", "tail=[-U]\nrole=2\nhandle=0\nfolder=[(null)]\n"},
-        {" -U x", "tail=[-U x]\nrole=0\nhandle=0\nfolder=[(null)]\n"},
+        { "", "tail=[]\nrole=1\nhandle=0\nfolder=[(null)]\n" },
+        { "    ", "tail=[]\nrole=1\nhandle=0\nfolder=[(null)]\n" },
+        { " -U", "tail=[-U]\nrole=2\nhandle=0\nfolder=[(null)]\n" },
+        { " -U x", "tail=[-U x]\nrole=0\nhandle=0\nfolder=[(null)]\n" },
         // The launcher's command line as the runtime parses it.
-        {" /MainUninst 132 C:\\Program Files\\pelim\\",
-         "tail=[/MainUninst 132 C:\\Program Files\\pelim\\]\nrole=3\nhandle=132\n"
-         "folder=[C:\\Program Files\\pelim\\]\n"},
-        {" /MainUninst", "tail=[/MainUninst]\nrole=0\nhandle=0\nfolder=[(null)]\n"},
+        { " /MainUninst 132 C:\\Program Files\\pelim\\",
+          "tail=[/MainUninst 132 C:\\Program Files\\pelim\\]\nrole=3\nhandle=132\n"
+          "folder=[C:\\Program Files\\pelim\\]\n" },
+        { " /MainUninst", "tail=[/MainUninst]\nrole=0\nhandle=0\nfolder=[(null)]\n" },
     };
     std::string quoted = "\"" + probe + "\"";
     for (const auto& c : cases) {
         EXPECT_EQ(std::string(c.report) + "moduleFolder=[S:\\setup_dispatch\\テスト 表\\]\n",
-                  Run(quoted + c.arguments)) << c.arguments;
+                  Run(quoted + c.arguments))
+            << c.arguments;
     }
 }
 
@@ -248,18 +259,20 @@ TEST_F(DispatchProbeTest, UnquotedProgramPathWithDoubleByteCharacters)
     ProcessResult result = RunProcess(unquoted, std::string(unquoted) + " -U", 20000);
     EXPECT_TRUE(result.ended);
     EXPECT_EQ("tail=[-U]\nrole=2\nhandle=0\nfolder=[(null)]\n"
-              "moduleFolder=[S:\\setup_dispatch\\テスト\\]\n", result.output);
+              "moduleFolder=[S:\\setup_dispatch\\テスト\\]\n",
+              result.output);
 }
 
 TEST(SetupProgram, ATailOfNoRoleEndsAtOnceWithExitCodeThree)
 {
-    for (const char* tail : { " -U x", " -u", " /MainUninst", " /mainuninst 1 C:\\x\\", " -U -U",
-                              " /D=S:\\x\\", " /S /D=pelim", " -U /s", " /MainUninst x1 C:\\x\\",
-                              " /MainUninst /S x1 C:\\x\\" }) {
-        ProcessResult result = RunProcess("P:\\setup.exe", std::string("P:\\setup.exe") + tail, 20000);
+    for (const char* tail :
+         { " -U x", " -u", " /MainUninst", " /mainuninst 1 C:\\x\\", " -U -U", " /D=S:\\x\\",
+           " /S /D=pelim", " -U /s", " /MainUninst x1 C:\\x\\", " /MainUninst /S x1 C:\\x\\" }) {
+        ProcessResult result =
+            RunProcess("P:\\setup.exe", std::string("P:\\setup.exe") + tail, 20000);
         EXPECT_TRUE(result.started) << tail;
         EXPECT_TRUE(result.ended) << tail;
-        EXPECT_EQ(3u, result.exitCode) << tail;   // command line not understood
+        EXPECT_EQ(3u, result.exitCode) << tail; // command line not understood
         EXPECT_EQ("", result.output) << tail;
     }
 }

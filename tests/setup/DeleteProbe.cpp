@@ -19,8 +19,8 @@ int main(int argc, char** argv)
     for (int i = hold ? 2 : 1; !cancel && i < argc; ++i) {
         HANDLE held = INVALID_HANDLE_VALUE;
         if (hold)
-            held = CreateFileA(argv[i], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               0, nullptr);
+            held = CreateFileA(argv[i], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
         DeleteNowOrAtRestart(argv[i]);
         printf("%s exists=%d\n", argv[i], GetFileAttributesA(argv[i]) != INVALID_FILE_ATTRIBUTES);
         if (held != INVALID_HANDLE_VALUE)

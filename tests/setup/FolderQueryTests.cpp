@@ -84,23 +84,24 @@ TEST(NativeDllFolder, TheNativeMachineChoosesTheDownloadsDll)
         bool hasQuery2;
         bool hasQuery;
         Wow64Answers answers;
-        const char* folder;   // null: no native side
+        const char* folder; // null: no native side
     };
     const Case cases[] = {
-        {"Windows on Arm", true, true, {TRUE, x86, arm64, TRUE, TRUE}, "arm64\\"},
-        {"x64 Windows 10", true, true, {TRUE, x86, amd64, TRUE, TRUE}, "x64\\"},
-        {"not under WoW64", true, true, {TRUE, none, amd64, TRUE, TRUE}, nullptr},
+        { "Windows on Arm", true, true, { TRUE, x86, arm64, TRUE, TRUE }, "arm64\\" },
+        { "x64 Windows 10", true, true, { TRUE, x86, amd64, TRUE, TRUE }, "x64\\" },
+        { "not under WoW64", true, true, { TRUE, none, amd64, TRUE, TRUE }, nullptr },
         // Without the newer query the older one decides, as before Windows on Arm.
-        {"x64 before 1511", false, true, {FALSE, none, none, TRUE, TRUE}, "x64\\"},
-        {"query fails", true, true, {FALSE, x86, arm64, TRUE, TRUE}, "x64\\"},
-        {"32-bit Windows 7", false, true, {FALSE, none, none, TRUE, FALSE}, nullptr},
-        {"both fail", true, true, {FALSE, none, none, FALSE, TRUE}, nullptr},
-        {"Windows 98", false, false, {FALSE, none, none, FALSE, FALSE}, nullptr},
+        { "x64 before 1511", false, true, { FALSE, none, none, TRUE, TRUE }, "x64\\" },
+        { "query fails", true, true, { FALSE, x86, arm64, TRUE, TRUE }, "x64\\" },
+        { "32-bit Windows 7", false, true, { FALSE, none, none, TRUE, FALSE }, nullptr },
+        { "both fail", true, true, { FALSE, none, none, FALSE, TRUE }, nullptr },
+        { "Windows 98", false, false, { FALSE, none, none, FALSE, FALSE }, nullptr },
     };
     for (const Case& c : cases) {
         answers = c.answers;
-        const char* folder = NativeDllFolder(GetCurrentProcess(), c.hasQuery2 ? FakeIsWow64Process2 : nullptr,
-                                             c.hasQuery ? FakeIsWow64Process : nullptr);
+        const char* folder =
+            NativeDllFolder(GetCurrentProcess(), c.hasQuery2 ? FakeIsWow64Process2 : nullptr,
+                            c.hasQuery ? FakeIsWow64Process : nullptr);
         EXPECT_STREQ(c.folder, folder) << c.machine;
     }
 }

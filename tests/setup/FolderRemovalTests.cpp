@@ -19,12 +19,14 @@ bool Exists(const std::string& path)
 
 void MakeFolder(const std::string& path)
 {
-    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) << path;
+    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        << path;
 }
 
 void MakeFile(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
     DWORD written = 0;
     WriteFile(file, "pelim", 5, &written, nullptr);
@@ -38,7 +40,8 @@ StringBuffer Text(const std::string& text)
     return buffer;
 }
 
-std::vector<std::string> Listed(const std::string& root, bool descend = true, bool listFolders = true)
+std::vector<std::string> Listed(const std::string& root, bool descend = true,
+                                bool listFolders = true)
 {
     StringList list;
     ListFolder(Text(root), list, "*", descend, listFolders);
@@ -95,8 +98,8 @@ TEST_F(FolderRemovalTest, ListsTheSamePathsWithAndWithoutTrailingBackslash)
     EXPECT_EQ(expected, Listed(root));
     EXPECT_EQ(expected, Listed(root + "\\"));
     // Without descending, files of the root only; "." and ".." never appear.
-    EXPECT_EQ(std::vector<std::string>{ root + "\\two.txt" }, Listed(root, false, true));
-    EXPECT_EQ((std::vector<std::string>{ root + "\\a\\one.txt", root + "\\two.txt" }),
+    EXPECT_EQ(std::vector<std::string> { root + "\\two.txt" }, Listed(root, false, true));
+    EXPECT_EQ((std::vector<std::string> { root + "\\a\\one.txt", root + "\\two.txt" }),
               Listed(root, true, false));
     for (const std::string& item : Listed(root)) {
         EXPECT_EQ(std::string::npos, item.find("\\.")) << item;
@@ -106,7 +109,7 @@ TEST_F(FolderRemovalTest, ListsTheSamePathsWithAndWithoutTrailingBackslash)
 
 TEST_F(FolderRemovalTest, EmptyFolderIsRemoved)
 {
-    EXPECT_EQ(std::vector<std::string>{}, Listed(root));
+    EXPECT_EQ(std::vector<std::string> {}, Listed(root));
     EXPECT_EQ(1, RemoveFolderTree(Text(root)));
     EXPECT_FALSE(Exists(root));
 }
@@ -114,7 +117,7 @@ TEST_F(FolderRemovalTest, EmptyFolderIsRemoved)
 TEST_F(FolderRemovalTest, MissingRootGivesFalse)
 {
     std::string missing = root + "\\missing";
-    EXPECT_EQ(std::vector<std::string>{}, Listed(missing));
+    EXPECT_EQ(std::vector<std::string> {}, Listed(missing));
     EXPECT_EQ(0, RemoveFolderTree(Text(missing)));
     EXPECT_TRUE(Exists(root));
 }
@@ -128,7 +131,7 @@ TEST_F(FolderRemovalTest, ThreeLevelsDeepGoCompletely)
     MakeFolder(root + "\\c");
     EXPECT_EQ(1, RemoveFolderTree(Text(root + "\\")));
     EXPECT_FALSE(Exists(root));
-    EXPECT_TRUE(Exists(Base));   // the parent stays
+    EXPECT_TRUE(Exists(Base)); // the parent stays
 }
 
 TEST_F(FolderRemovalTest, ReadOnlyFileStaysWithItsFoldersAndTheRestGoes)
@@ -146,7 +149,7 @@ TEST_F(FolderRemovalTest, ReadOnlyFileStaysWithItsFoldersAndTheRestGoes)
     EXPECT_TRUE(Exists(root + "\\a\\b\\file"));
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
               GetFileAttributesA((root + "\\a\\b\\file").c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ((std::vector<std::string>{ root + "\\a", root + "\\a\\b", root + "\\a\\b\\file" }),
+    EXPECT_EQ((std::vector<std::string> { root + "\\a", root + "\\a\\b", root + "\\a\\b\\file" }),
               Listed(root));
 }
 
@@ -163,8 +166,9 @@ TEST_F(FolderRemovalTest, DoubleByteNamesWithBackslashSecondBytes)
     MakeFolder(root + "\\表示");
     MakeFile(root + "\\表示\\keep.txt");
 
-    EXPECT_EQ((std::vector<std::string>{ tree + "\\ソ", tree + "\\ソ\\能", tree + "\\ソ\\能\\表.txt",
-                                         tree + "\\能" }), Listed(tree));
+    EXPECT_EQ((std::vector<std::string> { tree + "\\ソ", tree + "\\ソ\\能",
+                                          tree + "\\ソ\\能\\表.txt", tree + "\\能" }),
+              Listed(tree));
     EXPECT_EQ(1, RemoveFolderTree(Text(tree)));
     EXPECT_FALSE(Exists(tree));
     EXPECT_TRUE(Exists(root + "\\表示\\keep.txt"));

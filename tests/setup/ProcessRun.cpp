@@ -1,8 +1,7 @@
 // Runs a program with its standard output on a pipe; never waits longer than asked.
 #include "ProcessRun.h"
 
-ProcessResult RunProcess(const char* application, const std::string& commandLine,
-                         DWORD timeoutMs)
+ProcessResult RunProcess(const char* application, const std::string& commandLine, DWORD timeoutMs)
 {
     ProcessResult result = { false, false, 0, std::string() };
     SECURITY_ATTRIBUTES inherit = { sizeof(inherit), nullptr, TRUE };
@@ -41,7 +40,8 @@ ProcessResult RunProcess(const char* application, const std::string& commandLine
         }
         if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
             // Collect what is left in the pipe.
-            while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) &&
+                   available > 0) {
                 char chunk[512];
                 DWORD got = 0;
                 if (!ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) || got == 0)

@@ -7,10 +7,9 @@
 
 struct ProcessResult {
     bool started;
-    bool ended;          // false: the time limit passed and the process was ended
+    bool ended; // false: the time limit passed and the process was ended
     DWORD exitCode;
     std::string output;
 };
 
-ProcessResult RunProcess(const char* application, const std::string& commandLine,
-                         DWORD timeoutMs);
+ProcessResult RunProcess(const char* application, const std::string& commandLine, DWORD timeoutMs);

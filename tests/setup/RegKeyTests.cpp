@@ -30,8 +30,9 @@ protected:
     static void SetValue(const char* name, const std::string& text)
     {
         HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, Path, 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExA(HKEY_CURRENT_USER, Path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, nullptr));
         RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                        static_cast<DWORD>(text.size() + 1));
         RegCloseKey(key);
@@ -57,7 +58,8 @@ TEST_F(RegKeyTest, OpenWithoutCreateFailsOnAMissingKeyAndCreateMakesIt)
     EXPECT_TRUE(key.WriteString("Again", value));
 
     // A failed Open closes what was open: nothing reaches the earlier key any more.
-    EXPECT_FALSE(key.Open(HKEY_CURRENT_USER, "Software\\pelim_setup_tests\\Missing", RegKey::ReadAccess));
+    EXPECT_FALSE(
+        key.Open(HKEY_CURRENT_USER, "Software\\pelim_setup_tests\\Missing", RegKey::ReadAccess));
     EXPECT_FALSE(key.WriteString("AfterFailure", value));
     EXPECT_FALSE(key.ReadString("Created", value));
     EXPECT_STREQ("x", value.data);
@@ -90,8 +92,8 @@ TEST_F(RegKeyTest, ReadOnlyKeyRefusesWritesWritableKeyStoresTheTerminator)
 
 TEST_F(RegKeyTest, ReadStringTakesUpTo500BytesAndClearsOnFailure)
 {
-    std::string fits(499, 'a');       // 500 bytes with its terminator
-    std::string tooLong(500, 'b');    // 501 bytes
+    std::string fits(499, 'a'); // 500 bytes with its terminator
+    std::string tooLong(500, 'b'); // 501 bytes
     SetValue("Fits", fits);
     SetValue("TooLong", tooLong);
     SetValue("Japanese", "C:\\プログラム 表\\");
@@ -108,7 +110,7 @@ TEST_F(RegKeyTest, ReadStringTakesUpTo500BytesAndClearsOnFailure)
     ASSERT_NE(nullptr, out.data);
     EXPECT_STREQ("", out.data);
     for (int i = 0; i < out.capacity; ++i)
-        ASSERT_EQ(0, out.data[i]) << i;   // nothing of the value is left behind
+        ASSERT_EQ(0, out.data[i]) << i; // nothing of the value is left behind
 
     out.Assign("previous text");
     EXPECT_FALSE(key.ReadString("Missing", out));

@@ -48,10 +48,11 @@ TEST(StringList, GrowsAsItemsAreAdded)
     EXPECT_EQ(8, list.count);
     EXPECT_LE(list.count, list.capacity);
     EXPECT_EQ(static_cast<uint32_t>(list.capacity) * slot, list.byteSize);
-    EXPECT_EQ((std::vector<std::string>{ "item0", "item1", "item2", "item3", "item4", "item5",
-                                         "item6", "item7" }), Items(list));
+    EXPECT_EQ((std::vector<std::string> { "item0", "item1", "item2", "item3", "item4", "item5",
+                                          "item6", "item7" }),
+              Items(list));
     for (int i = list.count; i < list.capacity; ++i)
-        EXPECT_EQ(nullptr, list.items[i].data);   // unused slots hold no storage
+        EXPECT_EQ(nullptr, list.items[i].data); // unused slots hold no storage
 }
 
 TEST(StringList, ItemsAreCopiesAndTakeLastGoesBackwards)
@@ -63,7 +64,7 @@ TEST(StringList, ItemsAreCopiesAndTakeLastGoesBackwards)
     caller.Assign("S:\\b");
     list.Add(caller);
     caller.Assign("changed");
-    EXPECT_EQ((std::vector<std::string>{ "S:\\a", "S:\\b" }), Items(list));
+    EXPECT_EQ((std::vector<std::string> { "S:\\a", "S:\\b" }), Items(list));
 
     StringBuffer out;
     list.TakeLast(out);
@@ -73,7 +74,7 @@ TEST(StringList, ItemsAreCopiesAndTakeLastGoesBackwards)
     list.TakeLast(out);
     EXPECT_STREQ("S:\\a", out.data);
     EXPECT_EQ(0, list.count);
-    EXPECT_EQ(4, list.capacity);   // the array stays
+    EXPECT_EQ(4, list.capacity); // the array stays
 }
 
 TEST(StringList, SetCountAllocateClearItemsAndFree)
@@ -82,25 +83,24 @@ TEST(StringList, SetCountAllocateClearItemsAndFree)
     Fill(list, { "a", "b", "c", "d", "e" });
     ASSERT_EQ(8, list.capacity);
 
-    EXPECT_TRUE(list.SetCount(2));           // shrinking frees the dropped slots
-    EXPECT_EQ((std::vector<std::string>{ "a", "b" }), Items(list));
+    EXPECT_TRUE(list.SetCount(2)); // shrinking frees the dropped slots
+    EXPECT_EQ((std::vector<std::string> { "a", "b" }), Items(list));
     EXPECT_EQ(nullptr, list.items[2].data);
-    EXPECT_TRUE(list.SetCount(3));           // growing within the array adds an empty slot
+    EXPECT_TRUE(list.SetCount(3)); // growing within the array adds an empty slot
     EXPECT_EQ(nullptr, list.items[2].data);
-    EXPECT_TRUE(list.SetCount(9));           // growing beyond it keeps the first items
+    EXPECT_TRUE(list.SetCount(9)); // growing beyond it keeps the first items
     EXPECT_EQ(16, list.capacity);
     EXPECT_EQ(9, list.count);
     EXPECT_STREQ("a", list.items[0].data);
     EXPECT_STREQ("b", list.items[1].data);
 
-    EXPECT_TRUE(list.Allocate(3));           // within the array: contents discarded
+    EXPECT_TRUE(list.Allocate(3)); // within the array: contents discarded
     EXPECT_EQ(16, list.capacity);
     EXPECT_EQ(3, list.count);
     EXPECT_EQ(nullptr, list.items[0].data);
     EXPECT_TRUE(list.Allocate(20));
     EXPECT_EQ(32, list.capacity);
     EXPECT_EQ(32 * slot, list.byteSize);
-
 
     Fill(list, { "x" });
     list.ClearItems();
@@ -157,9 +157,10 @@ TEST(SortList, EmptyItemsGoLastDescendingAndFirstAscending)
 TEST(SortList, AFolderComesAfterEverythingInsideIt)
 {
     StringList list;
-    Fill(list, { "S:\\root\\a", "S:\\root\\a\\b\\file", "S:\\root\\a-b", "S:\\root\\a\\b",
-                 "S:\\root\\a b", "S:\\root\\表", "S:\\root\\表\\ソ", "S:\\root\\a.txt",
-                 "S:\\root\\表\\ソ\\能.txt", "S:\\root\\A\\z" });
+    Fill(list,
+         { "S:\\root\\a", "S:\\root\\a\\b\\file", "S:\\root\\a-b", "S:\\root\\a\\b",
+           "S:\\root\\a b", "S:\\root\\表", "S:\\root\\表\\ソ", "S:\\root\\a.txt",
+           "S:\\root\\表\\ソ\\能.txt", "S:\\root\\A\\z" });
     SortList(list, 0, list.count - 1, false);
     std::vector<std::string> items = Items(list);
     for (size_t inner = 0; inner < items.size(); ++inner) {
@@ -174,7 +175,7 @@ TEST(SortList, AFolderComesAfterEverythingInsideIt)
     StringList chain;
     Fill(chain, { "S:\\r\\a", "S:\\r\\a\\b", "S:\\r\\a\\b\\file" });
     SortList(chain, 0, chain.count - 1, false);
-    EXPECT_EQ((std::vector<std::string>{ "S:\\r\\a\\b\\file", "S:\\r\\a\\b", "S:\\r\\a" }),
+    EXPECT_EQ((std::vector<std::string> { "S:\\r\\a\\b\\file", "S:\\r\\a\\b", "S:\\r\\a" }),
               Items(chain));
 }
 
@@ -184,17 +185,22 @@ TEST(SortList, ManyItemsEndInOrder)
     for (int shape = 0; shape < 4; ++shape) {
         StringList list;
         for (int i = 0; i < 300; ++i) {
-            int key = shape == 0 ? i : shape == 1 ? 300 - i : shape == 2 ? 7 : (i % 2 ? i : 300 - i);
+            int key = shape == 0 ? i
+                : shape == 1     ? 300 - i
+                : shape == 2     ? 7
+                                 : (i % 2 ? i : 300 - i);
             char text[32];
             wsprintfA(text, "S:\\f%05d", key);
             list.Add(Text(text));
         }
         SortList(list, 0, list.count - 1, false);
         for (int i = 0; i + 1 < list.count; ++i)
-            ASSERT_FALSE(IsLess(list.items[i], list.items[i + 1])) << "shape " << shape << " at " << i;
+            ASSERT_FALSE(IsLess(list.items[i], list.items[i + 1]))
+                << "shape " << shape << " at " << i;
         SortList(list, 0, list.count - 1, true);
         for (int i = 0; i + 1 < list.count; ++i)
-            ASSERT_FALSE(IsGreater(list.items[i], list.items[i + 1])) << "shape " << shape << " at " << i;
+            ASSERT_FALSE(IsGreater(list.items[i], list.items[i + 1]))
+                << "shape " << shape << " at " << i;
     }
 }
 

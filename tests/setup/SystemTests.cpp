@@ -144,13 +144,14 @@ TEST_F(DeferredDeleteTest, AFileInUseIsHandedToMoveFileExOnTheNtFamily)
     std::string path = Folder + "\\nt_held.txt";
     MakeFile(path);
     std::string initBefore = FileBytes(InitFilePath());
-    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     DeleteNowOrAtRestart(path.c_str());
     CloseHandle(held);
     EXPECT_TRUE(Exists(path));
     EXPECT_TRUE(PendingDeletion("S:\\setup_system\\nt_held.txt"));
-    EXPECT_EQ(initBefore, FileBytes(InitFilePath()));   // wininit.ini is never touched here
+    EXPECT_EQ(initBefore, FileBytes(InitFilePath())); // wininit.ini is never touched here
 }
 
 TEST_F(DeferredDeleteTest, ACancelTakesOnlyThatFileOutOfThePendingRenames)
@@ -159,12 +160,12 @@ TEST_F(DeferredDeleteTest, ACancelTakesOnlyThatFileOutOfThePendingRenames)
     std::string other = Folder + "\\nt_other.txt";
     MakeFile(kept);
     MakeFile(other);
-    ProcessResult scheduled = RunProcess("P:\\setup_delete_probe.exe",
-                                         "setup_delete_probe.exe --hold " + kept + " " + other, 30000);
+    ProcessResult scheduled = RunProcess(
+        "P:\\setup_delete_probe.exe", "setup_delete_probe.exe --hold " + kept + " " + other, 30000);
     ASSERT_TRUE(PendingDeletion(kept)) << scheduled.output;
     ASSERT_TRUE(PendingDeletion(other));
-    ProcessResult cancelled = RunProcess("P:\\setup_delete_probe.exe",
-                                         "setup_delete_probe.exe --cancel " + kept, 30000);
+    ProcessResult cancelled =
+        RunProcess("P:\\setup_delete_probe.exe", "setup_delete_probe.exe --cancel " + kept, 30000);
     EXPECT_EQ("platform=2\n" + kept + " cancelled=1\n", cancelled.output);
     EXPECT_FALSE(PendingDeletion(kept));
     EXPECT_TRUE(PendingDeletion(other));
@@ -177,8 +178,9 @@ protected:
     {
         CreateDirectoryA(Folder.c_str(), nullptr);
         HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaults, 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaults, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr));
         RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
         RegCloseKey(key);
         DeleteFileA(InitFilePath().c_str());
@@ -190,8 +192,8 @@ protected:
     }
     static std::string Probe(const std::string& arguments)
     {
-        ProcessResult result = RunProcess("P:\\setup_delete_probe.exe",
-                                          "setup_delete_probe.exe " + arguments, 30000);
+        ProcessResult result =
+            RunProcess("P:\\setup_delete_probe.exe", "setup_delete_probe.exe " + arguments, 30000);
         EXPECT_TRUE(result.ended);
         return result.output;
     }
@@ -235,7 +237,8 @@ TEST_F(InitFileRouteTest, TheNewLineComesAfterTheExistingOnesInCallOrder)
     EXPECT_EQ(Section({ "A=B", "NUL=" + one, "NUL=" + two, "NUL=" + three }), RenameSection());
 
     // Taking one deletion back drops its line, named long or short, and keeps the others.
-    EXPECT_EQ("platform=1\nS:\\setup_system\\二.txt cancelled=1\n", Probe("--cancel S:\\setup_system\\二.txt"));
+    EXPECT_EQ("platform=1\nS:\\setup_system\\二.txt cancelled=1\n",
+              Probe("--cancel S:\\setup_system\\二.txt"));
     EXPECT_EQ(Section({ "A=B", "NUL=" + one, "NUL=" + three }), RenameSection());
     Probe("--cancel " + one);
     EXPECT_EQ(Section({ "A=B", "NUL=" + three }), RenameSection());
@@ -279,7 +282,7 @@ TEST_F(InitFileRouteTest, ALineThatJustFitsIsAddedOneByteMoreIsNot)
     ASSERT_EQ(990u, section.size());
 
     // Paths whose short form is the path itself.
-    std::string fits = "S:\\sysdel\\abcde\\f2345678.txt";     // 990 + 4 + 28 + 2 = 1024
+    std::string fits = "S:\\sysdel\\abcde\\f2345678.txt"; // 990 + 4 + 28 + 2 = 1024
     std::string tooLong = "S:\\sysdel\\abcdef\\f2345678.txt"; // one byte more
     ASSERT_EQ(28u, fits.size());
     CreateDirectoryA("S:\\sysdel", nullptr);
@@ -291,7 +294,7 @@ TEST_F(InitFileRouteTest, ALineThatJustFitsIsAddedOneByteMoreIsNot)
 
     WriteFileBytes(InitFilePath(), file);
     Probe("--hold " + tooLong);
-    EXPECT_EQ(file, FileBytes(InitFilePath()));   // not written at all
+    EXPECT_EQ(file, FileBytes(InitFilePath())); // not written at all
 
     Probe("--hold " + fits);
     EXPECT_EQ(section + "NUL=" + fits + '\0', RenameSection());
@@ -335,8 +338,8 @@ protected:
         ASSERT_TRUE(SetCurrentDirectoryA((Folder + "\\cwd").c_str()));
         char value[MAX_PATH] = "";
         DWORD size = sizeof(value);
-        hadValue = RegGetValueA(HKEY_LOCAL_MACHINE, CurrentVersion, "ProgramFilesDir", RRF_RT_REG_SZ,
-                                nullptr, value, &size) == ERROR_SUCCESS;
+        hadValue = RegGetValueA(HKEY_LOCAL_MACHINE, CurrentVersion, "ProgramFilesDir",
+                                RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS;
         saved = value;
     }
     void TearDown() override
@@ -348,7 +351,8 @@ protected:
     static void SetValue(const char* text)
     {
         HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, CurrentVersion, 0, KEY_ALL_ACCESS, &key));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, CurrentVersion, 0, KEY_ALL_ACCESS, &key));
         if (text == nullptr)
             RegDeleteValueA(key, "ProgramFilesDir");
         else
@@ -380,7 +384,7 @@ TEST_F(ProgramFilesFallbackTest, ShellFailsAndTheRegistryFolderExists)
     SetValue("S:/setup_system/pf 表");
     ASSERT_FALSE(ShellResolvesProgramFiles());
     EXPECT_TRUE(GetSpecialFolder(out, CSIDL_PROGRAM_FILES));
-    EXPECT_STREQ("S:/setup_system/pf 表\\", out.data);   // 表 ends in 0x5C, still gets one
+    EXPECT_STREQ("S:/setup_system/pf 表\\", out.data); // 表 ends in 0x5C, still gets one
     EXPECT_EQ("S:\\setup_system\\cwd", CurrentDirectory());
 
     SetValue("S:/setup_system/pf/");

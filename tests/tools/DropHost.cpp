@@ -26,19 +26,17 @@ struct HostItem {
 };
 
 const HostItem kHostItems[] = {
-    {1, "ここに移動(&M)"},
-    {2, "ここにコピー(&C)"},
-    {3, "ショートカットをここに作成(&S)"},
-    {0, nullptr},                   // separator
-    {4, "キャンセル"},
+    { 1, "ここに移動(&M)" }, { 2, "ここにコピー(&C)" }, { 3, "ショートカットをここに作成(&S)" },
+    { 0, nullptr }, // separator
+    { 4, "キャンセル" },
 };
 
 struct Options {
     const wchar_t* dllPath = nullptr;
     bool registry = false;
     const wchar_t* key = nullptr;
-    int pick = -1;                  // command offset; -1: let a person pick
-    const wchar_t* verb = nullptr;  // a string verb instead of an offset
+    int pick = -1; // command offset; -1: let a person pick
+    const wchar_t* verb = nullptr; // a string verb instead of an offset
     DWORD waitMs = 30000;
     const wchar_t* folder = nullptr;
     wchar_t** items = nullptr;
@@ -47,31 +45,37 @@ struct Options {
 
 // A report line starting with its step's name. Formatted without the printf family, so
 // that the host runs on ARM64 too.
-ReportLine Line(const char* step) {
+ReportLine Line(const char* step)
+{
     ReportLine line;
     line.Text(step);
     return line;
 }
 
 // A step and its HRESULT, e.g. "initialize 0x00000000".
-void Result(const char* step, HRESULT result) {
+void Result(const char* step, HRESULT result)
+{
     Line(step).Text(" ").Hex(static_cast<unsigned long>(result)).Print();
 }
 
-int ToNumber(const wchar_t* text) {
+int ToNumber(const wchar_t* text)
+{
     int value = 0;
-    for (; *text >= L'0' && *text <= L'9'; ++text) value = value * 10 + (*text - L'0');
+    for (; *text >= L'0' && *text <= L'9'; ++text)
+        value = value * 10 + (*text - L'0');
     return value;
 }
 
 // Text for the report: code page 932 whatever the host's ANSI code page is, "?" where
 // it has no character.
-void ToAnsi(const wchar_t* text, char* out, int size) {
+void ToAnsi(const wchar_t* text, char* out, int size)
+{
     out[0] = '\0';
     WideCharToMultiByte(932, 0, text, -1, out, size, nullptr, nullptr);
 }
 
-bool ParseOptions(int count, wchar_t** arguments, Options* options) {
+bool ParseOptions(int count, wchar_t** arguments, Options* options)
+{
     int i = 1;
     for (; i < count && arguments[i][0] == L'-' && arguments[i][1] == L'-'; ++i) {
         const wchar_t* name = arguments[i];
@@ -79,16 +83,20 @@ bool ParseOptions(int count, wchar_t** arguments, Options* options) {
             options->registry = true;
             continue;
         }
-        if (i + 1 >= count) return false;
+        if (i + 1 >= count)
+            return false;
         const wchar_t* value = arguments[++i];
         if (lstrcmpW(name, L"--dll") == 0) {
             options->dllPath = value;
         } else if (lstrcmpW(name, L"--key") == 0) {
             options->key = value;
         } else if (lstrcmpW(name, L"--pick") == 0) {
-            if (lstrcmpW(value, L"copy") == 0) options->pick = 0;
-            else if (lstrcmpW(value, L"move") == 0) options->pick = 1;
-            else options->pick = ToNumber(value);
+            if (lstrcmpW(value, L"copy") == 0)
+                options->pick = 0;
+            else if (lstrcmpW(value, L"move") == 0)
+                options->pick = 1;
+            else
+                options->pick = ToNumber(value);
         } else if (lstrcmpW(name, L"--verb") == 0) {
             options->verb = value;
         } else if (lstrcmpW(name, L"--wait-ms") == 0) {
@@ -97,8 +105,10 @@ bool ParseOptions(int count, wchar_t** arguments, Options* options) {
             return false;
         }
     }
-    if ((options->dllPath != nullptr) == options->registry) return false;
-    if (count - i < 2) return false;
+    if ((options->dllPath != nullptr) == options->registry)
+        return false;
+    if (count - i < 2)
+        return false;
     options->folder = arguments[i];
     options->items = arguments + i + 1;
     options->itemCount = count - i - 1;
@@ -107,18 +117,20 @@ bool ParseOptions(int count, wchar_t** arguments, Options* options) {
 
 // The class object from the DLL's own export, as the platform gets it once the DLL is loaded.
 HRESULT ClassObjectFromDll(const wchar_t* path, REFCLSID clsid, HMODULE* module,
-                           IClassFactory** factory) {
+                           IClassFactory** factory)
+{
     char ansiPath[MAX_PATH * 2];
     ToAnsi(path, ansiPath, sizeof ansiPath);
     *module = LoadLibraryW(path);
     DWORD error = GetLastError();
     Line("load-library ").Text(ansiPath).Text(*module != nullptr ? " ok" : " failed").Print();
-    if (*module == nullptr) return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    if (*module == nullptr)
+        return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
     typedef HRESULT(WINAPI * GetClassObject)(REFCLSID, REFIID, void**);
-    GetClassObject getClassObject =
-        reinterpret_cast<GetClassObject>(
+    GetClassObject getClassObject = reinterpret_cast<GetClassObject>(
         reinterpret_cast<void*>(GetProcAddress(*module, "DllGetClassObject")));
-    if (getClassObject == nullptr) return E_NOINTERFACE;
+    if (getClassObject == nullptr)
+        return E_NOINTERFACE;
     HRESULT result = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory));
     Result("class-object", result);
     return result;
@@ -130,17 +142,18 @@ HRESULT ClassObjectFromDll(const wchar_t* path, REFCLSID clsid, HMODULE* module,
 struct ClassesRoot {
     HKEY key;
     const char* subKey;
-    const char* name;   // as the report names it
+    const char* name; // as the report names it
 };
 
 const ClassesRoot kClassesRoots[] = {
-    {HKEY_CURRENT_USER, "Software\\Classes\\", "HKCU\\Software\\Classes\\"},
-    {HKEY_CLASSES_ROOT, "", "HKCR\\"},
+    { HKEY_CURRENT_USER, "Software\\Classes\\", "HKCU\\Software\\Classes\\" },
+    { HKEY_CLASSES_ROOT, "", "HKCR\\" },
 };
 
 // The DLL of a class registered for the user: the default value of its InprocServer32 key
 // under the user's classes. False when the user has no such key (a machine class).
-bool UserClassServer(REFCLSID clsid, wchar_t* path, DWORD size) {
+bool UserClassServer(REFCLSID clsid, wchar_t* path, DWORD size)
+{
     wchar_t classId[40];
     StringFromGUID2(clsid, classId, 40);
     wchar_t keyPath[96];
@@ -173,7 +186,8 @@ bool UserClassServer(REFCLSID clsid, wchar_t* path, DWORD size) {
 // class. A machine class comes from COM, which loads the DLL from its InprocServer32 key; a
 // class of the user's the host loads itself, as Wine's COM never looks there.
 HRESULT HandlerFromRegistry(const Options& options, HMODULE* module, IClassFactory** factory,
-                            IShellExtInit** handler) {
+                            IShellExtInit** handler)
+{
     char key[64] = "Folder";
     if (options.key != nullptr) {
         ToAnsi(options.key, key, sizeof key);
@@ -193,17 +207,24 @@ HRESULT HandlerFromRegistry(const Options& options, HMODULE* module, IClassFacto
         LONG size = sizeof value;
         status = RegQueryValueA(classes.key, fullPath, value, &size);
         root = classes.name;
-        if (status == ERROR_SUCCESS) break;
+        if (status == ERROR_SUCCESS)
+            break;
     }
-    Line("handler-key ").Text(root).Text(path).Text(" ")
-        .Text(status == ERROR_SUCCESS ? value : "missing").Print();
-    if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    Line("handler-key ")
+        .Text(root)
+        .Text(path)
+        .Text(" ")
+        .Text(status == ERROR_SUCCESS ? value : "missing")
+        .Print();
+    if (status != ERROR_SUCCESS)
+        return HRESULT_FROM_WIN32(status);
 
     wchar_t wideValue[128];
     MultiByteToWideChar(CP_ACP, 0, value, -1, wideValue, 128);
     CLSID clsid;
     HRESULT result = CLSIDFromString(wideValue, &clsid);
-    if (FAILED(result)) return result;
+    if (FAILED(result))
+        return result;
 
     wchar_t server[MAX_PATH];
     if (UserClassServer(clsid, server, MAX_PATH)) {
@@ -218,16 +239,21 @@ HRESULT HandlerFromRegistry(const Options& options, HMODULE* module, IClassFacto
     return result;
 }
 
-HRESULT MakeDataObject(const Options& options, IDataObject** dataObject) {
+HRESULT MakeDataObject(const Options& options, IDataObject** dataObject)
+{
     HRESULT result = MakeDropDataObject(options.items, options.itemCount, dataObject);
-    Line("data-object ").Hex(static_cast<unsigned long>(result)).Text(" items ")
-        .Signed(options.itemCount).Print();
+    Line("data-object ")
+        .Hex(static_cast<unsigned long>(result))
+        .Text(" items ")
+        .Signed(options.itemCount)
+        .Print();
     return result;
 }
 
 // What the handler will read: the CF_HDROP list through the ANSI calls.
-void ReportDropList(IDataObject* dataObject) {
-    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+void ReportDropList(IDataObject* dataObject)
+{
+    FORMATETC format = { CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL };
     STGMEDIUM medium = {};
     if (FAILED(dataObject->GetData(&format, &medium))) {
         Line("hdrop none").Print();
@@ -246,7 +272,8 @@ void ReportDropList(IDataObject* dataObject) {
     ReleaseStgMedium(&medium);
 }
 
-HMENU MakeDropMenu() {
+HMENU MakeDropMenu()
+{
     HMENU menu = CreatePopupMenu();
     UINT position = 0;
     for (const HostItem& item : kHostItems) {
@@ -261,7 +288,8 @@ HMENU MakeDropMenu() {
 
 // The items as the menu holds them (in UTF-16), so that the report shows what a person
 // sees whatever the host's ANSI code page is.
-void ReportMenu(HMENU menu) {
+void ReportMenu(HMENU menu)
+{
     int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; ++i) {
         wchar_t wideText[256] = {};
@@ -274,20 +302,27 @@ void ReportMenu(HMENU menu) {
         }
         GetMenuStringW(menu, i, wideText, 256, MF_BYPOSITION);
         ToAnsi(wideText, text, sizeof text);
-        Line("menu ").Signed(i).Text(" id ").Hex(id, 0).Text(" state ").Hex(state, 0).Text(" ")
-            .Text(text).Print();
+        Line("menu ")
+            .Signed(i)
+            .Text(" id ")
+            .Hex(id, 0)
+            .Text(" state ")
+            .Hex(state, 0)
+            .Text(" ")
+            .Text(text)
+            .Print();
     }
 }
 
 // Shows the drop menu at the pointer for a person; returns the handler's offset or -1.
-int PickByPerson(HMENU menu, UINT handlerCommands) {
+int PickByPerson(HMENU menu, UINT handlerCommands)
+{
     // The menu stays open only while its owner is the foreground window: a one-pixel
     // window under the pointer serves as the file manager's window.
     POINT point = {};
     GetCursorPos(&point);
-    HWND owner = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "drophost", WS_POPUP, point.x,
-                                 point.y, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                 nullptr);
+    HWND owner = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "drophost", WS_POPUP, point.x, point.y,
+                                 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ShowWindow(owner, SW_SHOW);
     SetForegroundWindow(owner);
     UINT command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN, point.x,
@@ -301,14 +336,23 @@ int PickByPerson(HMENU menu, UINT handlerCommands) {
     return -1;
 }
 
-void WaitForTransfers(int baseline, DWORD waitMs) {
+void WaitForTransfers(int baseline, DWORD waitMs)
+{
     DWORD start = GetTickCount();
     int count = WaitForThreadCount(baseline, waitMs);
-    Line("transfers ").Text(count > baseline ? "running" : "done").Text(" threads ").Signed(count)
-        .Text(" baseline ").Signed(baseline).Text(" ms ").Number(GetTickCount() - start).Print();
+    Line("transfers ")
+        .Text(count > baseline ? "running" : "done")
+        .Text(" threads ")
+        .Signed(count)
+        .Text(" baseline ")
+        .Signed(baseline)
+        .Text(" ms ")
+        .Number(GetTickCount() - start)
+        .Print();
 }
 
-int Run(const Options& options) {
+int Run(const Options& options)
+{
     char folder[MAX_PATH * 2];
     ToAnsi(options.folder, folder, sizeof folder);
     Line("folder ").Text(folder).Print();
@@ -325,12 +369,13 @@ int Run(const Options& options) {
     }
     // The DLL loaded here stays loaded until the host ends.
     if (SUCCEEDED(result) && handler == nullptr) {
-        result = factory->CreateInstance(nullptr, IID_IShellExtInit,
-                                         reinterpret_cast<void**>(&handler));
+        result =
+            factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&handler));
         Result("create-instance", result);
     }
     if (FAILED(result)) {
-        if (factory != nullptr) factory->Release();
+        if (factory != nullptr)
+            factory->Release();
         Line("end no-handler").Print();
         return 3;
     }
@@ -339,7 +384,8 @@ int Run(const Options& options) {
     result = SHParseDisplayName(options.folder, nullptr, &folderId, 0, nullptr);
     Result("parse-folder", result);
     IDataObject* dataObject = nullptr;
-    if (SUCCEEDED(MakeDataObject(options, &dataObject))) ReportDropList(dataObject);
+    if (SUCCEEDED(MakeDataObject(options, &dataObject)))
+        ReportDropList(dataObject);
 
     result = handler->Initialize(folderId, dataObject, nullptr);
     Result("initialize", result);
@@ -357,7 +403,8 @@ int Run(const Options& options) {
         ReportMenu(menu);
 
         int pick = options.pick;
-        if (pick < 0 && options.verb == nullptr) pick = PickByPerson(menu, handlerCommands);
+        if (pick < 0 && options.verb == nullptr)
+            pick = PickByPerson(menu, handlerCommands);
         if (pick >= 0 || options.verb != nullptr) {
             char verb[256] = {};
             CMINVOKECOMMANDINFO invoke = {};
@@ -384,7 +431,8 @@ int Run(const Options& options) {
         exitCode = 3;
     }
 
-    if (dataObject != nullptr) dataObject->Release();
+    if (dataObject != nullptr)
+        dataObject->Release();
     CoTaskMemFree(folderId);
     Line("release-handler ").Number(handler->Release()).Print();
     if (factory != nullptr) {
@@ -392,8 +440,7 @@ int Run(const Options& options) {
     }
     if (module != nullptr) {
         typedef HRESULT(WINAPI * CanUnloadNow)();
-        CanUnloadNow canUnloadNow =
-            reinterpret_cast<CanUnloadNow>(
+        CanUnloadNow canUnloadNow = reinterpret_cast<CanUnloadNow>(
             reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
         if (canUnloadNow != nullptr) {
             Result("can-unload-now", canUnloadNow());
@@ -403,17 +450,19 @@ int Run(const Options& options) {
     return exitCode;
 }
 
-}  // namespace
+} // namespace
 
-int main() {
+int main()
+{
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     Options options;
     if (arguments == nullptr || !ParseOptions(count, arguments, &options)) {
         ReportLine()
-            .Text("usage: drophost (--dll PATH | --registry [--key *|Folder|Drive])\n"
-                  "                [--pick copy|move|N] [--verb TEXT] [--wait-ms N] FOLDER ITEM...\n"
-                  "Without --pick or --verb the drop menu is shown at the pointer.")
+            .Text(
+                "usage: drophost (--dll PATH | --registry [--key *|Folder|Drive])\n"
+                "                [--pick copy|move|N] [--verb TEXT] [--wait-ms N] FOLDER ITEM...\n"
+                "Without --pick or --verb the drop menu is shown at the pointer.")
             .Print(STD_ERROR_HANDLE);
         return 2;
     }

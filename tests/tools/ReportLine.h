@@ -61,8 +61,22 @@ public:
         while (shift > 0 && shift >= 4 * digits && !(value >> shift & 0xF))
             shift -= 4;
         for (; shift >= 0; shift -= 4)
-            Text(&"0\0" "1\0" "2\0" "3\0" "4\0" "5\0" "6\0" "7\0"
-                  "8\0" "9\0" "A\0" "B\0" "C\0" "D\0" "E\0" "F"[2 * (value >> shift & 0xF)]);
+            Text(&"0\0"
+                  "1\0"
+                  "2\0"
+                  "3\0"
+                  "4\0"
+                  "5\0"
+                  "6\0"
+                  "7\0"
+                  "8\0"
+                  "9\0"
+                  "A\0"
+                  "B\0"
+                  "C\0"
+                  "D\0"
+                  "E\0"
+                  "F"[2 * (value >> shift & 0xF)]);
         return *this;
     }
     // A value with the given number of decimals, e.g. Fixed(1.2345, 3) "1.235".
