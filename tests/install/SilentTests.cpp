@@ -413,38 +413,37 @@ void ExpectNothingForTheUser()
     EXPECT_EQ(std::vector<std::string>({ "pelim", "setup.exe" }), List(kDistFolder));
 }
 
-TEST(StandardUser, TheQuestionAnsweredNoChangesNothing)
+// Without rights: the question answered no, and "/ALLUSERS", which never asks, end with
+// nothing done.
+TEST(StandardUser, ANoOrAllUsersChangesNothing)
 {
     // The harness's part: this user cannot create a file in the system folder.
     char probe[MAX_PATH] = {};
     GetTempFileNameA(SystemFolder().c_str(), "_tmp", 0, probe);
     ASSERT_FALSE(Exists(probe)) << "the system folder is writable here: " << probe;
 
-    ASSERT_TRUE(CopyDist());
-    Process setup;
-    ASSERT_TRUE(setup.Start(kDistSetup, kDistSetup));
-    UiRobot::MessageBoxInfo question = ExpectBox(setup.id, kInstallerCaption);
-    EXPECT_EQ(kUserQuestion, question.text);
-    EXPECT_EQ(kQuestionStyle, question.style);
-    EXPECT_EQ(UiRobot::Buttons(IDYES, IDNO), question.buttons);
-    ASSERT_TRUE(Answer(question, IDNO));
-    ASSERT_TRUE(setup.Wait(kEndMs));
-    EXPECT_EQ(2u, setup.exitCode);
-    ExpectNothingForTheUser();
-}
-
-TEST(StandardUser, ForAllUsersTheRightsMessageEndsIt)
-{
-    ASSERT_TRUE(CopyDist());
-    Process setup;
-    ASSERT_TRUE(setup.Start(kDistSetup, std::string(kDistSetup) + " /ALLUSERS"));
-    UiRobot::MessageBoxInfo box = ExpectBox(setup.id, kInstallerCaption);
-    EXPECT_EQ(kRightsMessage, box.text);
-    EXPECT_EQ(kNoticeStyle, box.style);
-    ASSERT_TRUE(Answer(box, IDOK));
-    ASSERT_TRUE(setup.Wait(kEndMs));
-    EXPECT_EQ(1u, setup.exitCode);
-    ExpectNothingForTheUser();
+    const struct {
+        const char* arguments;
+        const char* text;
+        UINT style;
+        int answer;
+        DWORD exitCode;
+    } cases[] = {
+        {"", kUserQuestion, kQuestionStyle, IDNO, 2},
+        {" /ALLUSERS", kRightsMessage, kNoticeStyle, IDOK, 1},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(CopyDist());
+        Process setup;
+        ASSERT_TRUE(setup.Start(kDistSetup, std::string(kDistSetup) + c.arguments));
+        UiRobot::MessageBoxInfo box = ExpectBox(setup.id, kInstallerCaption);
+        EXPECT_EQ(c.text, box.text) << c.arguments;
+        EXPECT_EQ(c.style, box.style) << c.arguments;
+        ASSERT_TRUE(Answer(box, c.answer));
+        ASSERT_TRUE(setup.Wait(kEndMs));
+        EXPECT_EQ(c.exitCode, setup.exitCode) << c.arguments;
+        ExpectNothingForTheUser();
+    }
 }
 
 TEST(StandardUser, SilentRunsFailAndShowNothing)
