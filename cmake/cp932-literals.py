@@ -1,33 +1,20 @@
 #!/usr/bin/env python3
-"""Writes a copy of a UTF-8 C++ source whose narrow string and character literals carry
-their non-ASCII characters as octal escapes of their code page 932 bytes.
-
-clang has no -fexec-charset=CP932, which the MinGW builds use: with this copy the ARM64
-binaries hold the same bytes. The conversion goes through iconv's CP932, as GCC's does.
-Wide and UTF literals (L"", u"", U"", u8""), comments and the rest are left as they are.
+"""Writes a copy of a UTF-8 C++ header whose narrow string and character literals carry
+their non-ASCII characters as octal escapes of their code page 932 bytes, the one way the
+system's narrow texts reach code page 932 for every architecture (the build runs it on
+common/UiTexts.h.in and tests/e2e/UserTexts.h.in). The conversion goes through iconv's
+CP932. Wide and UTF literals (L"", u"", U"", u8""), comments and the rest are left as
+they are.
 
     cp932-literals.py SOURCE OUTPUT
-    cp932-literals.py --compile COMPILER ARGS... -c SOURCE
-        (as the compiler launcher: compiles the copy, written beside the object, in place
-        of SOURCE; includes relative to SOURCE's folder still resolve)
 """
-import os
 import re
 import subprocess
 import sys
 
 
 def main():
-    if sys.argv[1] != "--compile":
-        convert(sys.argv[1], sys.argv[2])
-        return
-    command = sys.argv[2:]
-    at = command.index("-c") + 1
-    source = command[at]
-    copy = command[command.index("-o") + 1] + ".cp932.cpp"
-    convert(source, copy)
-    command[at:at + 1] = ["-iquote", os.path.dirname(os.path.abspath(source)), copy]
-    sys.exit(subprocess.run(command).returncode)
+    convert(sys.argv[1], sys.argv[2])
 
 
 def convert(source, output):

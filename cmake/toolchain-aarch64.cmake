@@ -19,14 +19,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 set(PELIM_WIDL_TARGET aarch64-w64-mingw32)
 
-# Product code (CMakeLists.txt), compiled for Windows 10, the oldest Windows on ARM64. clang
-# has no -fexec-charset=CP932: a compiler launcher turns the texts into code page 932 bytes
-# (cmake/cp932-literals.py, through iconv as GCC's conversion). The unwind tables
-# (.pdata/.xdata) stay: without them a fault in the DLL loops for ever under Wine instead of
-# reaching a handler. The objects end themselves with an explicit destructor call on their
+# Product code (CMakeLists.txt), compiled for Windows 10, the oldest Windows on ARM64. The
+# unwind tables (.pdata/.xdata) stay: without them a fault in the DLL loops for ever under
+# Wine instead of reaching a handler. The objects end themselves with an explicit destructor call on their
 # exact type. No runtime library: our own (common/arm64/).
 set(PELIM_WINDOWS_FLOOR 0x0A00)
 set(PELIM_RUNTIME arm64)
-set(PELIM_CHARSET_LAUNCHER ${CMAKE_CURRENT_LIST_DIR}/cp932-literals.py)
 set(PELIM_ARCH_FLAGS -funwind-tables)
 set(PELIM_ARCH_WARNINGS -Wno-delete-non-abstract-non-virtual-dtor)

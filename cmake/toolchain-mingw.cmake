@@ -13,9 +13,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(PELIM_WIDL_TARGET ${PELIM_TRIPLE})
 
-# Product code (CMakeLists.txt): GCC turns the UTF-8 texts into code page 932 bytes itself;
-# without exceptions no unwind tables are needed; MinGW-w64's runtime, linked statically
+# Product code (CMakeLists.txt): without exceptions no unwind tables are needed; MinGW-w64's runtime, linked statically
 # (cmake/mingw-runtime.cmake).
 set(PELIM_RUNTIME mingw)
-set(PELIM_CHARSET_FLAGS -finput-charset=UTF-8 -fexec-charset=CP932)
 set(PELIM_ARCH_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)

@@ -5,6 +5,7 @@
 #include "comserver/Dispatch.h"
 #include "comserver/ModuleAllocator.h"
 #include "common/TextRoad.h"
+#include "UiTexts.h"
 
 #include <new>
 #include <string.h>
@@ -17,8 +18,6 @@ const InterfaceEntry ChangeName::interfaces[] = {
     { nullptr, 0 },
 };
 
-static const char copyItemText[] = "名前を変更してコピー(&G)";
-static const char moveItemText[] = "名前を変更して移動(&W)";
 
 // Paths are read into buffers of 1000 characters, well above MAX_PATH (260), so that every
 // path the shell hands over fits; a longer one is cut to 999 characters and the terminator.

@@ -5,28 +5,9 @@
 #include "ext/resource.h"
 #include "common/PathHelpers.h"
 #include "common/TextRoad.h"
+#include "UiTexts.h"
 
-static const char copyCaption[] = "名前を変更してコピー";
-static const char moveCaption[] = "名前を変更して移動";
-static const char copyButton[] = "コピー(&C)";
-static const char moveButton[] = "移動(&M)";
-static const char emptyNameText[] = "変更後の名前を入力してください！";
-static const char errorCaption[] = "エラー";
-static const char folderExistsText[] =
-    "入力したフォルダ名前は既に存在します！\n"
-    "フォルダに対して、名前を変えての上書き移動／コピーは出来ません。\n"
-    "別の名前を指定してください。";
-static const char folderExistsCaption[] = "警告";
 
-// The names no file can carry, one message per rule.
-static const char forbiddenCharacterText[] = "変更後の名前に使えない文字が含まれています！\n"
-                                             "次の文字と制御文字は名前に使えません。\n"
-                                             "\\ / : * ? \" < > |";
-static const char trailingDotText[] = "変更後の名前の最後にピリオド（.）や空白は使えません！\n"
-                                      "「.」と「..」も名前には使えません。";
-static const char deviceNameText[] =
-    "変更後の名前はデバイス名なので使えません！\n"
-    "CON、PRN、AUX、NUL、COM1～COM9、LPT1～LPT9 は、拡張子を付けても名前には使えません。";
 static const char forbiddenCharacters[] = "\\/:*?\"<>|";
 
 // A refusal: the exclamation icon, and system-modal, so that it stays in front of every

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Checks that a build of pelim102.dll carries the system's texts as the same code page 932
-# bytes as a reference build: every zero-terminated code page 932 string with a double-byte
-# character in the reference's data and resources (.data, .rdata, .rsrc) must be in the
-# other binary too, zero-terminated; and so must every narrow literal with a double-byte
-# character in the DLL's sources (ext/, comserver/, common/) that the reference carries, also
-# where the linker put it right after other data. The ARM64 build gets its texts from a conversion of the sources
-# (cmake/cp932-literals.py), the MinGW builds from GCC's -fexec-charset=CP932.
-#   check-texts.sh REFERENCE.dll OTHER.dll...
+# The one check of the narrow texts' road to code page 932.
+# - The sources: no narrow literal outside ASCII in what is compiled without GCC's conversion
+#   (the product, and the test programs the ARM64 tree builds), but in the texts files
+#   (*.h.in) that the build writes out with code page 932 literals (cmake/cp932-literals.py).
+# - With binaries: every zero-terminated code page 932 string with a double-byte character
+#   in the reference's data and resources (.data, .rdata, .rsrc) must be in each other
+#   binary too, zero-terminated; and so must every text of common/UiTexts.h.in that the
+#   reference carries, also where the linker put it right after other data.
+#   check-texts.sh [REFERENCE.dll OTHER.dll...]
 set -euo pipefail
 PELIM_TOP=$(cd "$(dirname "$0")/.." && pwd) python3 - "$@" <<'PY'
 import os
@@ -43,30 +44,47 @@ def texts(path):
     return found
 
 
-def source_literals():
-    found = set()
-    escapes = {"n": "\n", "r": "\r", "t": "\t", "\\": "\\", '"': '"', "0": "\0"}
-    for folder in ("ext", "comserver", "common"):
+LITERAL = re.compile(r'(?<![LuU8\w])"((?:\\.|[^"\\\n])*)"')
+ESCAPES = {"n": "\n", "r": "\r", "t": "\t", "\\": "\\", '"': '"', "0": "\0"}
+
+
+def stray_literals():
+    """Narrow literals outside ASCII in sources compiled without a conversion."""
+    found = []
+    for folder in ("common", "comserver", "ext", "setup", "benchmarks", "tests/arm64",
+                   "tests/robot", "tests/tools"):
         for root, _, files in os.walk(os.path.join(top, folder)):
-            for name in files:
+            for name in sorted(files):
                 if not name.endswith((".cpp", ".h")):
                     continue
-                source = open(os.path.join(root, name), encoding="utf-8").read()
-                for literal in re.findall(r'(?<![LuU8\w])"((?:\\.|[^"\\\n])*)"', source):
-                    text = re.sub(r"\\(.)", lambda m: escapes.get(m.group(1), m.group(0)), literal)
-                    try:
-                        encoded = text.encode("cp932")
-                    except UnicodeEncodeError:
-                        continue
-                    if len(encoded) > len(text):
-                        found.add(encoded)
+                path = os.path.join(root, name)
+                source = re.sub(r"//[^\n]*|/\*.*?\*/", "", open(path, encoding="utf-8").read(),
+                                flags=re.S)
+                found += [f"{os.path.relpath(path, top)}: \"{literal}\""
+                          for literal in LITERAL.findall(source) if re.search(r"[^\x00-\x7f]", literal)]
     return found
 
 
+def ui_texts():
+    found = set()
+    source = open(os.path.join(top, "common", "UiTexts.h.in"), encoding="utf-8").read()
+    for literal in LITERAL.findall(source):
+        text = re.sub(r"\\(.)", lambda m: ESCAPES.get(m.group(1), m.group(0)), literal)
+        encoded = text.encode("cp932")
+        if len(encoded) > len(text):
+            found.add(encoded)
+    return found
+
+
+stray = stray_literals()
+for line in stray:
+    print("FAIL narrow text outside the texts files: " + line)
+if stray or len(sys.argv) < 3:
+    sys.exit(1 if stray else 0)
 reference, others = sys.argv[1], sys.argv[2:]
 expected = texts(reference)
 reference_bytes = open(reference, "rb").read()
-expected |= {text for text in source_literals() if text + b"\0" in reference_bytes}
+expected |= {text for text in ui_texts() if text + b"\0" in reference_bytes}
 status = 0
 for other in others:
     haystack = open(other, "rb").read()

@@ -21,34 +21,8 @@
 #include "setup/FolderQueries.h"
 #include "setup/ProductNames.h"
 #include "setup/RegistrationTool.h"
+#include "UiTexts.h"
 
-static const char rightsMessage[] = "管理者権限のあるユーザーでインストールしてください！";
-static const char userQuestionText[] =
-    "管理者権限がないため,すべてのユーザーにはインストールできません.\nこのユーザーだけにインストールしますか？";
-static const char noUserClassesMessage[] =
-    "このバージョンのWindowsでは,このユーザーだけにインストールすることはできません.\nインストールを中止します.";
-static const char versionQuestionText[] =
-    "既にインストールされているバージョンよりも\n同じか,古いバージョンをインストールしようとしています.\n"
-    "インストールを続けますか？";
-static const char installFolderMessage[] =
-    "指定されたフォルダへのインストールに失敗しました.\nインストールを中止します.";
-static const char extensionFolderMessage[] =
-    "シェルエクステンションフォルダの作成に失敗しました.\nインストールを中止します.";
-static const char dllMessage[] = "DLLのインストールに失敗しました.\nインストールを中止します.";
-static const char registrationMessage[] = "DLLの登録に失敗しました.\nインストールを中止します.";
-static const char replaceQuestionText[] =
-    "指定されたフォルダには既に readme.txt または setup.exe があります.\n"
-    "上書きしてインストールを続けますか？";
-static const char dialogMessage[] =
-    "インストールフォルダを指定する画面を表示できませんでした.\nインストールを中止します.";
-// Followed by what is not in place, one a line; the installed extension stays.
-static const char unfinishedMessage[] =
-    "PELIMのインストールは終了しましたが,次のものが正しく設定されていません.";
-static const char completedMessage[] = "インストールが完了しました！";
-static const char logoffQuestionText[] =
-    "インストールが完了しました！\r\n最新の状態にアップデートするにはログオフが必要です.\r\n今すぐログオフしますか？";
-static const char restartQuestionText[] =
-    "インストールが完了しました！\r\n最新の状態にアップデートするには再起動が必要です.\r\n今すぐ再起動しますか？";
 
 // A silent run reinstalls over the same or a newer version, never replaces files that are
 // not ours, and neither logs off nor restarts: it owes the restart instead.

@@ -5,10 +5,8 @@
 #include "setup/FolderBrowser.h"
 #include "setup/FolderGuard.h"
 #include "setup/resource.h"
+#include "UiTexts.h"
 
-static const char emptyFolderText[] = "インストールフォルダを入力してください！";
-static const char emptyFolderCaption[] = "警告";
-static const char browserTitle[] = "インストールフォルダを選択してください．";
 
 static const int folderTextLimit = 500;
 

@@ -6,6 +6,7 @@
 
 #include "common/ClassId.h"
 #include "ProductVersion.h"
+#include "UiTexts.h"
 
 // This setup's version. The DLL's file name carries it ("pelim%d.dll", the format an earlier
 // version's DLL is found by); "Version" and DisplayVersion hold it as text.
@@ -32,9 +33,8 @@ const char uninstallKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\U
 const char displayName[] = "PELIM";
 const char publisherName[] = "PELIM";
 
-const char installerCaption[] = "PELIM インストーラー";
+// The completion message's caption; the others are in UiTexts.h.
 const char completionCaption[] = "PELIM";
-const char uninstallerCaption[] = "PELIM アンインストーラー";
 
 // The flows' boxes stay in front of every program (system-modal) until answered; failures,
 // notices and questions carry the exclamation icon, the uninstallation's closing message none.

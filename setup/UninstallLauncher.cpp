@@ -9,10 +9,8 @@
 #include "setup/ProductNames.h"
 #include "setup/SetupApp.h"
 #include "setup/SetupRoles.h"
+#include "UiTexts.h"
 
-static const char startQuestion[] = "PELIMのアンインストールを開始します.\nよろしいですか？";
-static const char startFailedMessage[] =
-    "アンインストールの準備に失敗しました.\nアンインストールを中止します.";
 
 static const Question confirmation = { startQuestion, uninstallerCaption, questionFlags, IDYES,
                                        false };

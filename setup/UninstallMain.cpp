@@ -24,11 +24,8 @@
 #include "setup/RegKey.h"
 #include "setup/SetupApp.h"
 #include "setup/SetupRoles.h"
+#include "UiTexts.h"
 
-static const char finishedMessage[] = "PELIMのアンインストールは正常に終了しました.";
-// Followed by the folders and files that stay, one a line.
-static const char remainingMessage[] =
-    "PELIMのアンインストールは終了しましたが,次のものが残っています.";
 
 static const DWORD pauseTime = 500;
 // The launcher ends right after it has started this copy; no wait for it lasts longer.

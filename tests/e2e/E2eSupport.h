@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "UiRobot.h"
-#include "UserTexts.h"
+#include "e2e/UserTexts.h"
 
 namespace e2e {
 

@@ -22,13 +22,13 @@ const UINT kHandlerPosition = 3;
 
 struct HostItem {
     UINT id;
-    const char* text;
+    const wchar_t* text;
 };
 
 const HostItem kHostItems[] = {
-    { 1, "ここに移動(&M)" }, { 2, "ここにコピー(&C)" }, { 3, "ショートカットをここに作成(&S)" },
+    { 1, L"ここに移動(&M)" }, { 2, L"ここにコピー(&C)" }, { 3, L"ショートカットをここに作成(&S)" },
     { 0, nullptr }, // separator
-    { 4, "キャンセル" },
+    { 4, L"キャンセル" },
 };
 
 struct Options {
@@ -278,9 +278,9 @@ HMENU MakeDropMenu()
     UINT position = 0;
     for (const HostItem& item : kHostItems) {
         if (item.text == nullptr) {
-            InsertMenuA(menu, position++, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+            InsertMenuW(menu, position++, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
         } else {
-            InsertMenuA(menu, position++, MF_BYPOSITION | MF_STRING, item.id, item.text);
+            InsertMenuW(menu, position++, MF_BYPOSITION | MF_STRING, item.id, item.text);
         }
     }
     return menu;
