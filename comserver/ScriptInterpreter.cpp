@@ -468,18 +468,19 @@ HRESULT ScriptInterpreter::SkipAssignment(char* token)
 }
 
 // One block of entries, its "{" already read; returns after its "}". Register and
-// unregister go down one level per nested block, as deep as maxBlockDepth. Recover
-// changes nothing and counts the blocks it enters instead of going down, so that text
-// nested deeper than any walk goes is still read to its end.
+// unregister go down one level per nested block, as deep as maxBlockDepth. A block they
+// do not enter is skipped in place: its entries are read and change nothing, and the blocks
+// begun inside it are counted rather than descended into, so that text nested deeper than
+// any walk goes is still read to its end.
 HRESULT ScriptInterpreter::WalkBlock(char* token, HKEY parent, int depth, WalkAction action)
 {
-    if (action != WalkAction::Recover && depth > maxBlockDepth)
+    if (depth > maxBlockDepth)
         return ScriptNestingTooDeep;
-    BlockWalk block = { action, parent, depth, nullptr, true, 1 };
+    BlockWalk block = { action, parent, depth, nullptr, true, 0 };
     HRESULT result = NextToken(token);
     while (SUCCEEDED(result)) {
         if (token[0] == '}') {
-            if (--block.open == 0)
+            if (block.skipped-- == 0)
                 break;
             result = NextToken(token);
             continue;
@@ -498,31 +499,29 @@ HRESULT ScriptInterpreter::WalkEntry(char* token, BlockWalk& block)
     HRESULT result = ReadEntryHead(token, head);
     if (FAILED(result))
         return result;
+    if (block.skipped > 0)
+        return head.isValue ? ValueEntry(token, WalkAction::Skip, block)
+                            : KeyRest(token, head, nullptr, WalkAction::Skip, block);
     if (head.noRemove)
         block.deleteFlag = false;
     if (head.isValue)
-        return ValueEntry(token, block);
-    switch (block.action) {
-    case WalkAction::Register:
+        return ValueEntry(token, block.action, block);
+    if (block.action == WalkAction::Register)
         return RegisterKey(token, head, block);
-    case WalkAction::Unregister:
-        return UnregisterKey(token, head, block);
-    default:
-        return KeyRest(token, head, nullptr, WalkAction::Recover, block);
-    }
+    return UnregisterKey(token, head, block);
 }
 
 // "val" name "=" type value: written, deleted or passed over. No block may follow.
-HRESULT ScriptInterpreter::ValueEntry(char* token, BlockWalk& block)
+HRESULT ScriptInterpreter::ValueEntry(char* token, WalkAction action, BlockWalk& block)
 {
     char valueName[scriptNameSize];
     HRESULT result = ReadValueName(token, valueName);
     if (FAILED(result))
         return result;
-    if (block.action == WalkAction::Register) {
+    if (action == WalkAction::Register) {
         result = SetValue(token, block.parent, valueName);
     } else {
-        if (block.action == WalkAction::Unregister)
+        if (action == WalkAction::Unregister)
             RegDeleteValueA(block.parent, valueName);
         result = SkipAssignment(token);
     }
@@ -532,7 +531,7 @@ HRESULT ScriptInterpreter::ValueEntry(char* token, BlockWalk& block)
 }
 
 // After a key name: the assignment, written to key when registering and passed over
-// otherwise, then a block that follows, walked below key with the given action.
+// otherwise, then a block that follows, walked below key with the given action or skipped.
 HRESULT ScriptInterpreter::KeyRest(char* token, const EntryHead& head, HKEY key, WalkAction action,
                                    BlockWalk& block)
 {
@@ -545,8 +544,8 @@ HRESULT ScriptInterpreter::KeyRest(char* token, const EntryHead& head, HKEY key,
         return result;
     if (head.deleteKey) // "Delete" names a key to remove, never one to fill
         return DISP_E_EXCEPTION;
-    if (block.action == WalkAction::Recover) {
-        ++block.open;
+    if (action == WalkAction::Skip) {
+        ++block.skipped;
         return NextToken(token);
     }
     result = WalkBlock(token, key, block.depth + 1, action);
@@ -562,7 +561,7 @@ HRESULT ScriptInterpreter::RegisterKey(char* token, const EntryHead& head, Block
     if ((head.forceRemove || head.deleteKey) && !IsProtectedKey(token))
         RecurseDeleteKey(block.parent, token);
     if (head.deleteKey)
-        return KeyRest(token, head, nullptr, WalkAction::Recover, block);
+        return KeyRest(token, head, nullptr, WalkAction::Skip, block);
 
     HKEY key = nullptr;
     if (RegOpenKeyExA(block.parent, token, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS &&
@@ -592,7 +591,7 @@ HRESULT ScriptInterpreter::UnregisterKey(char* token, const EntryHead& head, Blo
         (RegOpenKeyExA(parent, keyName, 0, KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS ||
          RegOpenKeyExA(parent, keyName, 0, KEY_READ, &key) == ERROR_SUCCESS);
     if (!opened) // nothing to remove here
-        return KeyRest(token, head, nullptr, WalkAction::Recover, block);
+        return KeyRest(token, head, nullptr, WalkAction::Skip, block);
 
     if (!HasSubKeys(key) && !HasValues(key)) {
         // Nothing below it but its default value: it goes at once.
@@ -600,7 +599,7 @@ HRESULT ScriptInterpreter::UnregisterKey(char* token, const EntryHead& head, Blo
             return DISP_E_EXCEPTION;
         if (block.deleteFlag)
             RegDeleteKeyA(parent, keyName);
-        return KeyRest(token, head, nullptr, WalkAction::Recover, block);
+        return KeyRest(token, head, nullptr, WalkAction::Skip, block);
     }
 
     HRESULT result = KeyRest(token, head, key, WalkAction::Unregister, block);

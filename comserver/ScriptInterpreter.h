@@ -47,18 +47,18 @@ private:
     };
 
     // What a walk does with the entries of a block: register writes them; unregister
-    // removes them; recover reads them and changes nothing (for the rest of an entry
-    // whose key is missing, or that names nothing to write).
-    enum class WalkAction { Register, Unregister, Recover };
+    // removes them; skip reads them and changes nothing (the block of an entry whose key is
+    // missing, or that names nothing to write).
+    enum class WalkAction { Register, Unregister, Skip };
 
     // One block being walked.
     struct BlockWalk {
-        WalkAction action;
+        WalkAction action; // register or unregister
         HKEY parent;
         int depth; // the root block is depth 1
         HKEY held; // register: the key last opened here, closed when the block ends
         bool deleteFlag; // unregister: cleared by "NoRemove" for the rest of the block
-        int open; // recover: blocks begun and not yet ended, this one included
+        int skipped; // blocks begun inside it that are skipped and not yet ended
     };
 
     struct PreprocessOutput;
@@ -73,7 +73,7 @@ private:
     HRESULT SkipAssignment(char* token);
     HRESULT WalkBlock(char* token, HKEY parent, int depth, WalkAction action);
     HRESULT WalkEntry(char* token, BlockWalk& block);
-    HRESULT ValueEntry(char* token, BlockWalk& block);
+    HRESULT ValueEntry(char* token, WalkAction action, BlockWalk& block);
     HRESULT RegisterKey(char* token, const EntryHead& head, BlockWalk& block);
     HRESULT UnregisterKey(char* token, const EntryHead& head, BlockWalk& block);
     HRESULT KeyRest(char* token, const EntryHead& head, HKEY key, WalkAction action,
