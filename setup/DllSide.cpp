@@ -132,20 +132,26 @@ void DllSide::BootName(int version, StringBuffer& path)
     DllPath(path, boot, version);
 }
 
+DWORD FileBytes(const char* path)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(path, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    return entry.nFileSizeLow;
+}
+
 DWORD DllSide::Bytes(int version)
 {
     if (native != nullptr && !native->Enter())
         return 0;
     StringBuffer path;
     DllPath(path, reached, version);
-    WIN32_FIND_DATAA entry;
-    ZeroMemory(&entry, sizeof(entry));
-    HANDLE search = FindFirstFileA(path.data, &entry);
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
+    DWORD bytes = FileBytes(path.data);
     if (native != nullptr)
         native->Leave();
-    return search != INVALID_HANDLE_VALUE ? entry.nFileSizeLow : 0;
+    return bytes;
 }
 
 void DllSide::RemoveOwnFolder()

@@ -59,3 +59,6 @@ private:
     DllSide(const DllSide&) = delete;
     DllSide& operator=(const DllSide&) = delete;
 };
+
+// A file's size in bytes (the low part: ours are small), 0 when it is missing.
+DWORD FileBytes(const char* path);

@@ -431,17 +431,6 @@ void InstallFlow::KeepInstalledFiles(StringBuffer& unfinished)
     }
 }
 
-static DWORD FileBytes(const char* path)
-{
-    WIN32_FIND_DATAA entry;
-    ZeroMemory(&entry, sizeof(entry));
-    HANDLE search = FindFirstFileA(path, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    FindClose(search);
-    return entry.nFileSizeLow;
-}
-
 // The installed files' size in KB, rounded up: the read-me and setup.exe in the install
 // folder and the DLL of each side.
 DWORD InstallFlow::InstalledKilobytes()
