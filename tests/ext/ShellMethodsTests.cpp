@@ -2,7 +2,7 @@
 // real files under S:\ext\, shell data objects made by their folders, real popup menus
 // read back item by item. Where a call may open the rename dialog, a robot thread watches
 // for it with a time limit, reads it and closes it.
-#include "comserver/PelimDll.h"
+#include "support/PelimDll.h"
 #include "ShellDrop.h"
 #include "UiRobot.h"
 

@@ -73,21 +73,10 @@ bool SetValue(HKEY root, const char* key, const char* name, const std::string& d
 bool DeleteKeyTree(HKEY root, const char* key);
 std::string PendingDeletions(); // PendingFileRenameOperations, entries joined by '|'
 
-// A program started by the test, its windows found by its process id.
-class Process {
+// A program started by the test in S:\, its windows found by its process id.
+class Process : public ChildProcess {
 public:
-    Process() = default;
-    ~Process();
     bool Start(const std::string& application, const std::string& commandLine);
-    bool Wait(DWORD timeoutMs); // ends it by force after the time limit and returns false
-    DWORD id = 0;
-    DWORD exitCode = 0;
-    HANDLE handle = nullptr;
-
-private:
-    PROCESS_INFORMATION info_ = {};
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
 };
 
 // Runs a command line that must show nothing, watching the screen until it has ended and
