@@ -4,9 +4,11 @@
 // and names outside code page 932. No C++ library: the ARM64 test program includes it too.
 #pragma once
 
+#include "ProductVersion.h"
+
 namespace e2e {
 
-const char kDllPath[] = "P:\\pelim102.dll";
+const char kDllPath[] = "P:\\" PELIM_DLL_NAME;
 const char kDropHostPath[] = "P:\\drophost.exe";
 
 // Dialog 201 and its controls.

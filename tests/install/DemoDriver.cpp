@@ -12,13 +12,13 @@
 
 #include "UiRobot.h"
 #include "ProductVersion.h"
+#include "e2e/UserTexts.h"
 #include "support/ChildProcess.h"
 
 namespace {
 
 const char kInstallerCaption[] = "PELIM インストーラー";
 const char kCompletionCaption[] = "PELIM";
-const char kRenameCaption[] = "名前を変更してコピー";
 const char kSample[] = "S:\\demo\\見積書.txt";
 const char kTarget[] = "S:\\demo\\送り先";
 const char kTarget32[] = "S:\\demo\\送り先32";
@@ -171,7 +171,7 @@ bool Drop(const std::string& program, const char* target, const char* menuShot,
         UiRobot::PressChar(menu, 'g');
 
     HWND dialog =
-        UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.id, kRenameCaption), Limit());
+        UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.id, e2e::kCopyCaption), Limit());
     if (dialog == nullptr) {
         host.Finish(0);
         return false;
@@ -206,7 +206,7 @@ bool DropWideName()
     Step(
         "right-drop of 4月[U+301C wave dash]6月.xlsx, a name outside code page 932: rename and copy");
     HWND dialog =
-        UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.id, kRenameCaption), Limit());
+        UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.id, e2e::kCopyCaption), Limit());
     if (dialog == nullptr) {
         host.Finish(0);
         return false;
