@@ -4,7 +4,7 @@
 // Targets: ratio to the bare calls with the target's path at most 1.2; DLL at most 64 KiB
 // (stripped). One source for the three architectures (no printf: the ARM64 Wine cannot
 // serve it); scripts/benchmark.sh runs each and prints their figures side by side.
-#include "comserver/PelimDll.h"
+#include "support/PelimDll.h"
 #include "BareCalls.h"
 #include "tools/ReportLine.h"
 #include "tools/ShellDrop.h"

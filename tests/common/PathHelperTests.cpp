@@ -1,7 +1,7 @@
 // Path helpers on real files and folders of the test prefix (drive S: is scratch).
 #include "common/PathHelpers.h"
 #include "common/StringBuffer.h"
-#include "common/TestStorage.h"
+#include "support/TestStorage.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>

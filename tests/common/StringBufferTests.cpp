@@ -1,6 +1,6 @@
 // StringBuffer: capacities, clearing, the zero tail, the appends and the wiped release.
 #include "common/StringBuffer.h"
-#include "common/TestStorage.h"
+#include "support/TestStorage.h"
 
 #include <gtest/gtest.h>
 #include <string.h>

@@ -1,7 +1,7 @@
 // COM identity of pelim102.dll, loaded for real: the cached class object and the module
 // lock it couples with, class ids and interfaces it refuses, ChangeName's three faces
 // alone and inside an outer object, LockServer, and two threads racing for the class object.
-#include "comserver/PelimDll.h"
+#include "support/PelimDll.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>

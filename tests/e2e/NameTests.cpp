@@ -174,20 +174,23 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase { "表ソ能.txt", "表ソ能", "txt", nullptr, "表ソ能.txt" }));
 
 // 表, ソ and 能 end in the byte 0x5C, the backslash: such a character at the end of a
-// path component is part of the name, never a separator.
-TEST_F(DropTest, FileInFolderEndingInBackslashTrailByte)
+// path component is part of the name, never a separator: in the dragged file's own name,
+// in its folder's, and in the drop folder's (else the copy would land beside it).
+TEST_F(DropTest, NamesEndingInABackslashTrailByte)
 {
     ASSERT_TRUE(MakeFolder(source + "予定表"));
-    ASSERT_TRUE(WriteTextFile(source + "予定表\\表ソ能.txt", "dbcs file"));
-    HWND dialog = Drop("copy", source + "予定表\\表ソ能.txt");
+    ASSERT_TRUE(WriteTextFile(source + "予定表\\表ソ能", "dbcs file"));
+    ASSERT_TRUE(MakeFolder(target + "\\一覧表"));
+    HWND dialog = Drop("copy", source + "予定表\\表ソ能", target + "\\一覧表");
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ("表ソ能", ControlText(dialog, kNameBox));
-    EXPECT_EQ("txt", ControlText(dialog, kExtensionBox));
+    EXPECT_EQ("", ControlText(dialog, kExtensionBox));
+    EXPECT_TRUE(UiRobot::IsShown(GetDlgItem(dialog, kExtensionBox)));
     ASSERT_TRUE(UiRobot::SetControlText(dialog, kNameBox, "能力表"));
     Confirm(dialog);
     ExpectDropEnded();
-    EXPECT_EQ(std::vector<std::string>({ "能力表.txt" }), ListFolder(target));
-    EXPECT_EQ("dbcs file", ReadTextFile(target + "\\能力表.txt"));
+    EXPECT_EQ(std::vector<std::string>({ "一覧表" }), ListFolder(target));
+    EXPECT_EQ("dbcs file", ReadTextFile(target + "\\一覧表\\能力表"));
 }
 
 TEST_F(DropTest, CopyOntoExistingFileAsksTheShellToReplace)

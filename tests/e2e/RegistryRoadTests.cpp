@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "E2eSupport.h"
+#include "support/ChildProcess.h"
 #include "UiRobot.h"
 #include "ProductVersion.h"
 
@@ -12,34 +13,11 @@ using namespace e2e;
 
 namespace {
 
-// regsvr32.exe /s [/u] on the DLL; its exit code, or -1 when it did not end in time.
-int RunRegsvr32(bool unregister)
-{
-    char commandLine[MAX_PATH * 2];
-    wsprintfA(commandLine, "regsvr32.exe /s %s%s", unregister ? "/u " : "", kDllPath);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return -1;
-    }
-    DWORD exitCode = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    } else {
-        TerminateProcess(process.hProcess, 99);
-    }
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return static_cast<int>(exitCode);
-}
-
 // The file manager's own road: the handler key of the drop target's type names the class,
 // the platform loads the DLL from InprocServer32. Registered and unregistered for real.
 TEST_F(DropTest, RegistryRoadFindsTheHandlerUntilUnregistered)
 {
-    ASSERT_EQ(0, RunRegsvr32(false));
+    ASSERT_EQ(0u, RunRegsvr32("/s", kDllPath));
     ASSERT_TRUE(WriteTextFile(source + "reg.txt", "through the registry"));
     const std::string handlerValue = " {6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
 
@@ -72,7 +50,7 @@ TEST_F(DropTest, RegistryRoadFindsTheHandlerUntilUnregistered)
             << host.report;
     }
 
-    ASSERT_EQ(0, RunRegsvr32(true));
+    ASSERT_EQ(0u, RunRegsvr32("/s /u", kDllPath));
     ASSERT_TRUE(
         host.Start(L"--registry --pick copy " + Wide(target) + L" " + Wide(source + "reg.txt"),
                    folder + "host.txt"));

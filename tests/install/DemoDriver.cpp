@@ -12,12 +12,13 @@
 
 #include "UiRobot.h"
 #include "ProductVersion.h"
+#include "e2e/UserTexts.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
 const char kInstallerCaption[] = "PELIM インストーラー";
 const char kCompletionCaption[] = "PELIM";
-const char kRenameCaption[] = "名前を変更してコピー";
 const char kSample[] = "S:\\demo\\見積書.txt";
 const char kTarget[] = "S:\\demo\\送り先";
 const char kTarget32[] = "S:\\demo\\送り先32";
@@ -73,35 +74,22 @@ HWND WaitForMessageBoxOf(DWORD processId, const char* caption)
     return nullptr;
 }
 
-bool StartProgram(const std::string& commandLine, PROCESS_INFORMATION* process, HANDLE output)
+// A program of the demo, started in S:\ with its output, if any, in a report file there.
+bool StartProgram(ChildProcess& program, const std::string& commandLine,
+                  const wchar_t* reportPath = nullptr)
 {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    if (output != nullptr) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = output;
-        startup.hStdError = output;
-    }
-    std::string line = commandLine;
-    return CreateProcessA(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0, nullptr,
-                          "S:\\", &startup, process) != 0;
-}
-
-void EndProgram(PROCESS_INFORMATION& process, DWORD ms)
-{
-    if (WaitForSingleObject(process.hProcess, ms) != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    program.folder = L"S:\\";
+    program.reportPath = reportPath;
+    return program.Start(commandLine.c_str());
 }
 
 bool Install(std::string* installFolder)
 {
-    PROCESS_INFORMATION setup = {};
-    if (!StartProgram("S:\\dist\\setup.exe", &setup, nullptr))
+    ChildProcess setup;
+    if (!StartProgram(setup, "S:\\dist\\setup.exe"))
         return false;
     Step("setup.exe started from S:\\dist\\");
-    HWND dialog = WaitForDialogWithControl(setup.dwProcessId, kInstallerCaption, 1000);
+    HWND dialog = WaitForDialogWithControl(setup.id, kInstallerCaption, 1000);
     if (dialog == nullptr)
         return false;
     *installFolder = UiRobot::ControlText(dialog, 1000);
@@ -110,7 +98,7 @@ bool Install(std::string* installFolder)
     if (!interactive)
         UiRobot::ClickButton(dialog, IDOK);
 
-    HWND done = WaitForMessageBoxOf(setup.dwProcessId, kCompletionCaption);
+    HWND done = WaitForMessageBoxOf(setup.id, kCompletionCaption);
     if (done == nullptr)
         return false;
     Step("completion message shown");
@@ -129,7 +117,7 @@ bool Install(std::string* installFolder)
             PostMessageA(readme, WM_CLOSE, 0, 0);
         UiRobot::WaitForWindowGone(readme, Limit());
     }
-    EndProgram(setup, Limit());
+    setup.Finish(Limit());
     return true;
 }
 
@@ -164,22 +152,17 @@ bool Drop(const std::string& program, const char* target, const char* menuShot,
                 break;
         }
     }
-    SECURITY_ATTRIBUTES inherit = { sizeof inherit, nullptr, TRUE };
-    HANDLE report = CreateFileA("S:\\demo-drop.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                CREATE_ALWAYS, 0, nullptr);
-    PROCESS_INFORMATION host = {};
+    ChildProcess host;
     std::string commandLine =
         "\"" + program + "\" --registry --wait-ms 20000 \"" + target + "\" \"" + kSample + "\"";
-    bool started = StartProgram(commandLine, &host, report);
-    CloseHandle(report);
-    if (!started)
+    if (!StartProgram(host, commandLine, L"S:\\demo-drop.txt"))
         return false;
     Step("right-drop onto %s (drop host, registry road)", target);
     Step("  through %s", program.c_str());
 
-    HWND menu = UiRobot::WaitForWindow(UiRobot::PopupMenuOfProcess(host.dwProcessId), Limit());
+    HWND menu = UiRobot::WaitForWindow(UiRobot::PopupMenuOfProcess(host.id), Limit());
     if (menu == nullptr) {
-        EndProgram(host, 0);
+        host.Finish(0);
         return false;
     }
     Step("drop menu shown");
@@ -188,9 +171,9 @@ bool Drop(const std::string& program, const char* target, const char* menuShot,
         UiRobot::PressChar(menu, 'g');
 
     HWND dialog =
-        UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.dwProcessId, kRenameCaption), Limit());
+        UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.id, e2e::kCopyCaption), Limit());
     if (dialog == nullptr) {
-        EndProgram(host, 0);
+        host.Finish(0);
         return false;
     }
     if (!interactive)
@@ -200,7 +183,7 @@ bool Drop(const std::string& program, const char* target, const char* menuShot,
     if (!interactive)
         UiRobot::ClickButton(dialog, IDOK);
     UiRobot::WaitForWindowGone(dialog, Limit());
-    EndProgram(host, 30000);
+    host.Finish(30000);
     return true;
 }
 
@@ -212,29 +195,20 @@ bool DropWideName()
     if (file == INVALID_HANDLE_VALUE)
         return false;
     CloseHandle(file);
-    SECURITY_ATTRIBUTES inherit = { sizeof inherit, nullptr, TRUE };
-    HANDLE report = CreateFileA("S:\\demo-drop-wide.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = report;
-    startup.hStdError = report;
     std::wstring line =
         std::wstring(L"\"P:\\drophost.exe\" --registry --pick copy --wait-ms 20000 \"") +
         kWideTarget + L"\" \"" + kWideSample + L"\"";
-    PROCESS_INFORMATION host = {};
-    bool started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, L"S:\\",
-                                  &startup, &host) != 0;
-    CloseHandle(report);
-    if (!started)
+    ChildProcess host;
+    host.folder = L"S:\\";
+    host.reportPath = L"S:\\demo-drop-wide.txt";
+    if (!host.Start(line.c_str()))
         return false;
     Step(
         "right-drop of 4月[U+301C wave dash]6月.xlsx, a name outside code page 932: rename and copy");
     HWND dialog =
-        UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.dwProcessId, kRenameCaption), Limit());
+        UiRobot::WaitForWindow(UiRobot::DialogOfProcess(host.id, e2e::kCopyCaption), Limit());
     if (dialog == nullptr) {
-        EndProgram(host, 0);
+        host.Finish(0);
         return false;
     }
     bool exact = UiRobot::ControlTextW(dialog, 201) == L"4月\u301C6月";
@@ -244,7 +218,7 @@ bool DropWideName()
     if (!interactive)
         UiRobot::ClickButton(dialog, IDOK);
     UiRobot::WaitForWindowGone(dialog, Limit());
-    EndProgram(host, 30000);
+    host.Finish(30000);
     std::wstring copy = std::wstring(kWideTarget) + L"\\4月\u301C6月.xlsx";
     return exact && GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -252,8 +226,8 @@ bool DropWideName()
 // Shows the drop folder in the file manager for the last picture.
 void ShowResult()
 {
-    PROCESS_INFORMATION explorer = {};
-    if (!StartProgram(std::string("explorer.exe \"") + kTarget + "\"", &explorer, nullptr))
+    ChildProcess explorer;
+    if (!StartProgram(explorer, std::string("explorer.exe \"") + kTarget + "\""))
         return;
     Sleep(3000);
     Shot("6-result");
@@ -261,11 +235,11 @@ void ShowResult()
         for (HWND window : UiRobot::FindWindows(UiRobot::AnyWindow())) {
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
-            if (owner == explorer.dwProcessId && UiRobot::IsShown(window))
+            if (owner == explorer.id && UiRobot::IsShown(window))
                 PostMessageA(window, WM_CLOSE, 0, 0);
         }
     }
-    EndProgram(explorer, interactive ? Limit() : 5000);
+    explorer.Finish(interactive ? Limit() : 5000);
 }
 
 // The name of the first .txt file in folder; empty when there is none.

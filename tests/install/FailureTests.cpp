@@ -31,7 +31,7 @@ MessageBoxInfo InstallInto(const std::string& folder)
     EXPECT_TRUE(UiRobot::ClickButton(dialog, IDOK));
     MessageBoxInfo box = ExpectBox(setup.id, nullptr);
     EXPECT_TRUE(Answer(box, box.buttons.size() == 2 ? IDNO : IDOK));
-    EXPECT_TRUE(setup.Wait(kEndMs));
+    EXPECT_TRUE(setup.Finish(kEndMs));
     EXPECT_EQ(1u, setup.exitCode);
     EXPECT_TRUE(NoReadmeWindow(500));
     return box;
@@ -151,7 +151,7 @@ TEST(Failures, TheInstalledSetupRunFromItsFolderLeavesTheInstallationWhole)
     MessageBoxInfo box = ExpectBox(setup.id, kInstallerCaption);
     EXPECT_EQ(kInstallFolderFailed, box.text);
     ASSERT_TRUE(Answer(box, IDOK));
-    ASSERT_TRUE(setup.Wait(kEndMs));
+    ASSERT_TRUE(setup.Finish(kEndMs));
     EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(installed));
     EXPECT_EQ(pendingBefore, PendingDeletions());
 
@@ -172,7 +172,7 @@ TEST(Failures, TheInstalledSetupRunFromItsFolderLeavesTheInstallationWhole)
     EXPECT_EQ(kCompletedText, done.text);
     ASSERT_TRUE(Answer(done, IDOK));
     EXPECT_NE("", TakeReadmeWindow());
-    ASSERT_TRUE(again.Wait(kEndMs));
+    ASSERT_TRUE(again.Finish(kEndMs));
     EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(installed));
     EXPECT_EQ(pendingBefore, PendingDeletions());
 }
@@ -202,7 +202,7 @@ TEST(Failures, SomeoneElsesReadMeIsReplacedOnlyAfterAYes)
             ASSERT_TRUE(Answer(ExpectBox(setup.id, kCompletionCaption), IDOK));
             EXPECT_NE("", TakeReadmeWindow());
         }
-        ASSERT_TRUE(setup.Wait(kEndMs));
+        ASSERT_TRUE(setup.Finish(kEndMs));
         WIN32_FILE_ATTRIBUTE_DATA readme = {};
         ASSERT_TRUE(
             GetFileAttributesExA("S:\\Downloads\\readme.txt", GetFileExInfoStandard, &readme));
@@ -235,7 +235,7 @@ MessageBoxInfo ReinstallAnsweringYes(const std::string& folder)
     }
     MessageBoxInfo box = ExpectBox(setup.id, kInstallerCaption);
     EXPECT_TRUE(Answer(box, IDOK));
-    EXPECT_TRUE(setup.Wait(kEndMs));
+    EXPECT_TRUE(setup.Finish(kEndMs));
     EXPECT_EQ(1u, setup.exitCode);
     EXPECT_TRUE(NoReadmeWindow(500));
     return box;

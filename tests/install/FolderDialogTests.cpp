@@ -126,7 +126,7 @@ HWND StartSetup(Process& setup)
 // The dialog ended without a message and without any change, as cancelled by the user.
 void ExpectEndedUntouched(Process& setup)
 {
-    EXPECT_TRUE(setup.Wait(kEndMs));
+    EXPECT_TRUE(setup.Finish(kEndMs));
     EXPECT_EQ(2u, setup.exitCode);
     EXPECT_EQ(std::vector<std::string>({ "pelim", "setup.exe" }), List(kDistFolder));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));

@@ -193,40 +193,11 @@ std::string PendingDeletions()
     return joined;
 }
 
-Process::~Process()
-{
-    if (info_.hProcess != nullptr)
-        Wait(0);
-}
-
 bool Process::Start(const std::string& application, const std::string& commandLine)
 {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    std::string line = commandLine;
-    if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), &line[0], nullptr,
-                        nullptr, FALSE, 0, nullptr, "S:\\", &startup, &info_))
-        return false;
-    id = info_.dwProcessId;
-    handle = info_.hProcess;
-    return true;
-}
-
-bool Process::Wait(DWORD timeoutMs)
-{
-    if (info_.hProcess == nullptr)
-        return false;
-    bool ended = WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
-    if (!ended) {
-        TerminateProcess(info_.hProcess, 99);
-        WaitForSingleObject(info_.hProcess, 5000);
-    }
-    GetExitCodeProcess(info_.hProcess, &exitCode);
-    CloseHandle(info_.hProcess);
-    CloseHandle(info_.hThread);
-    info_ = PROCESS_INFORMATION();
-    handle = nullptr;
-    return ended;
+    folder = L"S:\\";
+    return ChildProcess::Start(commandLine.c_str(),
+                               application.empty() ? nullptr : application.c_str());
 }
 
 static BOOL CALLBACK CollectShown(HWND window, LPARAM list)
@@ -272,7 +243,7 @@ std::string RunUnseen(const std::string& commandLine, DWORD* exitCode, DWORD set
         }
         Sleep(20);
     }
-    program.Wait(0);
+    program.Finish(0);
     *exitCode = ended ? program.exitCode : 99;
     return appeared;
 }
@@ -394,7 +365,7 @@ std::string InstallAccepting(const std::string& folder)
     EXPECT_EQ(kCompletedText, done.text);
     EXPECT_EQ(kNoticeStyle, done.style);
     EXPECT_TRUE(Answer(done, IDOK));
-    EXPECT_TRUE(setup.Wait(kEndMs));
+    EXPECT_TRUE(setup.Finish(kEndMs));
     EXPECT_EQ(0u, setup.exitCode);
     EXPECT_NE("", TakeReadmeWindow());
     return proposal;

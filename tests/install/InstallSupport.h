@@ -1,6 +1,7 @@
 // Shared pieces of the install and uninstall tests: the distribution copy the setup program
 // starts from, the setup process and its windows, registry and file checks, and the texts
-// the user sees, written out literally.
+// the user sees, written out literally (those the end-to-end tests check too come from
+// UserTexts.h).
 #pragma once
 
 #include <windows.h>
@@ -12,13 +13,15 @@
 
 namespace install {
 
+using e2e::kClassKey;
+using e2e::kWarningCaption;
+
 // The host script stages a pristine distribution in S:\dist-master\; every run of the
 // setup program starts from a fresh copy in S:\dist\ (an installation removes its source).
 const char kMasterFolder[] = "S:\\dist-master\\";
 const char kDistFolder[] = "S:\\dist\\";
 const char kDistSetup[] = "S:\\dist\\setup.exe";
 
-const char kClassKey[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PELIM";
 const char kPendingKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
 const char kHandlerKey[] = "Folder\\shellex\\DragDropHandlers\\pelim";
@@ -40,7 +43,6 @@ const char kExtensionFolderFailed[] =
     "シェルエクステンションフォルダの作成に失敗しました.\nインストールを中止します.";
 const char kDllFailed[] = "DLLのインストールに失敗しました.\nインストールを中止します.";
 const char kEmptyFolderText[] = "インストールフォルダを入力してください！";
-const char kWarningCaption[] = "警告";
 const char kUninstallQuestion[] = "PELIMのアンインストールを開始します.\nよろしいですか？";
 const char kUninstallFinished[] = "PELIMのアンインストールは正常に終了しました.";
 
@@ -73,21 +75,10 @@ bool SetValue(HKEY root, const char* key, const char* name, const std::string& d
 bool DeleteKeyTree(HKEY root, const char* key);
 std::string PendingDeletions(); // PendingFileRenameOperations, entries joined by '|'
 
-// A program started by the test, its windows found by its process id.
-class Process {
+// A program started by the test in S:\, its windows found by its process id.
+class Process : public ChildProcess {
 public:
-    Process() = default;
-    ~Process();
     bool Start(const std::string& application, const std::string& commandLine);
-    bool Wait(DWORD timeoutMs); // ends it by force after the time limit and returns false
-    DWORD id = 0;
-    DWORD exitCode = 0;
-    HANDLE handle = nullptr;
-
-private:
-    PROCESS_INFORMATION info_ = {};
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
 };
 
 // Runs a command line that must show nothing, watching the screen until it has ended and

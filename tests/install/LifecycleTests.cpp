@@ -59,7 +59,7 @@ TEST(Lifecycle, FirstInstallationWithTheProposalAccepted)
     std::string readme = TakeReadmeWindow();
     EXPECT_EQ(0u, readme.find(kFirstReadmeLine)) << readme.substr(0, 200);
     EXPECT_NE(std::string::npos, readme.find("バージョン " PELIM_VERSION_TEXT));
-    ASSERT_TRUE(setup.Wait(kEndMs));
+    ASSERT_TRUE(setup.Finish(kEndMs));
     EXPECT_EQ(0u, setup.exitCode);
 }
 
@@ -92,7 +92,7 @@ TEST(Lifecycle, SameVersionAgainAnsweredNoChangesNothing)
     EXPECT_EQ(kQuestionStyle, question.style);
     EXPECT_EQ(UiRobot::Buttons(IDYES, IDNO), question.buttons);
     ASSERT_TRUE(Answer(question, IDNO));
-    ASSERT_TRUE(setup.Wait(kEndMs));
+    ASSERT_TRUE(setup.Finish(kEndMs));
     EXPECT_EQ(2u, setup.exitCode);
     EXPECT_EQ(std::vector<std::string>({ "pelim", "setup.exe" }), List(kDistFolder));
     EXPECT_EQ(pendingBefore, PendingDeletions());
@@ -126,7 +126,7 @@ TEST(Lifecycle, SameVersionAgainAnsweredYesKeepsTheDllInPlace)
     EXPECT_EQ(kCompletedText, done.text);
     ASSERT_TRUE(Answer(done, IDOK));
     EXPECT_NE("", TakeReadmeWindow());
-    ASSERT_TRUE(setup.Wait(kEndMs));
+    ASSERT_TRUE(setup.Finish(kEndMs));
 
     file =
         CreateFileA(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -147,7 +147,7 @@ TEST(Lifecycle, UninstallAnsweredNoChangesNothing)
     EXPECT_EQ(kUninstallQuestion, question.text);
     EXPECT_EQ(kQuestionStyle, question.style);
     ASSERT_TRUE(Answer(question, IDNO));
-    ASSERT_TRUE(launcher.Wait(kEndMs));
+    ASSERT_TRUE(launcher.Finish(kEndMs));
     EXPECT_EQ(2u, launcher.exitCode);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }),
@@ -170,7 +170,7 @@ TEST(Lifecycle, UninstallWhoseCopyCannotStartKeepsTheEntry)
     EXPECT_EQ("アンインストールの準備に失敗しました.\nアンインストールを中止します.", failed.text);
     EXPECT_EQ(kNoticeStyle, failed.style);
     ASSERT_TRUE(Answer(failed, IDOK));
-    ASSERT_TRUE(launcher.Wait(kEndMs));
+    ASSERT_TRUE(launcher.Finish(kEndMs));
     EXPECT_EQ(1u, launcher.exitCode);
     EXPECT_EQ("\"C:\\Program Files\\pelim\\setup.exe\" -U",
               Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
@@ -186,7 +186,7 @@ TEST(Lifecycle, UninstallAnsweredYesLeavesNoTrace)
     ASSERT_TRUE(launcher.Start("", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString")));
     MessageBoxInfo question = ExpectBox(launcher.id, kUninstallerCaption);
     ASSERT_TRUE(Answer(question, IDYES));
-    ASSERT_TRUE(launcher.Wait(kEndMs));
+    ASSERT_TRUE(launcher.Finish(kEndMs));
     EXPECT_EQ(0u, launcher.exitCode);
 
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);

@@ -378,10 +378,10 @@ TEST(PerUser, AnUninstallationLeavesADllInUseForTheNextLogon)
     }
     RegCloseKey(runOnce);
     ASSERT_NE("", logonCommand);
-    holder.Wait(0);
+    holder.Finish(0);
     Process logon;
     ASSERT_TRUE(logon.Start("", logonCommand));
-    EXPECT_TRUE(logon.Wait(kEndMs));
+    EXPECT_TRUE(logon.Finish(kEndMs));
     EXPECT_FALSE(Exists(moved)) << logonCommand;
 
     // Nothing in use: everything goes at once, and the tool learns so.
@@ -440,7 +440,7 @@ TEST(StandardUser, ANoOrAllUsersChangesNothing)
         EXPECT_EQ(c.text, box.text) << c.arguments;
         EXPECT_EQ(c.style, box.style) << c.arguments;
         ASSERT_TRUE(Answer(box, c.answer));
-        ASSERT_TRUE(setup.Wait(kEndMs));
+        ASSERT_TRUE(setup.Finish(kEndMs));
         EXPECT_EQ(c.exitCode, setup.exitCode) << c.arguments;
         ExpectNothingForTheUser();
     }
@@ -476,7 +476,7 @@ TEST(StandardUser, TheQuestionAnsweredYesInstallsForThisUserAlone)
     EXPECT_EQ(kNoticeStyle, done.style);
     ASSERT_TRUE(Answer(done, IDOK));
     EXPECT_NE("", TakeReadmeWindow());
-    ASSERT_TRUE(setup.Wait(kEndMs));
+    ASSERT_TRUE(setup.Finish(kEndMs));
     EXPECT_EQ(0u, setup.exitCode);
 
     std::vector<std::string> files = { PELIM_DLL_NAME, "readme.txt", "setup.exe" };

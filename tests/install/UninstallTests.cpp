@@ -26,7 +26,7 @@ MessageBoxInfo UninstallThroughTheEntry()
     EXPECT_TRUE(launcher.Start("", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString")));
     MessageBoxInfo question = ExpectBox(launcher.id, kUninstallerCaption);
     EXPECT_TRUE(Answer(question, IDYES));
-    EXPECT_TRUE(launcher.Wait(kEndMs));
+    EXPECT_TRUE(launcher.Finish(kEndMs));
     return ExpectBox(0, kUninstallerCaption);
 }
 
@@ -59,7 +59,7 @@ TEST(Uninstall, TheCopyWaitsUntilTheLauncherThatPassedItsHandleHasEnded)
     // The launcher still lives: nothing is removed yet.
     EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(kInstalled));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
-    ASSERT_TRUE(holder.Wait(kEndMs));
+    ASSERT_TRUE(holder.Finish(kEndMs));
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
     EXPECT_EQ(kUninstallFinished, finished.text);
     EXPECT_GE(GetTickCount() - start, 5000u);
@@ -77,7 +77,7 @@ TEST(Uninstall, ANumberThatNamesSomethingElseDoesNotHangTheCopy)
     Sleep(2500);
     // The event is never signalled; the copy waits for its parent by id instead.
     EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(kInstalled));
-    ASSERT_TRUE(holder.Wait(kEndMs));
+    ASSERT_TRUE(holder.Finish(kEndMs));
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
     EXPECT_EQ(kUninstallFinished, finished.text);
     DWORD took = GetTickCount() - start;
@@ -98,7 +98,7 @@ TEST(Uninstall, StartedFromAnotherFolderItRemovesNeitherThatFolderNorAnyOther)
     Process launcher;
     ASSERT_TRUE(launcher.Start("S:\\Downloads\\setup.exe", "S:\\Downloads\\setup.exe -U"));
     ASSERT_TRUE(Answer(ExpectBox(launcher.id, kUninstallerCaption), IDYES));
-    ASSERT_TRUE(launcher.Wait(kEndMs));
+    ASSERT_TRUE(launcher.Finish(kEndMs));
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
     EXPECT_EQ(kRemaining + std::string(kInstalled), finished.text);
     EXPECT_EQ(std::vector<std::string>({ "holiday.jpg", "setup.exe" }), List("S:\\Downloads\\"));
@@ -113,7 +113,7 @@ TEST(Uninstall, StartedFromAnotherFolderItRemovesNeitherThatFolderNorAnyOther)
     ASSERT_TRUE(again.Start(std::string(kInstalled) + "setup.exe",
                             "\"" + std::string(kInstalled) + "setup.exe\" -U"));
     ASSERT_TRUE(Answer(ExpectBox(again.id, kUninstallerCaption), IDYES));
-    ASSERT_TRUE(again.Wait(kEndMs));
+    ASSERT_TRUE(again.Finish(kEndMs));
     finished = ExpectBox(0, kUninstallerCaption);
     EXPECT_EQ(kUninstallFinished, finished.text);
     EXPECT_FALSE(Exists(kInstalled));
@@ -127,7 +127,7 @@ TEST(Uninstall, AReRegistrationThatEmptiedTheRecordStillLeavesNothing)
     Process registration;
     ASSERT_TRUE(registration.Start(SystemFolder() + "regsvr32.exe",
                                    "regsvr32.exe /s " + ExtensionFolder() + PELIM_DLL_NAME));
-    ASSERT_TRUE(registration.Wait(kEndMs));
+    ASSERT_TRUE(registration.Finish(kEndMs));
     ASSERT_EQ("", Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder"));
     MessageBoxInfo finished = UninstallThroughTheEntry();
     EXPECT_EQ(kUninstallFinished, finished.text);
@@ -160,7 +160,7 @@ TEST(Uninstall, ADriveRootIsNeverRemoved)
     Process launcher;
     ASSERT_TRUE(launcher.Start("R:\\setup.exe", "R:\\setup.exe -U"));
     ASSERT_TRUE(Answer(ExpectBox(launcher.id, kUninstallerCaption), IDYES));
-    ASSERT_TRUE(launcher.Wait(kEndMs));
+    ASSERT_TRUE(launcher.Finish(kEndMs));
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
     EXPECT_EQ(kRemaining + std::string("R:\\"), finished.text);
     EXPECT_EQ(std::vector<std::string>({ "keep.txt", "setup.exe" }), List("R:\\"));
@@ -223,7 +223,7 @@ TEST(Uninstall, ADllStillLoadedIsScheduledAndTheMessageStillAppears)
     EXPECT_NE(std::string::npos, PendingDeletions().find("\\??\\" + dll + "|"))
         << PendingDeletions();
     ASSERT_TRUE(Answer(finished, IDOK));
-    holder.Wait(0);
+    holder.Finish(0);
 }
 
 } // namespace

@@ -51,7 +51,7 @@ std::string UpgradeAnsweringNo(bool expectVersionQuestion, std::string* proposal
     EXPECT_EQ(kQuestionStyle, offer.style);
     EXPECT_TRUE(Answer(offer, IDNO));
     EXPECT_NE("", TakeReadmeWindow());
-    EXPECT_TRUE(setup.Wait(kEndMs));
+    EXPECT_TRUE(setup.Finish(kEndMs));
     return offer.text.c_str();
 }
 

@@ -78,7 +78,7 @@ TEST(Wow64, WithoutThe64BitDllTheDownloadInstallsNothing)
     MessageBoxInfo box = ExpectBox(setup.id, kInstallerCaption);
     EXPECT_EQ(kDllFailed, box.text);
     ASSERT_TRUE(Answer(box, IDOK));
-    ASSERT_TRUE(setup.Wait(kEndMs));
+    ASSERT_TRUE(setup.Finish(kEndMs));
     EXPECT_EQ(1u, setup.exitCode);
     EXPECT_FALSE(Exists(Wow64Folder() + "ShellExt\\" PELIM_DLL_NAME));
     EXPECT_FALSE(Exists(SystemFolder() + "ShellExt\\" PELIM_DLL_NAME));
@@ -127,7 +127,7 @@ TEST(Wow64, UninstallFromTheProgramsListLeavesNeitherViewWithTheClass)
     ASSERT_TRUE(launcher.Start(
         "", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", nullptr, KEY_WOW64_32KEY)));
     ASSERT_TRUE(Answer(ExpectBox(launcher.id, kUninstallerCaption), IDYES));
-    ASSERT_TRUE(launcher.Wait(kEndMs));
+    ASSERT_TRUE(launcher.Finish(kEndMs));
     EXPECT_EQ(0u, launcher.exitCode);
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
     EXPECT_EQ(kUninstallFinished, finished.text);
@@ -144,7 +144,7 @@ TEST(Wow64, UninstallFromTheProgramsListLeavesNeitherViewWithTheClass)
               pending.find("\\??\\" + SystemFolder() + "ShellExt\\" PELIM_DLL_NAME "|"))
         << pending;
     ASSERT_TRUE(Answer(finished, IDOK));
-    holder.Wait(0);
+    holder.Finish(0);
 }
 
 TEST(Wow64, AReinstallBeforeTheRestartKeepsBothDllsThroughIt)
@@ -160,7 +160,7 @@ TEST(Wow64, AReinstallBeforeTheRestartKeepsBothDllsThroughIt)
     ASSERT_TRUE(launcher.Start(
         "", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", nullptr, KEY_WOW64_32KEY)));
     ASSERT_TRUE(Answer(ExpectBox(launcher.id, kUninstallerCaption), IDYES));
-    ASSERT_TRUE(launcher.Wait(kEndMs));
+    ASSERT_TRUE(launcher.Finish(kEndMs));
     MessageBoxInfo finished = ExpectBox(0, kUninstallerCaption);
     EXPECT_EQ(kUninstallFinished, finished.text);
     ASSERT_TRUE(Answer(finished, IDOK));
@@ -175,7 +175,7 @@ TEST(Wow64, AReinstallBeforeTheRestartKeepsBothDllsThroughIt)
 
     Process restart;
     ASSERT_TRUE(restart.Start("C:\\windows\\system32\\wineboot.exe", "wineboot.exe -r"));
-    ASSERT_TRUE(restart.Wait(60000));
+    ASSERT_TRUE(restart.Finish(60000));
     EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, MachineOf(dll64));
     EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Wow64Folder() + "ShellExt\\" PELIM_DLL_NAME));
     EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(kInstalled));
@@ -199,7 +199,7 @@ TEST(Wow64, AReinstallWhoseSecondRegistrationFailsLeavesBothViewsWorking)
     MessageBoxInfo box = ExpectBox(setup.id, kInstallerCaption);
     EXPECT_EQ("DLLの登録に失敗しました.\nインストールを中止します.", box.text);
     ASSERT_TRUE(Answer(box, IDOK));
-    ASSERT_TRUE(setup.Wait(kEndMs));
+    ASSERT_TRUE(setup.Finish(kEndMs));
     EXPECT_EQ(1u, setup.exitCode);
     CloseHandle(locked);
 

@@ -2,7 +2,7 @@
 // program runs it: the registry content afterwards, value for value and type for type,
 // the type library, registering twice, quoted paths, unregistering what is left; and the
 // registration for the calling user alone (regsvr32 /n /i:user, DllInstall).
-#include "registry/Regsvr32.h"
+#include "support/ChildProcess.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -161,8 +161,8 @@ void ExpectDocumentation(Described* described, const wchar_t* name, const wchar_
 
 class Registration : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(0u, RunRegsvr32("/s /u", BuiltDll())); }
-    void TearDown() override { RunRegsvr32("/s /u", BuiltDll()); }
+    void SetUp() override { ASSERT_EQ(0u, RunRegsvr32("/s /u", BuiltDll().c_str())); }
+    void TearDown() override { RunRegsvr32("/s /u", BuiltDll().c_str()); }
 };
 
 // The script's text is the product's comserver/pelim.rgs (what it writes is checked key for
@@ -196,7 +196,7 @@ TEST(RegistrationResources, ExportsByOrdinal)
 
 TEST_F(Registration, RegisterWritesTheEntriesAndTheTypeLibrary)
 {
-    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll()));
+    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll().c_str()));
     ExpectRegistered(BuiltDll());
 
     // The library's help string reads back as the half-width katakana it was written with.
@@ -251,7 +251,7 @@ TEST_F(Registration, RegisterWritesTheEntriesAndTheTypeLibrary)
 
 TEST_F(Registration, RegisteringTwiceRecreatesTheClassKey)
 {
-    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll()));
+    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll().c_str()));
     // What an earlier setup run filled in, and a stray key, go with the class key.
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, classKey, 0, KEY_ALL_ACCESS, &key));
@@ -262,7 +262,7 @@ TEST_F(Registration, RegisteringTwiceRecreatesTheClassKey)
     RegCloseKey(stray);
     RegCloseKey(key);
 
-    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll()));
+    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll().c_str()));
     ExpectRegistered(BuiltDll());
 }
 
@@ -281,21 +281,21 @@ TEST_F(Registration, PathWithSingleQuoteIsWrittenAsItIs)
     std::string dll = quoted + "\\" PELIM_DLL_NAME;
     ASSERT_TRUE(CopyFileA(BuiltDll().c_str(), dll.c_str(), FALSE));
 
-    ASSERT_EQ(0u, RunRegsvr32("/s", dll));
+    ASSERT_EQ(0u, RunRegsvr32("/s", dll.c_str()));
     ExpectRegistered(dll);
     // The type library is registered for the platform the DLL was built for.
     std::string library = Dump(std::string(libraryKey) +
                                (sizeof(void*) == 8 ? "\\1.0\\0\\win64" : "\\1.0\\0\\win32"));
     EXPECT_NE(std::string::npos, library.find(":" + dll + "\n")) << library;
 
-    ASSERT_EQ(0u, RunRegsvr32("/s /u", dll));
+    ASSERT_EQ(0u, RunRegsvr32("/s /u", dll.c_str()));
     ExpectUnregistered();
     DeleteFileA(dll.c_str());
 }
 
 TEST_F(Registration, UnregisterRemovesWhatIsLeftAndKeepsTheSharedKeys)
 {
-    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll()));
+    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll().c_str()));
     // A partial manual removal first.
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS,
@@ -306,10 +306,10 @@ TEST_F(Registration, UnregisterRemovesWhatIsLeftAndKeepsTheSharedKeys)
     EXPECT_EQ(ERROR_SUCCESS,
               RegDeleteKeyA(HKEY_CLASSES_ROOT, "Drive\\shellex\\DragDropHandlers\\pelim"));
 
-    ASSERT_EQ(0u, RunRegsvr32("/s /u", BuiltDll()));
+    ASSERT_EQ(0u, RunRegsvr32("/s /u", BuiltDll().c_str()));
     ExpectUnregistered();
     // Unregistering what is already gone succeeds too.
-    EXPECT_EQ(0u, RunRegsvr32("/s /u", BuiltDll()));
+    EXPECT_EQ(0u, RunRegsvr32("/s /u", BuiltDll().c_str()));
     ExpectUnregistered();
 }
 
@@ -363,7 +363,7 @@ TEST_F(Registration, TypeLibraryFromTheTlbFileBesideTheDll)
     std::string tlb = folder + "pelim" PELIM_VERSION_TEXT ".tlb";
 
     // Neither in the DLL nor beside it: the load error, after the script has run.
-    EXPECT_NE(0u, RunRegsvr32("/s", dll));
+    EXPECT_NE(0u, RunRegsvr32("/s", dll.c_str()));
     ExpectRegistered(dll);
     ITypeLib* loaded = nullptr;
     EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(libraryId, 1, 0, 0, &loaded));
@@ -374,7 +374,7 @@ TEST_F(Registration, TypeLibraryFromTheTlbFileBesideTheDll)
     WriteFile(file, library.data(), DWORD(library.size()), &written, nullptr);
     CloseHandle(file);
 
-    ASSERT_EQ(0u, RunRegsvr32("/s", dll));
+    ASSERT_EQ(0u, RunRegsvr32("/s", dll.c_str()));
     ExpectRegistered(dll);
     std::string registered = Dump(std::string(libraryKey) + "\\1.0");
     EXPECT_NE(std::string::npos, registered.find(":" + tlb + "\n")) << registered;
@@ -383,7 +383,7 @@ TEST_F(Registration, TypeLibraryFromTheTlbFileBesideTheDll)
                               "):" + folder + "\n"))
         << registered;
 
-    ASSERT_EQ(0u, RunRegsvr32("/s /u", dll));
+    ASSERT_EQ(0u, RunRegsvr32("/s /u", dll.c_str()));
     ExpectUnregistered();
     DeleteFileA(tlb.c_str());
     DeleteFileA(dll.c_str());
@@ -391,14 +391,14 @@ TEST_F(Registration, TypeLibraryFromTheTlbFileBesideTheDll)
 
 TEST_F(Registration, FailingScriptTakesBackWhatItWrote)
 {
-    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll()));
+    ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll().c_str()));
     std::string script = ResourceBytes(BuiltDll(), "REGISTRY", 101);
     size_t at = script.find("ThreadingModel = s");
     ASSERT_NE(std::string::npos, at);
     script[at + 17] = 'q'; // an unknown value type in the middle of the class key
     std::string dll = CopyWithResource("broken", "REGISTRY", 101, &script);
 
-    EXPECT_NE(0u, RunRegsvr32("/s", dll));
+    EXPECT_NE(0u, RunRegsvr32("/s", dll.c_str()));
     // The class key was removed by "ForceRemove", written again in part, and the whole
     // root block was then walked in unregister mode: every entry of the script is gone,
     // the shared keys stay.
@@ -442,14 +442,14 @@ protected:
     void SetUp() override
     {
         Registration::SetUp();
-        ASSERT_EQ(0u, RunRegsvr32("/s /u /n /i:user", BuiltDll()));
+        ASSERT_EQ(0u, RunRegsvr32("/s /u /n /i:user", BuiltDll().c_str()));
         ASSERT_EQ(ERROR_SUCCESS,
                   RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ,
                                   nullptr, &userClasses, nullptr));
     }
     void TearDown() override
     {
-        RunRegsvr32("/s /u /n /i:user", BuiltDll());
+        RunRegsvr32("/s /u /n /i:user", BuiltDll().c_str());
         RegCloseKey(userClasses);
         Registration::TearDown();
     }
@@ -460,7 +460,7 @@ TEST_F(UserRegistration, RegistersUnderTheUsersClassesAndRemovesAgain)
 {
     const std::string machine = MachineClasses();
     ASSERT_NE(std::string(), machine);
-    ASSERT_EQ(0u, RunRegsvr32("/s /n /i:user", BuiltDll()));
+    ASSERT_EQ(0u, RunRegsvr32("/s /n /i:user", BuiltDll().c_str()));
     ExpectRegistered(BuiltDll(), userClasses);
     ITypeLib* library = nullptr;
     EXPECT_EQ(S_OK, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
@@ -468,7 +468,7 @@ TEST_F(UserRegistration, RegistersUnderTheUsersClassesAndRemovesAgain)
         library->Release();
     EXPECT_EQ(machine, MachineClasses());
 
-    ASSERT_EQ(0u, RunRegsvr32("/s /u /n /i:user", BuiltDll()));
+    ASSERT_EQ(0u, RunRegsvr32("/s /u /n /i:user", BuiltDll().c_str()));
     EXPECT_FALSE(ClassesKeyExists(classKey, userClasses));
     for (const char* parent : handlerParents)
         EXPECT_FALSE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim",

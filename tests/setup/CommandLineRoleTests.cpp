@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "ProcessRun.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -216,11 +216,12 @@ protected:
 
     static std::string Run(const std::string& commandLine)
     {
-        ProcessResult result = RunProcess(probe.c_str(), commandLine, 20000);
-        EXPECT_TRUE(result.started);
-        EXPECT_TRUE(result.ended);
-        EXPECT_EQ(0u, result.exitCode);
-        return result.output;
+        char output[4096];
+        DWORD exitCode = ~0u;
+        EXPECT_TRUE(RunCollecting(commandLine.c_str(), 20000, &exitCode, output, sizeof output,
+                                  probe.c_str()));
+        EXPECT_EQ(0u, exitCode);
+        return output;
     }
 };
 std::string DispatchProbeTest::folder;
@@ -256,11 +257,13 @@ TEST_F(DispatchProbeTest, UnquotedProgramPathWithDoubleByteCharacters)
     CreateDirectoryA("S:\\setup_dispatch\\テスト", nullptr);
     const char* unquoted = "S:\\setup_dispatch\\テスト\\setup_dispatch_probe.exe";
     CopyFileA("P:\\setup_dispatch_probe.exe", unquoted, FALSE);
-    ProcessResult result = RunProcess(unquoted, std::string(unquoted) + " -U", 20000);
-    EXPECT_TRUE(result.ended);
-    EXPECT_EQ("tail=[-U]\nrole=2\nhandle=0\nfolder=[(null)]\n"
-              "moduleFolder=[S:\\setup_dispatch\\テスト\\]\n",
-              result.output);
+    char output[4096];
+    DWORD exitCode = ~0u;
+    EXPECT_TRUE(RunCollecting((std::string(unquoted) + " -U").c_str(), 20000, &exitCode, output,
+                              sizeof output, unquoted));
+    EXPECT_STREQ("tail=[-U]\nrole=2\nhandle=0\nfolder=[(null)]\n"
+                 "moduleFolder=[S:\\setup_dispatch\\テスト\\]\n",
+                 output);
 }
 
 TEST(SetupProgram, ATailOfNoRoleEndsAtOnceWithExitCodeThree)
@@ -268,12 +271,13 @@ TEST(SetupProgram, ATailOfNoRoleEndsAtOnceWithExitCodeThree)
     for (const char* tail :
          { " -U x", " -u", " /MainUninst", " /mainuninst 1 C:\\x\\", " -U -U", " /D=S:\\x\\",
            " /S /D=pelim", " -U /s", " /MainUninst x1 C:\\x\\", " /MainUninst /S x1 C:\\x\\" }) {
-        ProcessResult result =
-            RunProcess("P:\\setup.exe", std::string("P:\\setup.exe") + tail, 20000);
-        EXPECT_TRUE(result.started) << tail;
-        EXPECT_TRUE(result.ended) << tail;
-        EXPECT_EQ(3u, result.exitCode) << tail; // command line not understood
-        EXPECT_EQ("", result.output) << tail;
+        char output[4096];
+        DWORD exitCode = ~0u;
+        EXPECT_TRUE(RunCollecting((std::string("P:\\setup.exe") + tail).c_str(), 20000, &exitCode,
+                                  output, sizeof output, "P:\\setup.exe"))
+            << tail;
+        EXPECT_EQ(3u, exitCode) << tail; // command line not understood
+        EXPECT_STREQ("", output) << tail;
     }
 }
 

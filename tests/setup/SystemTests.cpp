@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ProcessRun.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -31,6 +31,17 @@ std::string Section(std::initializer_list<std::string> lines)
 bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The delete probe run as setup.exe runs the product's code; what it printed.
+std::string RunDeleteProbe(const std::string& arguments)
+{
+    char output[8192];
+    DWORD exitCode = 0;
+    EXPECT_TRUE(RunCollecting(("setup_delete_probe.exe " + arguments).c_str(), 30000, &exitCode,
+                              output, sizeof output, "P:\\setup_delete_probe.exe"))
+        << arguments;
+    return output;
 }
 
 void MakeFile(const std::string& path)
@@ -160,13 +171,10 @@ TEST_F(DeferredDeleteTest, ACancelTakesOnlyThatFileOutOfThePendingRenames)
     std::string other = Folder + "\\nt_other.txt";
     MakeFile(kept);
     MakeFile(other);
-    ProcessResult scheduled = RunProcess(
-        "P:\\setup_delete_probe.exe", "setup_delete_probe.exe --hold " + kept + " " + other, 30000);
-    ASSERT_TRUE(PendingDeletion(kept)) << scheduled.output;
+    std::string scheduled = RunDeleteProbe("--hold " + kept + " " + other);
+    ASSERT_TRUE(PendingDeletion(kept)) << scheduled;
     ASSERT_TRUE(PendingDeletion(other));
-    ProcessResult cancelled =
-        RunProcess("P:\\setup_delete_probe.exe", "setup_delete_probe.exe --cancel " + kept, 30000);
-    EXPECT_EQ("platform=2\n" + kept + " cancelled=1\n", cancelled.output);
+    EXPECT_EQ("platform=2\n" + kept + " cancelled=1\n", RunDeleteProbe("--cancel " + kept));
     EXPECT_FALSE(PendingDeletion(kept));
     EXPECT_TRUE(PendingDeletion(other));
 }
@@ -190,13 +198,7 @@ protected:
         RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaults);
         DeleteFileA(InitFilePath().c_str());
     }
-    static std::string Probe(const std::string& arguments)
-    {
-        ProcessResult result =
-            RunProcess("P:\\setup_delete_probe.exe", "setup_delete_probe.exe " + arguments, 30000);
-        EXPECT_TRUE(result.ended);
-        return result.output;
-    }
+    static std::string Probe(const std::string& arguments) { return RunDeleteProbe(arguments); }
 };
 
 // Files that this route has to schedule are in use, and named by their short paths: the

@@ -1,4 +1,4 @@
-#include "common/TestStorage.h"
+#include "support/TestStorage.h"
 #include "common/StringBuffer.h"
 
 #include <stdlib.h>
