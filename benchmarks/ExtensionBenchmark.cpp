@@ -8,6 +8,7 @@
 #include "BareCalls.h"
 #include "tools/ReportLine.h"
 #include "tools/ShellDrop.h"
+#include "tools/TestFiles.h"
 
 #include <shlobj.h>
 
@@ -89,8 +90,7 @@ int Run()
 {
     CreateDirectoryA("S:\\bench", nullptr);
     CreateDirectoryA("S:\\bench\\target", nullptr);
-    CloseHandle(
-        CreateFileA("S:\\bench\\item.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    WriteFileText(L"S:\\bench\\item.txt", "");
     Bench bench;
     if (!bench.dll.Load()) {
         ReportLine().Text("cannot load ").Text(kPelimDllPath).Print();

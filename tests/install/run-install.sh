@@ -16,10 +16,11 @@ set -euo pipefail
 . "$PELIM_SOURCE/tests/wine/lib.sh"
 # shellcheck source=stage-dist.sh
 . "$(dirname "$0")/stage-dist.sh"
+. "$PELIM_BUILD/product.env"    # PELIM_DLL
 wine_dir=$PELIM_BUILD/wine
 i686_bin=${PELIM_I686_BIN:-}        # handed over by scripts/run-tests.sh
 arm64_bin=${PELIM_AARCH64_BIN:-}
-[ -f "$arm64_bin/pelim102.dll" ] || arm64_bin=
+[ -f "$arm64_bin/$PELIM_DLL" ] || arm64_bin=
 readme=$PELIM_BUILD/readme.txt   # made from setup/readme.txt.in
 template=$wine_dir/install-template
 prefix_sh=$PELIM_SOURCE/tests/wine/prefix.sh
@@ -56,7 +57,7 @@ master=$PELIM_SCRATCH/dist-master
 if [ "${PELIM_DOWNLOAD:-0}" != 0 ]; then
   # The download users get, with the 32-bit drop host and holder, from the i686 build
   # beside this one.
-  for f in setup.exe pelim102.dll drophost.exe install_holder.exe; do
+  for f in setup.exe "$PELIM_DLL" drophost.exe install_holder.exe; do
     [ -f "$i686_bin/$f" ] || { echo "$group skipped: no i686 build beside this one ($i686_bin/$f)"; exit 77; }
   done
   cp "$i686_bin/drophost.exe" "$PELIM_SCRATCH/drophost32.exe"

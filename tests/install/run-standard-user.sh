@@ -20,12 +20,13 @@ set -euo pipefail
 . "$PELIM_SOURCE/tests/wine/lib.sh"
 # shellcheck source=stage-dist.sh
 . "$(dirname "$0")/stage-dist.sh"
+. "$PELIM_BUILD/product.env"    # PELIM_DLL
 group=StandardUser
 user=${PELIM_STANDARD_USER:-pelimuser}
 wine_dir=$PELIM_BUILD/wine
 i686_bin=${PELIM_I686_BIN:-}        # handed over by scripts/run-tests.sh
 arm64_bin=${PELIM_AARCH64_BIN:-}
-[ -f "$arm64_bin/pelim102.dll" ] || arm64_bin=
+[ -f "$arm64_bin/$PELIM_DLL" ] || arm64_bin=
 readme=$PELIM_BUILD/readme.txt   # made from setup/readme.txt.in
 if [ -f "$wine_dir/unsupported" ]; then cat "$wine_dir/unsupported"; exit 77; fi
 if [ "$(id -u)" != 0 ]; then

@@ -6,6 +6,7 @@
 #                                       the download users get: the i686 build's setup.exe and
 #                                       DLL, the read-me, the 64-bit DLL in pelim/x64/ and the
 #                                       ARM64 DLL in pelim/arm64/ (none where ARM64_BIN is empty)
+# The DLL's file name is PELIM_DLL, from the tree's product.env.
 
 stage_file() { # file, folder
   [ -f "$1" ] || { echo "missing deliverable: $1" >&2; return 1; }
@@ -15,14 +16,14 @@ stage_file() { # file, folder
 
 stage_dist() {
   stage_file "$2/setup.exe" "$1" &&
-  stage_file "$2/pelim102.dll" "$1/pelim" &&
+  stage_file "$2/$PELIM_DLL" "$1/pelim" &&
   stage_file "$3" "$1/pelim"
 }
 
 stage_download() {
   stage_file "$2/setup.exe" "$1" &&
-  stage_file "$2/pelim102.dll" "$1/pelim" &&
+  stage_file "$2/$PELIM_DLL" "$1/pelim" &&
   stage_file "$5" "$1/pelim" &&
-  stage_file "$3/pelim102.dll" "$1/pelim/x64" &&
-  { [ -z "$4" ] || stage_file "$4/pelim102.dll" "$1/pelim/arm64"; }
+  stage_file "$3/$PELIM_DLL" "$1/pelim/x64" &&
+  { [ -z "$4" ] || stage_file "$4/$PELIM_DLL" "$1/pelim/arm64"; }
 }
