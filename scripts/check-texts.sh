@@ -52,7 +52,7 @@ def stray_literals():
     """Narrow literals outside ASCII in sources compiled without a conversion."""
     found = []
     for folder in ("common", "comserver", "ext", "setup", "benchmarks", "tests/arm64",
-                   "tests/robot", "tests/tools"):
+                   "tests/robot", "tests/support", "tests/tools"):
         for root, _, files in os.walk(os.path.join(top, folder)):
             for name in sorted(files):
                 if not name.endswith((".cpp", ".h")):
