@@ -13,6 +13,7 @@
 #include "ProductVersion.h"
 #include "e2e/UserTexts.h"
 #include "robot/UiRobot.h"
+#include "support/ChildProcess.h"
 #include "tools/ReportLine.h"
 #include "tools/TestFiles.h"
 
@@ -110,31 +111,18 @@ void DriveDialog(const RobotPlan& plan, DWORD host)
     Check(UiRobot::WaitForWindowGone(dialog, kGoneMs), "rename dialog ends");
 }
 
-// A child process started with reportPath as its output; its exit code, -1 when it did
-// not end in time.
-int RunChild(wchar_t* commandLine, const wchar_t* reportPath, const RobotPlan* robot)
+// A child process with reportPath as its output; its exit code (ChildProcess::kEndedByForce
+// when it did not end in time).
+int RunChild(const wchar_t* commandLine, const wchar_t* reportPath, const RobotPlan* robot)
 {
-    SECURITY_ATTRIBUTES inherit = { sizeof inherit, nullptr, TRUE };
-    STARTUPINFOW startup = { sizeof startup };
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = CreateFileW(reportPath, GENERIC_WRITE, FILE_SHARE_READ,
-                                                         &inherit, CREATE_ALWAYS, 0, nullptr);
-    PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                  &startup, &process);
-    CloseHandle(startup.hStdOutput);
-    if (!Check(started != FALSE, "child started"))
+    ChildProcess child;
+    child.reportPath = reportPath;
+    if (!Check(child.Start(commandLine), "child started"))
         return -1;
     if (robot)
-        DriveDialog(*robot, process.dwProcessId);
-    DWORD exitCode = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, kDropMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    else
-        TerminateProcess(process.hProcess, 99);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return static_cast<int>(exitCode);
+        DriveDialog(*robot, child.id);
+    child.Finish(kDropMs);
+    return static_cast<int>(child.exitCode);
 }
 
 // A right-drop of items onto target through the drop host, by the road given ("--dll ..."
