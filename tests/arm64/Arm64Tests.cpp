@@ -70,14 +70,13 @@ void ExpectContent(const wchar_t* folder, const wchar_t* name, const char* conte
     Check(lstrcmpA(data, content) == 0, "file there with its content", path);
 }
 
-// What the robot does with the rename dialog: checks its buttons and the name it shows (a
-// folder's: no extension box), goes through the refused names (each message box read and
-// closed), types the new name (null: leaves it) and confirms, or cancels.
+// What the robot does with the rename dialog of a copy or a move: checks its buttons and the
+// name it shows (a folder's: no extension box), goes through the refused names (each message
+// box read and closed), types the new name (null: leaves it) and confirms, or cancels.
 struct RobotPlan {
     bool move, folder, cancel;
     const wchar_t *shownName, *typedName;
-    const Refusal* refusals;
-    int refusalCount;
+    const Refusal* refusals; // ended by one without a name
 };
 
 void DriveDialog(const RobotPlan& plan, DWORD host)
@@ -91,17 +90,16 @@ void DriveDialog(const RobotPlan& plan, DWORD host)
     CheckText(UiRobot::ControlTextW(dialog, kNameBox), plan.shownName, "name box");
     if (plan.folder)
         Check(!UiRobot::IsShown(GetDlgItem(dialog, kExtensionBox)), "no extension box");
-    for (int i = 0; i < plan.refusalCount; ++i) {
-        const Refusal& refusal = plan.refusals[i];
-        UiRobot::SetControlText(dialog, kNameBox, refusal.name);
-        UiRobot::SetControlText(dialog, kExtensionBox, refusal.extension);
+    for (const Refusal* refusal = plan.refusals; refusal && refusal->name; ++refusal) {
+        UiRobot::SetControlText(dialog, kNameBox, refusal->name);
+        UiRobot::SetControlText(dialog, kExtensionBox, refusal->extension);
         UiRobot::PostCommand(dialog, IDOK);
         UiRobot::MessageBoxInfo box = {};
         HWND shown = UiRobot::WaitForMessageBox(host, kErrorCaption, kAppearMs);
-        if (!Check(UiRobot::ReadMessageBox(shown, &box), "refused", refusal.name))
+        if (!Check(UiRobot::ReadMessageBox(shown, &box), "refused", refusal->name))
             break;
         Check(box.owner == dialog, "message box owned by the dialog");
-        CheckText(box.text, refusal.text, "message");
+        CheckText(box.text, refusal->text, "message");
         Check(UiRobot::AnswerMessageBox(box.window, IDOK, kGoneMs), "message box closed");
         Check(UiRobot::IsShown(dialog), "dialog stays open after the refusal");
     }
@@ -125,70 +123,60 @@ int RunChild(const wchar_t* commandLine, const wchar_t* reportPath, const RobotP
     return static_cast<int>(child.exitCode);
 }
 
-// A right-drop of items onto target through the drop host, by the road given ("--dll ..."
-// or "--registry"); the host's report must hold a line starting with each of lines.
-template <int Items, int Lines>
+// A right-drop of items (null-ended) onto target through the drop host, by the road given
+// ("--dll ..." or "--registry"); the host's report must hold a line starting with each of
+// lines (null-ended).
 void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
-          const wchar_t* const (&items)[Items], const RobotPlan* robot,
-          const char* const (&lines)[Lines])
+          const wchar_t* const* items, const RobotPlan* robot, const char* const* lines)
 {
     wchar_t commandLine[2048], reportPath[MAX_PATH];
     lstrcpyW(commandLine, L"P:\\drophost.exe --wait-ms 90000 --pick ");
     const wchar_t* const parts[] = { pick, L" ", road, L" \"", target, L"\"" };
     for (const wchar_t* part : parts)
         lstrcatW(commandLine, part);
-    for (const wchar_t* item : items)
-        lstrcatW(lstrcatW(lstrcatW(commandLine, L" \""), item), L"\"");
+    for (; *items; ++items)
+        lstrcatW(lstrcatW(lstrcatW(commandLine, L" \""), *items), L"\"");
     JoinPath(reportPath, target, L"..\\host.txt");
     Check(RunChild(commandLine, reportPath, robot) == 0, "drop host ends with 0");
     char report[16384] = "\n";
     ReadFileText(reportPath, report + 1, sizeof report - 1);
-    for (const char* line : lines) {
-        bool found = false;
-        for (const char* at = report; *at && !found; ++at) {
-            const char* expected = line;
-            for (const char* c = at + 1; *at == '\n' && *expected && *c == *expected; ++c)
-                ++expected;
-            found = *at == '\n' && !*expected;
+    for (; *lines; ++lines) {
+        int matched = 0;
+        for (const char* at = report; *at && (*lines)[matched]; ++at) {
+            matched = 0;
+            while (*at == '\n' && (*lines)[matched] && at[1 + matched] == (*lines)[matched])
+                ++matched;
         }
-        Check(found, "drop host's line", line);
+        Check(!(*lines)[matched], "drop host's line", *lines);
     }
     DWORD written = 0;
     if (failures) // the whole report, for the reader of a failure
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), report, lstrlenA(report), &written, nullptr);
 }
 
-// regsvr32.exe as the setup program starts it, with the DLL; its exit code.
-int Regsvr32(const wchar_t* switches)
+// regsvr32.exe as the setup program starts it, with the DLL; true when it ends with 0.
+bool Regsvr32(const wchar_t* switches)
 {
     wchar_t commandLine[MAX_PATH];
     lstrcatW(lstrcatW(lstrcatW(lstrcpyW(commandLine, L"regsvr32.exe "), switches), L" "), kDll);
     int exitCode = RunChild(commandLine, L"S:\\regsvr32.txt", nullptr);
-    ReportLine().Text("regsvr32 ").Wide(switches).Text(" exit ").Signed(exitCode).Print();
-    return exitCode;
+    return Check(exitCode == 0, "regsvr32 ends with 0", switches);
 }
 
 const char kNoKey[] = "<no key>";
 const char kAnyValue[] = "<any value>"; // the key is there, whatever it holds
 
-// The registration below the classes, value by value (a null name: the key's default
-// value), as regsvr32 leaves it and after the removal. The shared parents stay.
-struct RegistryValue {
-    const char *key, *name, *registered, *removed;
-};
-const RegistryValue kRegistration[] = {
-    { kClassKey, nullptr, kClassName, kNoKey },
-    { kClassKey, "Version", "", kNoKey },
-    { kClassKey, "InstFolder", "", kNoKey },
-    { "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\InprocServer32", nullptr, kDllPath, kNoKey },
-    { "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\InprocServer32", "ThreadingModel",
-      "Apartment", kNoKey },
-    { "*\\shellex\\DragDropHandlers\\pelim", nullptr, kClassId, kNoKey },
-    { "Folder\\shellex\\DragDropHandlers\\pelim", nullptr, kClassId, kNoKey },
-    { "Drive\\shellex\\DragDropHandlers\\pelim", nullptr, kClassId, kNoKey },
-    { "*\\shellex\\DragDropHandlers", nullptr, kAnyValue, kAnyValue },
-    { "Folder\\shellex\\DragDropHandlers", nullptr, kAnyValue, kAnyValue },
-    { "Drive\\shellex\\DragDropHandlers", nullptr, kAnyValue, kAnyValue },
+// The class's values below the classes (a null name: the key's default value), as regsvr32
+// leaves them; the removal takes their keys.
+const char kServerKey[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\InprocServer32";
+const struct {
+    const char *key, *name, *value;
+} kRegistration[] = {
+    { kClassKey, nullptr, kClassName },
+    { kClassKey, "Version", "" },
+    { kClassKey, "InstFolder", "" },
+    { kServerKey, nullptr, kDllPath },
+    { kServerKey, "ThreadingModel", "Apartment" },
 };
 
 // A string value below root against the expected one; "<missing>" read for a key without it.
@@ -210,13 +198,20 @@ void CheckValue(HKEY root, const char* key, const char* name, const char* expect
     CheckText(value, expected, lstrcatA(lstrcatA(lstrcpyA(what, key), " "), name ? name : ""));
 }
 
-// The table below the classes (the machine's or the user's) and the type library, which
-// the user's registration does not look for: Wine's RegisterTypeLibForUser writes it for
-// the machine (a FIXME in Wine). After a removal the type library is gone everywhere.
+// The registration below the classes (the machine's or the user's): the class, a handler key
+// under each parent (the parents are shared and stay), and the type library, which the
+// user's registration does not look for: Wine's RegisterTypeLibForUser writes it for the
+// machine (a FIXME in Wine). After a removal the type library is gone everywhere.
 void ExpectRegistration(HKEY classes, bool registered, bool typeLibrary = true)
 {
-    for (const RegistryValue& value : kRegistration)
-        CheckValue(classes, value.key, value.name, registered ? value.registered : value.removed);
+    for (const auto& value : kRegistration)
+        CheckValue(classes, value.key, value.name, registered ? value.value : kNoKey);
+    for (const char* parent : kHandlerParents) {
+        char key[MAX_PATH];
+        CheckValue(classes, lstrcatA(lstrcpyA(key, parent), "\\shellex\\DragDropHandlers"), nullptr,
+                   kAnyValue);
+        CheckValue(classes, lstrcatA(key, "\\pelim"), nullptr, registered ? kClassId : kNoKey);
+    }
     ITypeLib* library = nullptr;
     HRESULT loaded = LoadRegTypeLib(kLibraryId, 1, 0, 0, &library);
     if (library)
@@ -231,69 +226,75 @@ void ExpectRegistration(HKEY classes, bool registered, bool typeLibrary = true)
     }
 }
 
-void CaseRegister()
+// The machine's registration, or one user's: the same keys under HKCU\Software\Classes,
+// none for the machine.
+void Registration(bool user)
 {
-    Check(Regsvr32(L"/s") == 0, "regsvr32 /s");
-    ExpectRegistration(HKEY_CLASSES_ROOT, true);
-    Check(Regsvr32(L"/s /u") == 0, "regsvr32 /s /u");
-    ExpectRegistration(HKEY_CLASSES_ROOT, false);
-}
-
-// One user's registration: the same keys under HKCU\Software\Classes, none for the machine.
-void CaseRegisterUser()
-{
-    HKEY user = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr, &user,
-                    nullptr);
-    Check(Regsvr32(L"/s /n /i:user") == 0, "regsvr32 /s /n /i:user");
-    ExpectRegistration(user, true, false);
-    CheckValue(HKEY_LOCAL_MACHINE,
-               "Software\\Classes\\CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}", nullptr, kNoKey);
-    Check(Regsvr32(L"/s /u /n /i:user") == 0, "regsvr32 /s /u /n /i:user");
-    ExpectRegistration(user, false);
-    RegCloseKey(user);
+    HKEY classes = HKEY_CLASSES_ROOT;
+    if (user)
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr,
+                        &classes, nullptr);
+    Regsvr32(user ? L"/s /n /i:user" : L"/s");
+    ExpectRegistration(classes, true, !user);
+    if (user)
+        CheckValue(HKEY_LOCAL_MACHINE,
+                   "Software\\Classes\\CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}", nullptr,
+                   kNoKey);
+    Regsvr32(user ? L"/s /u /n /i:user" : L"/s /u");
+    ExpectRegistration(classes, false);
+    if (user)
+        RegCloseKey(classes);
 }
 
 const wchar_t kDllRoad[] = L"--dll P:\\" PELIM_DLL_NAME;
 // A drop that ended well: both items in the menu before the host's separator, the pick
 // invoked, the transfer done and the DLL free to unload.
 const char* const kDropped[] = { "query-context-menu 0x00000002", kSeparatorLine,
-                                 "invoke-command 0x00000000", "transfers done",
-                                 "can-unload-now 0x00000000" };
+                                 "invoke-command 0x00000000",     "transfers done",
+                                 "can-unload-now 0x00000000",     nullptr };
 
 // The file manager's road: the Folder handler key names the class, COM loads the DLL from
 // InprocServer32; the drop menu gets both items with their exact texts and command ids.
-void CaseMenu()
-{
-    Folders f = CaseFolder(L"menu");
-    wchar_t item[MAX_PATH];
-    WriteFileText(JoinPath(item, f.source, L"見積書.txt"), "estimate");
-    if (!Check(Regsvr32(L"/s") == 0, "regsvr32 /s"))
-        return;
-    const char* const lines[] = {
-        "handler-key HKCR\\Folder\\shellex\\DragDropHandlers\\pelim {6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}",
-        "co-create-instance 0x00000000",
-        "ansi-code-page 932",
-        kCopyItemLine,
-        kMoveItemLine,
-        kSeparatorLine,
-        "invoke-command 0x00000000"
-    };
-    RobotPlan cancel = { false, false, true, L"見積書" };
-    Drop(L"--registry", L"copy", f.target, { item }, &cancel, lines);
-    Check(CountEntries(f.target) == 0, "cancelled: nothing transferred");
-    Check(Regsvr32(L"/s /u") == 0, "regsvr32 /s /u");
-    ExpectRegistration(HKEY_CLASSES_ROOT, false);
-}
+const char* const kMenu[] = {
+    "handler-key HKCR\\Folder\\shellex\\DragDropHandlers\\pelim {6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}",
+    "co-create-instance 0x00000000",
+    "ansi-code-page 932",
+    kCopyItemLine,
+    kMoveItemLine,
+    kSeparatorLine,
+    "invoke-command 0x00000000",
+    nullptr
+};
+// Two dragged items: no menu items, and InvokeCommand refuses.
+const char* const kTwoItems[] = { "query-context-menu 0x00000000", "menu 3 separator",
+                                  "invoke-command 0x80070057", "can-unload-now 0x00000000",
+                                  nullptr };
 
-// Copies an item under a new name, then moves it into another folder under another; names
-// outside code page 932 are kept exactly by the NT family's wide road.
-struct NameCase {
-    const wchar_t *caseName, *name, *shownName, *copyName, *copied, *moveName, *moved;
+// New names no file can carry, each refused with its message.
+const Refusal kRefusals[] = { { "CON", "", kDeviceNameText },
+                              { "nul", "txt", kDeviceNameText },
+                              { "a:b", "txt", kForbiddenCharacterText },
+                              {} };
+
+// A drop of one item: made in src (a folder, when its name ends in a backslash: holding
+// inner.txt and sub\deep.txt; else a file), shown in the dialog without its extension. The
+// copy into dst goes through the refusals, types copyName (null: leaves the name) and
+// confirms, making copied; or, where copied is null, cancels and nothing is transferred.
+// Where moved is given, a move into another folder under moveName follows. Names outside
+// code page 932 are kept exactly by the NT family's wide road. The road is the DLL's, or the
+// registry's with regsvr32's registration around the drop; with a second item there is no
+// dialog. lines: the host's (null: kDropped).
+struct DropCase {
+    const wchar_t *caseName, *item, *shownName, *copyName, *copied, *moveName, *moved;
+    const Refusal* refusals;
+    const char* const* lines;
+    bool registry;
+    const wchar_t* second;
 };
 
-const NameCase kNameCases[] = {
-    { L"cp932", L"見積書.txt", L"見積書", L"見積書_控え", L"見積書_控え.txt", L"能力表",
+const DropCase kDropCases[] = {
+    { L"menu", L"見積書.txt", L"見積書", nullptr, nullptr, nullptr, nullptr, nullptr, kMenu, true },
+    { L"cp932-name", L"見積書.txt", L"見積書", L"見積書_控え", L"見積書_控え.txt", L"能力表",
       L"能力表.txt" },
     { L"wave-dash", kWideNames[0], L"4月\u301C6月", nullptr, kWideNames[0], L"7月\u301C9月",
       L"7月\u301C9月.xlsx" },
@@ -301,84 +302,53 @@ const NameCase kNameCases[] = {
       L"\u30D8\u309A\u30FC\u30B7\u3099", L"\u30D8\u309A\u30FC\u30B7\u3099.txt" },
     { L"emoji", kWideNames[3], L"\xD83D\xDE00", L"plan\xD83D\xDCC5", L"plan\xD83D\xDCC5.txt",
       nullptr, kWideNames[3] },
+    { L"folder", L"写真.2024\\", L"写真.2024", L"album", L"album\\sub\\deep.txt" },
+    { L"refused-names", L"rules.txt", L"rules", nullptr, nullptr, nullptr, nullptr, kRefusals },
+    { L"two-items", L"a.txt", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, kTwoItems,
+      false, L"b.txt" },
 };
 
-template <int Index>
-void CopyAndMove()
+void RunDropCase(const DropCase& c)
 {
-    const NameCase& c = kNameCases[Index];
     Folders f = CaseFolder(c.caseName);
-    wchar_t item[MAX_PATH], other[MAX_PATH];
+    wchar_t item[MAX_PATH], second[MAX_PATH], path[MAX_PATH], other[MAX_PATH];
+    const wchar_t* const items[] = { JoinPath(item, f.source, c.item),
+                                     c.second ? JoinPath(second, f.source, c.second) : nullptr,
+                                     nullptr };
+    bool folder = item[lstrlenW(item) - 1] == L'\\';
+    if (folder) {
+        item[lstrlenW(item) - 1] = 0;
+        CreateDirectoryW(item, nullptr);
+        CreateDirectoryW(JoinPath(path, item, L"sub"), nullptr);
+        WriteFileText(JoinPath(path, item, L"inner.txt"), "body");
+        WriteFileText(JoinPath(path, item, L"sub\\deep.txt"), "body");
+    }
+    for (int i = 0; items[i] && !folder; ++i)
+        WriteFileText(items[i], "body");
+    if (c.registry && !Regsvr32(L"/s"))
+        return;
+    RobotPlan copy = { false, folder, !c.copied, c.shownName, c.copyName, c.refusals };
+    Drop(c.registry ? L"--registry" : kDllRoad, L"copy", f.target, items,
+         c.shownName ? &copy : nullptr, c.lines ? c.lines : kDropped);
+    if (c.copied)
+        ExpectContent(f.target, c.copied, "body");
+    if (folder)
+        ExpectContent(JoinPath(path, f.target, c.copyName), L"inner.txt", "body");
+    Check(CountEntries(f.target) == (c.copied ? 1 : 0) &&
+              (!c.copied || CountEntries(f.source) == 1),
+          c.copied ? "one copy; the source stays" : "cancelled or refused: nothing transferred");
+    if (c.registry) {
+        Regsvr32(L"/s /u");
+        ExpectRegistration(HKEY_CLASSES_ROOT, false);
+    }
+    if (!c.moved)
+        return;
     CreateDirectoryW(JoinPath(other, f.folder, L"moved"), nullptr);
-    WriteFileText(JoinPath(item, f.source, c.name), "body");
-    RobotPlan copy = { false, false, false, c.shownName, c.copyName };
-    Drop(kDllRoad, L"copy", f.target, { item }, &copy, kDropped);
-    ExpectContent(f.target, c.copied, "body");
-    Check(CountEntries(f.target) == 1 && CountEntries(f.source) == 1, "one copy; the source stays");
-    RobotPlan move = { true, false, false, c.shownName, c.moveName };
-    Drop(kDllRoad, L"move", other, { item }, &move, kDropped);
+    RobotPlan move = { true, folder, false, c.shownName, c.moveName };
+    Drop(kDllRoad, L"move", other, items, &move, kDropped);
     ExpectContent(other, c.moved, "body");
     Check(CountEntries(other) == 1 && CountEntries(f.source) == 0, "moved, not copied");
 }
-
-void CaseFolderCopy()
-{
-    Folders f = CaseFolder(L"folder");
-    wchar_t item[MAX_PATH], path[MAX_PATH], album[MAX_PATH];
-    CreateDirectoryW(JoinPath(item, f.source, L"写真.2024"), nullptr);
-    CreateDirectoryW(JoinPath(path, item, L"sub"), nullptr);
-    WriteFileText(JoinPath(path, item, L"inner.txt"), "inner");
-    WriteFileText(JoinPath(path, item, L"sub\\deep.txt"), "deep");
-    RobotPlan copy = { false, true, false, L"写真.2024", L"album" };
-    Drop(kDllRoad, L"copy", f.target, { item }, &copy, kDropped);
-    ExpectContent(JoinPath(album, f.target, L"album"), L"inner.txt", "inner");
-    ExpectContent(album, L"sub\\deep.txt", "deep");
-    Check(CountEntries(f.target) == 1 && CountEntries(f.source) == 1, "one copy; the source stays");
-}
-
-// New names no file can carry are refused with their message; the dialog is then cancelled
-// and nothing is transferred.
-void CaseRefusedNames()
-{
-    Folders f = CaseFolder(L"refused");
-    wchar_t item[MAX_PATH];
-    WriteFileText(JoinPath(item, f.source, L"rules.txt"), "rules");
-    const Refusal refusals[] = { { "CON", "", kDeviceNameText },
-                                 { "nul", "txt", kDeviceNameText },
-                                 { "a:b", "txt", kForbiddenCharacterText } };
-    RobotPlan copy = { false, false, true, L"rules", nullptr, refusals, 3 };
-    Drop(kDllRoad, L"copy", f.target, { item }, &copy, kDropped);
-    Check(CountEntries(f.target) == 0, "nothing transferred");
-}
-
-// Two dragged items: no menu items, and InvokeCommand refuses.
-void CaseTwoItems()
-{
-    Folders f = CaseFolder(L"two-items");
-    wchar_t first[MAX_PATH], second[MAX_PATH];
-    WriteFileText(JoinPath(first, f.source, L"a.txt"), "a");
-    WriteFileText(JoinPath(second, f.source, L"b.txt"), "b");
-    const char* const lines[] = { "query-context-menu 0x00000000", "menu 3 separator",
-                                  "invoke-command 0x80070057", "can-unload-now 0x00000000" };
-    Drop(kDllRoad, L"copy", f.target, { first, second }, nullptr, lines);
-    Check(CountEntries(f.target) == 0, "nothing transferred");
-}
-
-const struct {
-    const wchar_t* name;
-    void (*run)();
-} kCases[] = {
-    { L"register", CaseRegister },
-    { L"register-user", CaseRegisterUser },
-    { L"menu", CaseMenu },
-    { L"cp932-name", CopyAndMove<0> },
-    { L"wave-dash", CopyAndMove<1> },
-    { L"decomposed-kana", CopyAndMove<2> },
-    { L"emoji", CopyAndMove<3> },
-    { L"folder", CaseFolderCopy },
-    { L"refused-names", CaseRefusedNames },
-    { L"two-items", CaseTwoItems },
-};
 
 } // namespace
 
@@ -388,21 +358,29 @@ int main()
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     const wchar_t* name = arguments && count == 2 ? arguments[1] : L"";
     bool list = lstrcmpW(name, L"--list") == 0;
-    for (const auto& entry : kCases) {
+    const wchar_t* const registrations[] = { L"register", L"register-user" };
+    int found = -1; // a registration, or the drop case after them
+    for (int i = 0; i < 2 + static_cast<int>(ARRAYSIZE(kDropCases)); ++i) {
+        const wchar_t* each = i < 2 ? registrations[i] : kDropCases[i - 2].caseName;
         if (list)
-            ReportLine().Text(entry.name).Print();
-        if (list || lstrcmpW(name, entry.name) != 0)
-            continue;
-        // A build that made no DLL is a failure, never a skip.
-        if (Check(GetFileAttributesW(kDll) != INVALID_FILE_ATTRIBUTES, "DLL at", kDll)) {
-            CoInitialize(nullptr);
-            entry.run();
-            CoUninitialize();
-        }
-        ReportLine().Text(failures ? "FAILED " : "PASSED ").Text(entry.name).Print();
-        return failures ? 1 : 0;
+            ReportLine().Text(each).Print();
+        found = lstrcmpW(name, each) == 0 ? i : found;
     }
-    if (!list)
-        ReportLine().Text("usage: arm64tests --list | CASE (no case ").Text(name).Text(")").Print();
-    return list ? 0 : 2;
+    if (list || found < 0) {
+        if (!list)
+            ReportLine()
+                .Text("usage: arm64tests --list | CASE (no case ")
+                .Text(name)
+                .Text(")")
+                .Print();
+        return list ? 0 : 2;
+    }
+    // A build that made no DLL is a failure, never a skip.
+    if (Check(GetFileAttributesW(kDll) != INVALID_FILE_ATTRIBUTES, "DLL at", kDll)) {
+        CoInitialize(nullptr);
+        found < 2 ? Registration(found == 1) : RunDropCase(kDropCases[found - 2]);
+        CoUninitialize();
+    }
+    ReportLine().Text(failures ? "FAILED " : "PASSED ").Text(name).Print();
+    return failures ? 1 : 0;
 }
