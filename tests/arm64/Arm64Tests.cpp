@@ -47,27 +47,13 @@ void CheckText(const UiRobot::TextOf<Char>& actual, const Char* expected, const 
         ReportLine().Text("     expected ").Text(expected).Print();
 }
 
-// S:\arm64\<case> made afresh, with src and dst below it.
-struct Folders {
-    wchar_t folder[MAX_PATH], source[MAX_PATH], target[MAX_PATH];
-};
-
-Folders CaseFolder(const wchar_t* name)
-{
-    Folders f;
-    CreateDirectoryW(L"S:\\arm64", nullptr);
-    MakeEmptyFolder(JoinPath(f.folder, L"S:\\arm64", name));
-    CreateDirectoryW(JoinPath(f.source, f.folder, L"src"), nullptr);
-    CreateDirectoryW(JoinPath(f.target, f.folder, L"dst"), nullptr);
-    return f;
-}
-
-void ExpectContent(const wchar_t* folder, const wchar_t* name, const char* content)
+// The file folder\name holding what the drops write: "body".
+void ExpectBody(const wchar_t* folder, const wchar_t* name)
 {
     wchar_t path[MAX_PATH];
-    char data[256];
+    char data[256] = "";
     ReadFileText(JoinPath(path, folder, name), data, sizeof data);
-    Check(lstrcmpA(data, content) == 0, "file there with its content", path);
+    Check(lstrcmpA(data, "body") == 0, "file there with its content", path);
 }
 
 // What the robot does with the rename dialog of a copy or a move: checks its buttons and the
@@ -308,34 +294,38 @@ const DropCase kDropCases[] = {
       false, L"b.txt" },
 };
 
+// The case's folder S:\arm64\<case> is made afresh, with src and dst below it.
 void RunDropCase(const DropCase& c)
 {
-    Folders f = CaseFolder(c.caseName);
-    wchar_t item[MAX_PATH], second[MAX_PATH], path[MAX_PATH], other[MAX_PATH];
-    const wchar_t* const items[] = { JoinPath(item, f.source, c.item),
-                                     c.second ? JoinPath(second, f.source, c.second) : nullptr,
+    wchar_t folder[MAX_PATH], source[MAX_PATH], target[MAX_PATH], other[MAX_PATH];
+    CreateDirectoryW(L"S:\\arm64", nullptr);
+    MakeEmptyFolder(JoinPath(folder, L"S:\\arm64", c.caseName));
+    CreateDirectoryW(JoinPath(source, folder, L"src"), nullptr);
+    CreateDirectoryW(JoinPath(target, folder, L"dst"), nullptr);
+    wchar_t item[MAX_PATH], second[MAX_PATH], path[MAX_PATH];
+    const wchar_t* const items[] = { JoinPath(item, source, c.item),
+                                     c.second ? JoinPath(second, source, c.second) : nullptr,
                                      nullptr };
-    bool folder = item[lstrlenW(item) - 1] == L'\\';
-    if (folder) {
+    bool isFolder = item[lstrlenW(item) - 1] == L'\\';
+    if (isFolder) {
         item[lstrlenW(item) - 1] = 0;
         CreateDirectoryW(item, nullptr);
         CreateDirectoryW(JoinPath(path, item, L"sub"), nullptr);
         WriteFileText(JoinPath(path, item, L"inner.txt"), "body");
         WriteFileText(JoinPath(path, item, L"sub\\deep.txt"), "body");
     }
-    for (int i = 0; items[i] && !folder; ++i)
+    for (int i = 0; items[i] && !isFolder; ++i)
         WriteFileText(items[i], "body");
     if (c.registry && !Regsvr32(L"/s"))
         return;
-    RobotPlan copy = { false, folder, !c.copied, c.shownName, c.copyName, c.refusals };
-    Drop(c.registry ? L"--registry" : kDllRoad, L"copy", f.target, items,
+    RobotPlan copy = { false, isFolder, !c.copied, c.shownName, c.copyName, c.refusals };
+    Drop(c.registry ? L"--registry" : kDllRoad, L"copy", target, items,
          c.shownName ? &copy : nullptr, c.lines ? c.lines : kDropped);
     if (c.copied)
-        ExpectContent(f.target, c.copied, "body");
-    if (folder)
-        ExpectContent(JoinPath(path, f.target, c.copyName), L"inner.txt", "body");
-    Check(CountEntries(f.target) == (c.copied ? 1 : 0) &&
-              (!c.copied || CountEntries(f.source) == 1),
+        ExpectBody(target, c.copied);
+    if (isFolder)
+        ExpectBody(JoinPath(path, target, c.copyName), L"inner.txt");
+    Check(CountEntries(target) == (c.copied ? 1 : 0) && (!c.copied || CountEntries(source) == 1),
           c.copied ? "one copy; the source stays" : "cancelled or refused: nothing transferred");
     if (c.registry) {
         Regsvr32(L"/s /u");
@@ -343,11 +333,11 @@ void RunDropCase(const DropCase& c)
     }
     if (!c.moved)
         return;
-    CreateDirectoryW(JoinPath(other, f.folder, L"moved"), nullptr);
-    RobotPlan move = { true, folder, false, c.shownName, c.moveName };
+    CreateDirectoryW(JoinPath(other, folder, L"moved"), nullptr);
+    RobotPlan move = { true, isFolder, false, c.shownName, c.moveName };
     Drop(kDllRoad, L"move", other, items, &move, kDropped);
-    ExpectContent(other, c.moved, "body");
-    Check(CountEntries(other) == 1 && CountEntries(f.source) == 0, "moved, not copied");
+    ExpectBody(other, c.moved);
+    Check(CountEntries(other) == 1 && CountEntries(source) == 0, "moved, not copied");
 }
 
 } // namespace
@@ -366,15 +356,10 @@ int main()
             ReportLine().Text(each).Print();
         found = lstrcmpW(name, each) == 0 ? i : found;
     }
-    if (list || found < 0) {
-        if (!list)
-            ReportLine()
-                .Text("usage: arm64tests --list | CASE (no case ")
-                .Text(name)
-                .Text(")")
-                .Print();
+    if (found < 0 && !list)
+        ReportLine().Text("usage: arm64tests --list | CASE; no case ").Text(name).Print();
+    if (found < 0 || list)
         return list ? 0 : 2;
-    }
     // A build that made no DLL is a failure, never a skip.
     if (Check(GetFileAttributesW(kDll) != INVALID_FILE_ATTRIBUTES, "DLL at", kDll)) {
         CoInitialize(nullptr);
