@@ -4,10 +4,19 @@
 # no setup.exe), and the one folder users download, dist/download/: the 32-bit setup.exe
 # with pelim/pelim102.dll (32-bit), pelim/readme.txt, pelim/x64/pelim102.dll (64-bit) and
 # pelim/arm64/pelim102.dll (ARM64); the DLL's name carries the version (CMakeLists.txt).
-# Each tree is built with its tests (PELIM_TESTS=OFF builds the product only). A missing
-# deliverable fails the build.
+# Each tree is built with its tests (PELIM_TESTS=OFF builds the product only); with --demo
+# (the main command) only what the demo uses: the deliverables, and the drop host and the
+# demo's driver of the x86 trees, in the same trees, whose test programs the test command
+# builds later. A missing deliverable fails the build.
+#   build.sh [--demo]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+demo=0
+case "${1:-}" in
+  --demo) demo=1 ;;
+  '') ;;
+  *) echo "usage: build.sh [--demo]" >&2; exit 2 ;;
+esac
 build=${BUILD_DIR:-$top/build}
 case "$build" in /*) ;; *) build=$top/$build ;; esac
 jobs=${JOBS:-2}
@@ -28,7 +37,15 @@ for arch in x86_64 i686 aarch64; do
     || { mkdir -p "$build"; cat "$build/$arch.configure.log"; exit 1; }
   # The DLL's file name (PELIM_DLL), as CMake made it from the version.
   . "$build/$arch/product.env"
-  if ! cmake --build "$build/$arch" -j "$jobs" > "$build/$arch.build.log" 2>&1; then
+  targets=()
+  if [ $demo = 1 ]; then
+    case $arch in
+      x86_64) targets=(--target setup pelim_dll drophost demo_driver) ;;
+      i686) targets=(--target setup pelim_dll drophost) ;;
+      aarch64) targets=(--target pelim_dll) ;;
+    esac
+  fi
+  if ! cmake --build "$build/$arch" -j "$jobs" ${targets[@]+"${targets[@]}"} > "$build/$arch.build.log" 2>&1; then
     grep -v -E '^\[ *[0-9]+%\]' "$build/$arch.build.log" | tail -60
     echo "build of $arch failed (full log: $build/$arch.build.log)"
     exit 1

@@ -33,19 +33,32 @@ wine32_missing() { # [32-bit loader]
 }
 
 # A private Xvfb display, from display number FIRST on (runs that start together look from
-# numbers of their own). It runs without -auth: every local user may connect.
+# numbers of their own). It runs without -auth: every local user may connect. A number whose
+# server /tmp does not show (one in a chroot or a container, which share the abstract socket
+# names) makes Xvfb end at once: the next number is tried.
 xvfb_pid= xvfb_display=
 start_xvfb() { # first number, geometry (1280x1024x24), log file
-  local n=$1
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 "$2" -nolisten tcp > "$3" 2>&1 < /dev/null &
-  xvfb_pid=$!
-  for _ in $(seq 1 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    sleep 0.1
+  local n=$1 tries=10
+  while [ $tries -gt 0 ]; do
+    tries=$((tries - 1))
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 "$2" -nolisten tcp > "$3" 2>&1 < /dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 1 100); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$xvfb_pid" 2> /dev/null || break
+      sleep 0.1
+    done
+    if [ -e "/tmp/.X11-unix/X$n" ]; then
+      xvfb_display=:$n
+      return 0
+    fi
+    kill "$xvfb_pid" 2> /dev/null || true
+    wait "$xvfb_pid" 2> /dev/null || true
+    n=$((n + 1))
   done
-  [ -e "/tmp/.X11-unix/X$n" ] || { echo "Xvfb did not start" >&2; return 1; }
-  xvfb_display=:$n
+  echo "Xvfb did not start (see $3)" >&2
+  return 1
 }
 
 # The loader is chosen by the harness, not by /usr/bin/wine: that script takes the 32-bit
