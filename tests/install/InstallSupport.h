@@ -107,9 +107,11 @@ std::string TakeReadmeWindow();
 // True when no read-me window turns up within the time.
 bool NoReadmeWindow(DWORD ms);
 
-// A whole installation with the dialog confirmed: optionally a folder typed in first.
-// Checks the plain completion message and closes the read-me window. Returns the proposal.
-std::string InstallAccepting(const std::string& folder = "");
+// A whole installation with the dialog confirmed: optionally a folder typed in first; with
+// forThisUser, the question whether to install for this user alone comes first and is
+// answered yes. Checks the plain completion message and closes the read-me window. Returns
+// the proposal.
+std::string InstallAccepting(const std::string& folder = "", bool forThisUser = false);
 
 // The drop host (or another one, such as the 32-bit host) through the registry's handler
 // key: copies item into folder under the new name. Returns the host's report.

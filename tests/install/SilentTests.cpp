@@ -462,22 +462,8 @@ TEST(StandardUser, TheQuestionAnsweredYesInstallsForThisUserAlone)
     const std::string programs = UserInstallFolder().substr(0, UserInstallFolder().size() - 7);
     RemoveDirectoryA(programs.c_str()); // the setup program makes it when missing
     ASSERT_FALSE(Exists(programs));
-    ASSERT_TRUE(CopyDist());
     SplitUserClassesForTheDownload();
-    Process setup;
-    ASSERT_TRUE(setup.Start(kDistSetup, kDistSetup));
-    ASSERT_TRUE(Answer(ExpectBox(setup.id, kInstallerCaption), IDYES));
-    HWND dialog = WaitForFolderDialog(setup.id);
-    ASSERT_NE(nullptr, dialog);
-    EXPECT_EQ(UserInstallFolder(), UiRobot::ControlText(dialog, 1000));
-    ASSERT_TRUE(UiRobot::ClickButton(dialog, IDOK));
-    UiRobot::MessageBoxInfo done = ExpectBox(setup.id, kCompletionCaption);
-    EXPECT_EQ(kCompletedText, done.text);
-    EXPECT_EQ(kNoticeStyle, done.style);
-    ASSERT_TRUE(Answer(done, IDOK));
-    EXPECT_NE("", TakeReadmeWindow());
-    ASSERT_TRUE(setup.Finish(kEndMs));
-    EXPECT_EQ(0u, setup.exitCode);
+    EXPECT_EQ(UserInstallFolder(), InstallAccepting("", true));
 
     std::vector<std::string> files = { PELIM_DLL_NAME, "readme.txt", "setup.exe" };
     if (UserDlls().size() == 2)
