@@ -14,6 +14,7 @@
 #include "e2e/UserTexts.h"
 #include "robot/UiRobot.h"
 #include "support/ChildProcess.h"
+#include "support/RegistryDump.h"
 #include "tools/ReportLine.h"
 #include "tools/TestFiles.h"
 
@@ -149,39 +150,21 @@ bool Regsvr32(const wchar_t* switches)
     return Check(exitCode == 0, "regsvr32 ends with 0", switches);
 }
 
-const char kNoKey[] = "<no key>";
-const char kAnyValue[] = "<any value>"; // the key is there, whatever it holds
-
-// The class's values below the classes (a null name: the key's default value), as regsvr32
-// leaves them; the removal takes their keys.
-const char kServerKey[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\InprocServer32";
-const struct {
-    const char *key, *name, *value;
-} kRegistration[] = {
-    { kClassKey, nullptr, kClassName },
-    { kClassKey, "Version", "" },
-    { kClassKey, "InstFolder", "" },
-    { kServerKey, nullptr, kDllPath },
-    { kServerKey, "ThreadingModel", "Apartment" },
-};
-
-// A string value below root against the expected one; "<missing>" read for a key without it.
-void CheckValue(HKEY root, const char* key, const char* name, const char* expected)
+// The dump of classes\key against the one expected from pattern (null: no key), with name
+// for its "<key>".
+void ExpectDump(HKEY classes, const char* key, const char* pattern, const char* name = "")
 {
-    UiRobot::Text value(kNoKey);
-    DWORD type = REG_NONE, bytes = UiRobot::Text::kSize - 1;
-    HKEY opened;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) == ERROR_SUCCESS) {
-        if (RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(value.chars),
-                             &bytes) != ERROR_SUCCESS ||
-            type != REG_SZ)
-            value = "<missing>";
-        if (expected == kAnyValue)
-            value = kAnyValue;
-        RegCloseKey(opened);
-    }
-    char what[MAX_PATH];
-    CheckText(value, expected, lstrcatA(lstrcatA(lstrcpyA(what, key), " "), name ? name : ""));
+    char actual[4096], expected[4096] = "";
+    DumpKey(classes, key, actual, sizeof actual);
+    if (pattern)
+        ExpectedDump(expected, sizeof expected, pattern, name, kDllPath);
+    if (!Check(lstrcmpA(actual, expected) == 0, "registry below", key))
+        ReportLine()
+            .Text("     read\n")
+            .Text(actual)
+            .Text("     expected\n")
+            .Text(expected)
+            .Print();
 }
 
 // The registration below the classes (the machine's or the user's): the class, a handler key
@@ -190,24 +173,25 @@ void CheckValue(HKEY root, const char* key, const char* name, const char* expect
 // machine (a FIXME in Wine). After a removal the type library is gone everywhere.
 void ExpectRegistration(HKEY classes, bool registered, bool typeLibrary = true)
 {
-    for (const auto& value : kRegistration)
-        CheckValue(classes, value.key, value.name, registered ? value.value : kNoKey);
+    char key[MAX_PATH], parents[4096];
+    ExpectDump(classes, kClassKey, registered ? kClassKeyDump : nullptr);
     for (const char* parent : kHandlerParents) {
-        char key[MAX_PATH];
-        CheckValue(classes, lstrcatA(lstrcpyA(key, parent), "\\shellex\\DragDropHandlers"), nullptr,
-                   kAnyValue);
-        CheckValue(classes, lstrcatA(key, "\\pelim"), nullptr, registered ? kClassId : kNoKey);
+        DumpKey(classes, lstrcatA(lstrcpyA(key, parent), "\\shellex\\DragDropHandlers"), parents,
+                sizeof parents);
+        Check(parents[0] == '[', "the shared parent stays", key);
+        ExpectDump(classes, lstrcatA(key, "\\pelim"), registered ? kHandlerKeyDump : nullptr,
+                   parent);
     }
     ITypeLib* library = nullptr;
     HRESULT loaded = LoadRegTypeLib(kLibraryId, 1, 0, 0, &library);
     if (library)
         library->Release();
     if (!registered) {
-        CheckValue(classes, kLibraryKey, nullptr, kNoKey);
+        ExpectDump(classes, kLibraryKey, nullptr);
         Check(loaded == TYPE_E_LIBNOTREGISTERED, "LoadRegTypeLib: not registered");
     } else if (typeLibrary) {
-        CheckValue(classes, "TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}\\1.0\\0\\win64",
-                   nullptr, kDllPath);
+        ExpectDump(classes, lstrcatA(lstrcpyA(key, kLibraryKey), "\\1.0\\0\\win64"),
+                   kLibraryKeyDump, "win64");
         Check(loaded == S_OK, "LoadRegTypeLib");
     }
 }
@@ -222,10 +206,10 @@ void Registration(bool user)
                         &classes, nullptr);
     Regsvr32(user ? L"/s /n /i:user" : L"/s");
     ExpectRegistration(classes, true, !user);
+    char machine[MAX_PATH];
     if (user)
-        CheckValue(HKEY_LOCAL_MACHINE,
-                   "Software\\Classes\\CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}", nullptr,
-                   kNoKey);
+        ExpectDump(HKEY_LOCAL_MACHINE,
+                   lstrcatA(lstrcpyA(machine, "Software\\Classes\\"), kClassKey), nullptr);
     Regsvr32(user ? L"/s /u /n /i:user" : L"/s /u");
     ExpectRegistration(classes, false);
     if (user)
