@@ -25,7 +25,6 @@ namespace {
 const DWORD kAppearMs = 60000;
 const DWORD kGoneMs = 20000;
 const DWORD kDropMs = 150000;
-const wchar_t kDll[] = L"P:\\" PELIM_DLL_NAME;
 const GUID kLibraryId = {
     0x09453CB6, 0x62C4, 0x4355, { 0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6 }
 };
@@ -96,23 +95,9 @@ void DriveDialog(const RobotPlan& plan, DWORD host)
     Check(UiRobot::WaitForWindowGone(dialog, kGoneMs), "rename dialog ends");
 }
 
-// A child process with reportPath as its output; its exit code (ChildProcess::kEndedByForce
-// when it did not end in time).
-int RunChild(const wchar_t* commandLine, const wchar_t* reportPath, const RobotPlan* robot)
-{
-    ChildProcess child;
-    child.reportPath = reportPath;
-    if (!Check(child.Start(commandLine), "child started"))
-        return -1;
-    if (robot)
-        DriveDialog(*robot, child.id);
-    child.Finish(kDropMs);
-    return static_cast<int>(child.exitCode);
-}
-
 // A right-drop of items (null-ended) onto target through the drop host, by the road given
-// ("--dll ..." or "--registry"); the host's report must hold a line starting with each of
-// lines (null-ended).
+// ("--dll ..." or "--registry"), the robot driving its dialog (null: none); the host's
+// report must hold a line starting with each of lines (null-ended).
 void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
           const wchar_t* const* items, const RobotPlan* robot, const char* const* lines)
 {
@@ -123,8 +108,13 @@ void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
         lstrcatW(commandLine, part);
     for (; *items; ++items)
         lstrcatW(lstrcatW(lstrcatW(commandLine, L" \""), *items), L"\"");
-    JoinPath(reportPath, target, L"..\\host.txt");
-    Check(RunChild(commandLine, reportPath, robot) == 0, "drop host ends with 0");
+    ChildProcess host;
+    host.reportPath = JoinPath(reportPath, target, L"..\\host.txt");
+    if (!Check(host.Start(commandLine), "drop host started"))
+        return;
+    if (robot)
+        DriveDialog(*robot, host.id);
+    Check(host.Finish(kDropMs) && host.exitCode == 0, "drop host ends with 0");
     char report[16384] = "\n";
     ReadFileText(reportPath, report + 1, sizeof report - 1);
     for (; *lines; ++lines) {
@@ -142,12 +132,9 @@ void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
 }
 
 // regsvr32.exe as the setup program starts it, with the DLL; true when it ends with 0.
-bool Regsvr32(const wchar_t* switches)
+bool Regsvr32(const char* switches)
 {
-    wchar_t commandLine[MAX_PATH];
-    lstrcatW(lstrcatW(lstrcatW(lstrcpyW(commandLine, L"regsvr32.exe "), switches), L" "), kDll);
-    int exitCode = RunChild(commandLine, L"S:\\regsvr32.txt", nullptr);
-    return Check(exitCode == 0, "regsvr32 ends with 0", switches);
+    return Check(RunRegsvr32(switches, kDllPath) == 0, "regsvr32 ends with 0", switches);
 }
 
 // The dump of classes\key against the one expected from pattern (null: no key), with name
@@ -159,12 +146,7 @@ void ExpectDump(HKEY classes, const char* key, const char* pattern, const char* 
     if (pattern)
         ExpectedDump(expected, sizeof expected, pattern, name, kDllPath);
     if (!Check(lstrcmpA(actual, expected) == 0, "registry below", key))
-        ReportLine()
-            .Text("     read\n")
-            .Text(actual)
-            .Text("     expected\n")
-            .Text(expected)
-            .Print();
+        ReportLine().Text(actual).Text("     expected\n").Text(expected).Print();
 }
 
 // The registration below the classes (the machine's or the user's): the class, a handler key
@@ -186,14 +168,13 @@ void ExpectRegistration(HKEY classes, bool registered, bool typeLibrary = true)
     HRESULT loaded = LoadRegTypeLib(kLibraryId, 1, 0, 0, &library);
     if (library)
         library->Release();
-    if (!registered) {
-        ExpectDump(classes, kLibraryKey, nullptr);
-        Check(loaded == TYPE_E_LIBNOTREGISTERED, "LoadRegTypeLib: not registered");
-    } else if (typeLibrary) {
+    if (registered && typeLibrary)
         ExpectDump(classes, lstrcatA(lstrcpyA(key, kLibraryKey), "\\1.0\\0\\win64"),
                    kLibraryKeyDump, "win64");
-        Check(loaded == S_OK, "LoadRegTypeLib");
-    }
+    else if (!registered)
+        ExpectDump(classes, kLibraryKey, nullptr);
+    if (!registered || typeLibrary)
+        Check(loaded == (registered ? S_OK : TYPE_E_LIBNOTREGISTERED), "LoadRegTypeLib");
 }
 
 // The machine's registration, or one user's: the same keys under HKCU\Software\Classes,
@@ -201,19 +182,18 @@ void ExpectRegistration(HKEY classes, bool registered, bool typeLibrary = true)
 void Registration(bool user)
 {
     HKEY classes = HKEY_CLASSES_ROOT;
+    char machine[MAX_PATH];
     if (user)
         RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr,
                         &classes, nullptr);
-    Regsvr32(user ? L"/s /n /i:user" : L"/s");
+    Regsvr32(user ? "/s /n /i:user" : "/s");
     ExpectRegistration(classes, true, !user);
-    char machine[MAX_PATH];
     if (user)
         ExpectDump(HKEY_LOCAL_MACHINE,
                    lstrcatA(lstrcpyA(machine, "Software\\Classes\\"), kClassKey), nullptr);
-    Regsvr32(user ? L"/s /u /n /i:user" : L"/s /u");
+    Regsvr32(user ? "/s /u /n /i:user" : "/s /u");
     ExpectRegistration(classes, false);
-    if (user)
-        RegCloseKey(classes);
+    RegCloseKey(classes);
 }
 
 const wchar_t kDllRoad[] = L"--dll P:\\" PELIM_DLL_NAME;
@@ -300,7 +280,7 @@ void RunDropCase(const DropCase& c)
     }
     for (int i = 0; items[i] && !isFolder; ++i)
         WriteFileText(items[i], "body");
-    if (c.registry && !Regsvr32(L"/s"))
+    if (c.registry && !Regsvr32("/s"))
         return;
     RobotPlan copy = { false, isFolder, !c.copied, c.shownName, c.copyName, c.refusals };
     Drop(c.registry ? L"--registry" : kDllRoad, L"copy", target, items,
@@ -312,7 +292,7 @@ void RunDropCase(const DropCase& c)
     Check(CountEntries(target) == (c.copied ? 1 : 0) && (!c.copied || CountEntries(source) == 1),
           c.copied ? "one copy; the source stays" : "cancelled or refused: nothing transferred");
     if (c.registry) {
-        Regsvr32(L"/s /u");
+        Regsvr32("/s /u");
         ExpectRegistration(HKEY_CLASSES_ROOT, false);
     }
     if (!c.moved)
@@ -345,7 +325,7 @@ int main()
     if (found < 0 || list)
         return list ? 0 : 2;
     // A build that made no DLL is a failure, never a skip.
-    if (Check(GetFileAttributesW(kDll) != INVALID_FILE_ATTRIBUTES, "DLL at", kDll)) {
+    if (Check(GetFileAttributesA(kDllPath) != INVALID_FILE_ATTRIBUTES, "DLL at", kDllPath)) {
         CoInitialize(nullptr);
         found < 2 ? Registration(found == 1) : RunDropCase(kDropCases[found - 2]);
         CoUninitialize();
