@@ -1,16 +1,13 @@
 // The ARM64 suite's test program: the ARM64 DLL in an ARM64 Windows, through the routes the
 // x86 suites take: regsvr32, the file manager's handler keys, right-drops through the ARM64
 // drop host with the rename dialog driven by the UI robot, the shell's transfer on real files.
-//   arm64tests --list        the cases, one a line
-//   arm64tests CASE          runs one: exit 0 passed, 1 failed
-// Run with the current folder on the scratch drive S: and the DLL and drop host on P:. No
-// runtime library (tests/arm64/ExeEntry.cpp), no va_list: output goes through ReportLine.
-// Every wait has a time limit; under emulation they are generous.
+// "arm64tests --list" lists the cases, "arm64tests CASE" runs one (exit 0: passed), with the
+// current folder on the scratch drive S: and the DLL and drop host on P:. No runtime library
+// (tests/arm64/ExeEntry.cpp), no va_list: output goes through ReportLine. Every wait has a
+// time limit; under emulation they are generous.
 #include <windows.h>
-#include <oleauto.h>
 #include <shellapi.h>
 
-#include "ProductVersion.h"
 #include "e2e/UserTexts.h"
 #include "robot/UiRobot.h"
 #include "support/ChildProcess.h"
@@ -56,27 +53,46 @@ void ExpectBody(const wchar_t* folder, const wchar_t* name)
     Check(lstrcmpA(data, "body") == 0, "file there with its content", path);
 }
 
-// What the robot does with the rename dialog of a copy or a move: checks its buttons and the
-// name it shows (a folder's: no extension box), goes through the refused names (each message
-// box read and closed), types the new name (null: leaves it) and confirms, or cancels.
-struct RobotPlan {
-    bool move, folder, cancel;
-    const wchar_t *shownName, *typedName;
-    const Refusal* refusals; // ended by one without a name
+const wchar_t kDllRoad[] = L"--dll P:\\" PELIM_DLL_NAME;
+// A drop that ended well: both items in the menu before the host's separator, the pick
+// invoked, the transfer done and the DLL free to unload.
+const char* const kDropped[] = { "query-context-menu 0x00000002", kSeparatorLine,
+                                 "invoke-command 0x00000000",     "transfers done",
+                                 "can-unload-now 0x00000000",     nullptr };
+
+// A drop of one item: made in src (a folder, when its name ends in a backslash: holding
+// inner.txt and sub\deep.txt; else a file), shown in the dialog without its extension. The
+// copy into dst goes through the refusals, types copyName (null: leaves the name) and
+// confirms, making copied; or, where copied is null, cancels and nothing is transferred.
+// Where moved is given, a move into another folder under moveName follows. Names outside
+// code page 932 are kept exactly by the NT family's wide road. The road is the DLL's, or the
+// registry's with regsvr32's registration around the drop; with a second item there is no
+// dialog. lines: the host's (null: kDropped).
+struct DropCase {
+    const wchar_t *caseName, *item, *shownName, *copyName, *copied, *moveName, *moved;
+    const Refusal* refusals;
+    const char* const* lines;
+    bool registry;
+    const wchar_t* second;
 };
 
-void DriveDialog(const RobotPlan& plan, DWORD host)
+// What the robot does with the rename dialog of the case's copy or move: checks its buttons
+// and the name it shows (a folder's: no extension box), goes through the copy's refused names
+// (each message box read and closed), types the new name (null: leaves it) and confirms, or
+// cancels a copy that copies nothing.
+void DriveDialog(const DropCase& c, bool move, DWORD host)
 {
     HWND dialog = UiRobot::WaitForWindow(
-        UiRobot::DialogOfProcess(host, plan.move ? kMoveCaption : kCopyCaption), kAppearMs);
+        UiRobot::DialogOfProcess(host, move ? kMoveCaption : kCopyCaption), kAppearMs);
     if (!Check(dialog != nullptr, "rename dialog appears"))
         return;
-    CheckText(UiRobot::ControlText(dialog, IDOK), plan.move ? kMoveButton : kCopyButton, "OK");
+    CheckText(UiRobot::ControlText(dialog, IDOK), move ? kMoveButton : kCopyButton, "OK");
     CheckText(UiRobot::ControlText(dialog, IDCANCEL), kCancelButton, "Cancel");
-    CheckText(UiRobot::ControlTextW(dialog, kNameBox), plan.shownName, "name box");
-    if (plan.folder)
+    CheckText(UiRobot::ControlTextW(dialog, kNameBox), c.shownName, "name box");
+    if (c.item[lstrlenW(c.item) - 1] == L'\\')
         Check(!UiRobot::IsShown(GetDlgItem(dialog, kExtensionBox)), "no extension box");
-    for (const Refusal* refusal = plan.refusals; refusal && refusal->name; ++refusal) {
+    for (const Refusal* refusal = move ? nullptr : c.refusals; refusal && refusal->name;
+         ++refusal) {
         UiRobot::SetControlText(dialog, kNameBox, refusal->name);
         UiRobot::SetControlText(dialog, kExtensionBox, refusal->extension);
         UiRobot::PostCommand(dialog, IDOK);
@@ -89,21 +105,21 @@ void DriveDialog(const RobotPlan& plan, DWORD host)
         Check(UiRobot::AnswerMessageBox(box.window, IDOK, kGoneMs), "message box closed");
         Check(UiRobot::IsShown(dialog), "dialog stays open after the refusal");
     }
-    if (plan.typedName)
-        UiRobot::SetControlTextW(dialog, kNameBox, plan.typedName);
-    UiRobot::PostCommand(dialog, plan.cancel ? IDCANCEL : IDOK);
+    if (move ? c.moveName : c.copyName)
+        UiRobot::SetControlTextW(dialog, kNameBox, move ? c.moveName : c.copyName);
+    UiRobot::PostCommand(dialog, move || c.copied ? IDOK : IDCANCEL);
     Check(UiRobot::WaitForWindowGone(dialog, kGoneMs), "rename dialog ends");
 }
 
-// A right-drop of items (null-ended) onto target through the drop host, by the road given
-// ("--dll ..." or "--registry"), the robot driving its dialog (null: none); the host's
-// report must hold a line starting with each of lines (null-ended).
-void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
-          const wchar_t* const* items, const RobotPlan* robot, const char* const* lines)
+// The case's copy (by its road) or move (by the DLL's) of items (null-ended) onto target
+// through the drop host, the robot driving the dialog where the case shows one; the host's
+// report must hold a line starting with each of the case's lines.
+void Drop(const DropCase& c, bool move, const wchar_t* target, const wchar_t* const* items)
 {
-    wchar_t commandLine[2048], reportPath[MAX_PATH];
-    lstrcpyW(commandLine, L"P:\\drophost.exe --wait-ms 90000 --pick ");
-    const wchar_t* const parts[] = { pick, L" ", road, L" \"", target, L"\"" };
+    const wchar_t* road = c.registry && !move ? L"--registry" : kDllRoad;
+    const char* const* lines = c.lines && !move ? c.lines : kDropped;
+    wchar_t commandLine[2048] = L"P:\\drophost.exe --wait-ms 90000 --pick ", reportPath[MAX_PATH];
+    const wchar_t* const parts[] = { move ? L"move " : L"copy ", road, L" \"", target, L"\"" };
     for (const wchar_t* part : parts)
         lstrcatW(commandLine, part);
     for (; *items; ++items)
@@ -112,8 +128,8 @@ void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
     host.reportPath = JoinPath(reportPath, target, L"..\\host.txt");
     if (!Check(host.Start(commandLine), "drop host started"))
         return;
-    if (robot)
-        DriveDialog(*robot, host.id);
+    if (c.shownName)
+        DriveDialog(c, move, host.id);
     Check(host.Finish(kDropMs) && host.exitCode == 0, "drop host ends with 0");
     char report[16384] = "\n";
     ReadFileText(reportPath, report + 1, sizeof report - 1);
@@ -131,12 +147,6 @@ void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), report, lstrlenA(report), &written, nullptr);
 }
 
-// regsvr32.exe as the setup program starts it, with the DLL; true when it ends with 0.
-bool Regsvr32(const char* switches)
-{
-    return Check(RunRegsvr32(switches, kDllPath) == 0, "regsvr32 ends with 0", switches);
-}
-
 // The dump of classes\key against the one expected from pattern (null: no key), with name
 // for its "<key>".
 void ExpectDump(HKEY classes, const char* key, const char* pattern, const char* name = "")
@@ -149,14 +159,26 @@ void ExpectDump(HKEY classes, const char* key, const char* pattern, const char* 
         ReportLine().Text(actual).Text("     expected\n").Text(expected).Print();
 }
 
-// The registration below the classes (the machine's or the user's): the class, a handler key
-// under each parent (the parents are shared and stay), and the type library, which the
-// user's registration does not look for: Wine's RegisterTypeLibForUser writes it for the
-// machine (a FIXME in Wine). After a removal the type library is gone everywhere.
-void ExpectRegistration(HKEY classes, bool registered, bool typeLibrary = true)
+// regsvr32.exe as the setup program starts it, registering the DLL for the machine, or for
+// one user (the same keys under HKCU\Software\Classes, none for the machine), or removing it;
+// then what it leaves below the classes: the class, a handler key under each parent (the
+// parents are shared and stay), and the type library, which the user's registration does not
+// look for: Wine's RegisterTypeLibForUser writes it for the machine (a FIXME in Wine). After
+// a removal the type library is gone everywhere. True when regsvr32 ends with 0.
+bool Registration(bool user, bool registered)
 {
+    const char* const switches[2][2] = { { "/s /u", "/s" },
+                                         { "/s /u /n /i:user", "/s /n /i:user" } };
+    bool done = Check(RunRegsvr32(switches[user][registered], kDllPath) == 0,
+                      "regsvr32 ends with 0", switches[user][registered]);
+    HKEY classes = HKEY_CLASSES_ROOT;
     char key[MAX_PATH], parents[4096];
+    if (user)
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, KEY_READ, &classes);
     ExpectDump(classes, kClassKey, registered ? kClassKeyDump : nullptr);
+    if (user)
+        ExpectDump(HKEY_LOCAL_MACHINE, lstrcatA(lstrcpyA(key, "Software\\Classes\\"), kClassKey),
+                   nullptr);
     for (const char* parent : kHandlerParents) {
         DumpKey(classes, lstrcatA(lstrcpyA(key, parent), "\\shellex\\DragDropHandlers"), parents,
                 sizeof parents);
@@ -168,40 +190,15 @@ void ExpectRegistration(HKEY classes, bool registered, bool typeLibrary = true)
     HRESULT loaded = LoadRegTypeLib(kLibraryId, 1, 0, 0, &library);
     if (library)
         library->Release();
-    if (registered && typeLibrary)
-        ExpectDump(classes, lstrcatA(lstrcpyA(key, kLibraryKey), "\\1.0\\0\\win64"),
-                   kLibraryKeyDump, "win64");
-    else if (!registered)
-        ExpectDump(classes, kLibraryKey, nullptr);
-    if (!registered || typeLibrary)
+    if (!registered || !user) {
+        ExpectDump(classes,
+                   lstrcatA(lstrcpyA(key, kLibraryKey), registered ? "\\1.0\\0\\win64" : ""),
+                   registered ? kLibraryKeyDump : nullptr, "win64");
         Check(loaded == (registered ? S_OK : TYPE_E_LIBNOTREGISTERED), "LoadRegTypeLib");
-}
-
-// The machine's registration, or one user's: the same keys under HKCU\Software\Classes,
-// none for the machine.
-void Registration(bool user)
-{
-    HKEY classes = HKEY_CLASSES_ROOT;
-    char machine[MAX_PATH];
-    if (user)
-        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr,
-                        &classes, nullptr);
-    Regsvr32(user ? "/s /n /i:user" : "/s");
-    ExpectRegistration(classes, true, !user);
-    if (user)
-        ExpectDump(HKEY_LOCAL_MACHINE,
-                   lstrcatA(lstrcpyA(machine, "Software\\Classes\\"), kClassKey), nullptr);
-    Regsvr32(user ? "/s /u /n /i:user" : "/s /u");
-    ExpectRegistration(classes, false);
+    }
     RegCloseKey(classes);
+    return done;
 }
-
-const wchar_t kDllRoad[] = L"--dll P:\\" PELIM_DLL_NAME;
-// A drop that ended well: both items in the menu before the host's separator, the pick
-// invoked, the transfer done and the DLL free to unload.
-const char* const kDropped[] = { "query-context-menu 0x00000002", kSeparatorLine,
-                                 "invoke-command 0x00000000",     "transfers done",
-                                 "can-unload-now 0x00000000",     nullptr };
 
 // The file manager's road: the Folder handler key names the class, COM loads the DLL from
 // InprocServer32; the drop menu gets both items with their exact texts and command ids.
@@ -225,22 +222,6 @@ const Refusal kRefusals[] = { { "CON", "", kDeviceNameText },
                               { "nul", "txt", kDeviceNameText },
                               { "a:b", "txt", kForbiddenCharacterText },
                               {} };
-
-// A drop of one item: made in src (a folder, when its name ends in a backslash: holding
-// inner.txt and sub\deep.txt; else a file), shown in the dialog without its extension. The
-// copy into dst goes through the refusals, types copyName (null: leaves the name) and
-// confirms, making copied; or, where copied is null, cancels and nothing is transferred.
-// Where moved is given, a move into another folder under moveName follows. Names outside
-// code page 932 are kept exactly by the NT family's wide road. The road is the DLL's, or the
-// registry's with regsvr32's registration around the drop; with a second item there is no
-// dialog. lines: the host's (null: kDropped).
-struct DropCase {
-    const wchar_t *caseName, *item, *shownName, *copyName, *copied, *moveName, *moved;
-    const Refusal* refusals;
-    const char* const* lines;
-    bool registry;
-    const wchar_t* second;
-};
 
 const DropCase kDropCases[] = {
     { L"menu", L"見積書.txt", L"見積書", nullptr, nullptr, nullptr, nullptr, nullptr, kMenu, true },
@@ -280,26 +261,21 @@ void RunDropCase(const DropCase& c)
     }
     for (int i = 0; items[i] && !isFolder; ++i)
         WriteFileText(items[i], "body");
-    if (c.registry && !Regsvr32("/s"))
+    if (c.registry && !Registration(false, true))
         return;
-    RobotPlan copy = { false, isFolder, !c.copied, c.shownName, c.copyName, c.refusals };
-    Drop(c.registry ? L"--registry" : kDllRoad, L"copy", target, items,
-         c.shownName ? &copy : nullptr, c.lines ? c.lines : kDropped);
+    Drop(c, false, target, items);
     if (c.copied)
         ExpectBody(target, c.copied);
     if (isFolder)
         ExpectBody(JoinPath(path, target, c.copyName), L"inner.txt");
     Check(CountEntries(target) == (c.copied ? 1 : 0) && (!c.copied || CountEntries(source) == 1),
           c.copied ? "one copy; the source stays" : "cancelled or refused: nothing transferred");
-    if (c.registry) {
-        Regsvr32("/s /u");
-        ExpectRegistration(HKEY_CLASSES_ROOT, false);
-    }
+    if (c.registry)
+        Registration(false, false);
     if (!c.moved)
         return;
     CreateDirectoryW(JoinPath(other, folder, L"moved"), nullptr);
-    RobotPlan move = { true, isFolder, false, c.shownName, c.moveName };
-    Drop(kDllRoad, L"move", other, items, &move, kDropped);
+    Drop(c, true, other, items);
     ExpectBody(other, c.moved);
     Check(CountEntries(other) == 1 && CountEntries(source) == 0, "moved, not copied");
 }
@@ -327,7 +303,10 @@ int main()
     // A build that made no DLL is a failure, never a skip.
     if (Check(GetFileAttributesA(kDllPath) != INVALID_FILE_ATTRIBUTES, "DLL at", kDllPath)) {
         CoInitialize(nullptr);
-        found < 2 ? Registration(found == 1) : RunDropCase(kDropCases[found - 2]);
+        if (found >= 2)
+            RunDropCase(kDropCases[found - 2]);
+        for (int step = 0; found < 2 && step < 2; ++step) // the registration, then its removal
+            Registration(found == 1, step == 0);
         CoUninitialize();
     }
     ReportLine().Text(failures ? "FAILED " : "PASSED ").Text(name).Print();
