@@ -1,12 +1,11 @@
-// The ARM64 suite's test program: the ARM64 DLL in an ARM64 Windows, through the routes the
-// x86 suites take: regsvr32, the file manager's handler keys, right-drops through the ARM64
-// drop host with the rename dialog driven by the UI robot, the shell's transfer on real files.
-// "arm64tests --list" lists the cases, "arm64tests CASE" runs one (exit 0: passed), with the
-// current folder on the scratch drive S: and the DLL and drop host on P:. No runtime library
-// (tests/arm64/ExeEntry.cpp), no va_list: output goes through ReportLine. Every wait has a
-// time limit; under emulation they are generous.
+// The ARM64 suite's test program: the ARM64 DLL in an ARM64 Windows, through the x86 suites'
+// routes: regsvr32, the file manager's handler keys, right-drops through the ARM64 drop host
+// with the rename dialog driven by the UI robot, the shell's transfer on real files. "arm64tests
+// --list" lists the cases, "arm64tests CASE" runs one (exit 0: passed), the current folder on
+// the scratch drive S:, the DLL and drop host on P:. No runtime library (ExeEntry.cpp), no
+// va_list: output goes through ReportLine. Every wait has a time limit, generous here.
 #include <windows.h>
-#include <shellapi.h>
+#include <shlobj.h>
 
 #include "e2e/UserTexts.h"
 #include "robot/UiRobot.h"
@@ -19,12 +18,7 @@ using namespace e2e;
 
 namespace {
 
-const DWORD kAppearMs = 60000;
-const DWORD kGoneMs = 20000;
-const DWORD kDropMs = 150000;
-const GUID kLibraryId = {
-    0x09453CB6, 0x62C4, 0x4355, { 0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6 }
-};
+const DWORD kAppearMs = 60000, kGoneMs = 20000, kDropMs = 150000;
 
 int failures = 0;
 
@@ -53,21 +47,19 @@ void ExpectBody(const wchar_t* folder, const wchar_t* name)
     Check(lstrcmpA(data, "body") == 0, "file there with its content", path);
 }
 
-const wchar_t kDllRoad[] = L"--dll P:\\" PELIM_DLL_NAME;
 // A drop that ended well: both items in the menu before the host's separator, the pick
 // invoked, the transfer done and the DLL free to unload.
 const char* const kDropped[] = { "query-context-menu 0x00000002", kSeparatorLine,
                                  "invoke-command 0x00000000",     "transfers done",
                                  "can-unload-now 0x00000000",     nullptr };
 
-// A drop of one item: made in src (a folder, when its name ends in a backslash: holding
-// inner.txt and sub\deep.txt; else a file), shown in the dialog without its extension. The
-// copy into dst goes through the refusals, types copyName (null: leaves the name) and
-// confirms, making copied; or, where copied is null, cancels and nothing is transferred.
-// Where moved is given, a move into another folder under moveName follows. Names outside
-// code page 932 are kept exactly by the NT family's wide road. The road is the DLL's, or the
-// registry's with regsvr32's registration around the drop; with a second item there is no
-// dialog. lines: the host's (null: kDropped).
+// A drop of one item: made in src (a folder, when its name ends in a backslash: holding inner.txt
+// and sub\deep.txt; else a file), shown in the dialog without its extension. The copy into dst goes
+// through the refusals, types copyName (null: leaves the name) and confirms, making copied; or,
+// where copied is null, cancels and nothing is transferred. Where moved is given, a move into
+// another folder under moveName follows. Names outside code page 932 are kept exactly by the NT
+// family's wide road. The road is the DLL's, or the registry's with regsvr32's registration around
+// the drop; with a second item there is no dialog. lines: the host's (null: kDropped).
 struct DropCase {
     const wchar_t *caseName, *item, *shownName, *copyName, *copied, *moveName, *moved;
     const Refusal* refusals;
@@ -76,10 +68,9 @@ struct DropCase {
     const wchar_t* second;
 };
 
-// What the robot does with the rename dialog of the case's copy or move: checks its buttons
-// and the name it shows (a folder's: no extension box), goes through the copy's refused names
-// (each message box read and closed), types the new name (null: leaves it) and confirms, or
-// cancels a copy that copies nothing.
+// What the robot does with the rename dialog of the case's copy or move: checks its buttons and the
+// name it shows (a folder's: no extension box), answers the refused names' messages, types the new
+// name (null: leaves it) and confirms, or cancels a copy that copies nothing.
 void DriveDialog(const DropCase& c, bool move, DWORD host)
 {
     HWND dialog = UiRobot::WaitForWindow(
@@ -91,8 +82,7 @@ void DriveDialog(const DropCase& c, bool move, DWORD host)
     CheckText(UiRobot::ControlTextW(dialog, kNameBox), c.shownName, "name box");
     if (c.item[lstrlenW(c.item) - 1] == L'\\')
         Check(!UiRobot::IsShown(GetDlgItem(dialog, kExtensionBox)), "no extension box");
-    for (const Refusal* refusal = move ? nullptr : c.refusals; refusal && refusal->name;
-         ++refusal) {
+    for (const Refusal* refusal = c.refusals; refusal && refusal->name; ++refusal) {
         UiRobot::SetControlText(dialog, kNameBox, refusal->name);
         UiRobot::SetControlText(dialog, kExtensionBox, refusal->extension);
         UiRobot::PostCommand(dialog, IDOK);
@@ -116,7 +106,7 @@ void DriveDialog(const DropCase& c, bool move, DWORD host)
 // report must hold a line starting with each of the case's lines.
 void Drop(const DropCase& c, bool move, const wchar_t* target, const wchar_t* const* items)
 {
-    const wchar_t* road = c.registry && !move ? L"--registry" : kDllRoad;
+    const wchar_t* road = c.registry && !move ? L"--registry" : L"--dll P:\\" PELIM_DLL_NAME;
     const char* const* lines = c.lines && !move ? c.lines : kDropped;
     wchar_t commandLine[2048] = L"P:\\drophost.exe --wait-ms 90000 --pick ", reportPath[MAX_PATH];
     const wchar_t* const parts[] = { move ? L"move " : L"copy ", road, L" \"", target, L"\"" };
@@ -147,30 +137,27 @@ void Drop(const DropCase& c, bool move, const wchar_t* target, const wchar_t* co
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), report, lstrlenA(report), &written, nullptr);
 }
 
-// The dump of classes\key against the one expected from pattern (null: no key), with name
-// for its "<key>".
+// The dump of classes\key against pattern's (null: no key), name standing for its "<key>".
 void ExpectDump(HKEY classes, const char* key, const char* pattern, const char* name = "")
 {
-    char actual[4096], expected[4096] = "";
+    char actual[4096], expected[4096];
     DumpKey(classes, key, actual, sizeof actual);
-    if (pattern)
-        ExpectedDump(expected, sizeof expected, pattern, name, kDllPath);
+    ExpectedDump(expected, sizeof expected, pattern, name, kDllPath);
     if (!Check(lstrcmpA(actual, expected) == 0, "registry below", key))
         ReportLine().Text(actual).Text("     expected\n").Text(expected).Print();
 }
 
-// regsvr32.exe as the setup program starts it, registering the DLL for the machine, or for
-// one user (the same keys under HKCU\Software\Classes, none for the machine), or removing it;
-// then what it leaves below the classes: the class, a handler key under each parent (the
-// parents are shared and stay), and the type library, which the user's registration does not
-// look for: Wine's RegisterTypeLibForUser writes it for the machine (a FIXME in Wine). After
-// a removal the type library is gone everywhere. True when regsvr32 ends with 0.
+// regsvr32.exe as the setup program starts it, registering the DLL for the machine or for one user
+// (the same keys under HKCU\Software\Classes, none for the machine), or removing it, and what it
+// leaves below the classes: the class, a handler key under each parent (the parents are shared and
+// stay) and the type library, not looked for after a user's registration: Wine's
+// RegisterTypeLibForUser writes it for the machine (a FIXME in Wine). A removal takes it
+// everywhere. True when regsvr32 ends with 0.
 bool Registration(bool user, bool registered)
 {
-    const char* const switches[2][2] = { { "/s /u", "/s" },
-                                         { "/s /u /n /i:user", "/s /n /i:user" } };
-    bool done = Check(RunRegsvr32(switches[user][registered], kDllPath) == 0,
-                      "regsvr32 ends with 0", switches[user][registered]);
+    const char* switches =
+        registered ? (user ? "/s /n /i:user" : "/s") : (user ? "/s /u /n /i:user" : "/s /u");
+    bool done = Check(RunRegsvr32(switches, kDllPath) == 0, "regsvr32 ends with 0", switches);
     HKEY classes = HKEY_CLASSES_ROOT;
     char key[MAX_PATH], parents[4096];
     if (user)
@@ -242,20 +229,19 @@ const DropCase kDropCases[] = {
 // The case's folder S:\arm64\<case> is made afresh, with src and dst below it.
 void RunDropCase(const DropCase& c)
 {
-    wchar_t folder[MAX_PATH], source[MAX_PATH], target[MAX_PATH], other[MAX_PATH];
+    wchar_t folder[MAX_PATH], source[MAX_PATH], target[MAX_PATH], other[MAX_PATH], path[MAX_PATH];
     CreateDirectoryW(L"S:\\arm64", nullptr);
     MakeEmptyFolder(JoinPath(folder, L"S:\\arm64", c.caseName));
     CreateDirectoryW(JoinPath(source, folder, L"src"), nullptr);
     CreateDirectoryW(JoinPath(target, folder, L"dst"), nullptr);
-    wchar_t item[MAX_PATH], second[MAX_PATH], path[MAX_PATH];
+    wchar_t item[MAX_PATH], second[MAX_PATH];
     const wchar_t* const items[] = { JoinPath(item, source, c.item),
                                      c.second ? JoinPath(second, source, c.second) : nullptr,
                                      nullptr };
     bool isFolder = item[lstrlenW(item) - 1] == L'\\';
     if (isFolder) {
         item[lstrlenW(item) - 1] = 0;
-        CreateDirectoryW(item, nullptr);
-        CreateDirectoryW(JoinPath(path, item, L"sub"), nullptr);
+        SHCreateDirectoryExW(nullptr, JoinPath(path, item, L"sub"), nullptr);
         WriteFileText(JoinPath(path, item, L"inner.txt"), "body");
         WriteFileText(JoinPath(path, item, L"sub\\deep.txt"), "body");
     }
@@ -284,12 +270,11 @@ void RunDropCase(const DropCase& c)
 
 int main()
 {
-    int count = 0;
+    int count = 0, found = -1; // found: a registration, or the drop case after them
+    const wchar_t* const registrations[] = { L"register", L"register-user" };
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     const wchar_t* name = arguments && count == 2 ? arguments[1] : L"";
     bool list = lstrcmpW(name, L"--list") == 0;
-    const wchar_t* const registrations[] = { L"register", L"register-user" };
-    int found = -1; // a registration, or the drop case after them
     for (int i = 0; i < 2 + static_cast<int>(ARRAYSIZE(kDropCases)); ++i) {
         const wchar_t* each = i < 2 ? registrations[i] : kDropCases[i - 2].caseName;
         if (list)

@@ -16,9 +16,6 @@
 
 namespace {
 
-const GUID libraryId = {
-    0x09453CB6, 0x62C4, 0x4355, { 0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6 }
-};
 const IID changeNameInterface = {
     0x8D835F8D, 0x429F, 0x427E, { 0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE }
 };
@@ -86,7 +83,7 @@ void ExpectUnregistered()
     }
     EXPECT_TRUE(ClassesKeyExists("CLSID"));
     ITypeLib* library = nullptr;
-    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(e2e::kLibraryId, 1, 0, 0, &library));
     if (library)
         library->Release();
 }
@@ -149,7 +146,7 @@ TEST_F(Registration, RegisterWritesTheEntriesAndTheTypeLibrary)
     EXPECT_NE(std::string::npos, libraryVersion.find("@=REG_SZ(22):pelim 1.0 ﾀｲﾌﾟ ﾗｲﾌﾞﾗﾘ\n"))
         << libraryVersion;
     ITypeLib* library = nullptr;
-    ASSERT_EQ(S_OK, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
+    ASSERT_EQ(S_OK, LoadRegTypeLib(e2e::kLibraryId, 1, 0, 0, &library));
     ExpectDocumentation(library, L"PELIMLib",
                         L"pelim 1.0 \xFF80\xFF72\xFF8C\xFF9F \xFF97\xFF72\xFF8C\xFF9E\xFF97\xFF98");
     TLIBATTR* libraryAttributes;
@@ -313,7 +310,7 @@ TEST_F(Registration, TypeLibraryFromTheTlbFileBesideTheDll)
     EXPECT_NE(0u, RunRegsvr32("/s", dll.c_str()));
     ExpectRegistered(dll);
     ITypeLib* loaded = nullptr;
-    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(libraryId, 1, 0, 0, &loaded));
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(e2e::kLibraryId, 1, 0, 0, &loaded));
 
     HANDLE file = CreateFileA(tlb.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
@@ -409,7 +406,7 @@ TEST_F(UserRegistration, RegistersUnderTheUsersClassesAndRemovesAgain)
     ASSERT_EQ(0u, RunRegsvr32("/s /n /i:user", BuiltDll().c_str()));
     ExpectRegistered(BuiltDll(), userClasses);
     ITypeLib* library = nullptr;
-    EXPECT_EQ(S_OK, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
+    EXPECT_EQ(S_OK, LoadRegTypeLib(e2e::kLibraryId, 1, 0, 0, &library));
     if (library)
         library->Release();
     EXPECT_EQ(machine, MachineClasses());
@@ -420,7 +417,7 @@ TEST_F(UserRegistration, RegistersUnderTheUsersClassesAndRemovesAgain)
         EXPECT_FALSE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim",
                                       userClasses));
     library = nullptr;
-    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(e2e::kLibraryId, 1, 0, 0, &library));
     EXPECT_EQ(machine, MachineClasses());
 }
 

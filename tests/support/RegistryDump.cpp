@@ -127,7 +127,7 @@ bool ExpectedDump(char* out, int size, const char* pattern, const char* key, con
 {
     Output output = { out, size, 0, false };
     output.Add("");
-    while (*pattern) {
+    while (pattern && *pattern) {
         if (StartsWith(pattern, "<key>")) {
             output.Add(key);
             pattern += 5;

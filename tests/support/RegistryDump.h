@@ -13,5 +13,5 @@ bool DumpKey(HKEY root, const char* path, char* out, int size);
 
 // An expected dump from pattern into out (size bytes): "<key>" stands for key (such as a
 // handler key's parent), "<dll>" for the DLL's path as a string value, "REG_SZ(size):path".
-// False when the text did not fit.
+// A null pattern: a missing key's, empty. False when the text did not fit.
 bool ExpectedDump(char* out, int size, const char* pattern, const char* key, const char* dll);
