@@ -1,19 +1,16 @@
-// The ARM64 suite's test program: the ARM64 DLL in an ARM64 Windows, through the routes the
-// x86 suites take: regsvr32, the file manager's handler keys, right-drops through the ARM64
-// drop host with the rename dialog driven by the UI robot, the shell's transfer on real files.
-//   arm64tests --list        the cases, one a line
-//   arm64tests CASE          runs one: exit 0 passed, 1 failed
-// Run with the current folder on the scratch drive S: and the DLL and drop host on P:. No
-// runtime library (tests/arm64/ExeEntry.cpp), no va_list: output goes through ReportLine.
-// Every wait has a time limit; under emulation they are generous.
+// The ARM64 suite's test program: the ARM64 DLL in an ARM64 Windows, through the x86 suites'
+// routes: regsvr32, the file manager's handler keys, right-drops through the ARM64 drop host
+// with the rename dialog driven by the UI robot, the shell's transfer on real files. "arm64tests
+// --list" lists the cases, "arm64tests CASE" runs one (exit 0: passed), the current folder on
+// the scratch drive S:, the DLL and drop host on P:. No runtime library (ExeEntry.cpp), no
+// va_list: output goes through ReportLine. Every wait has a time limit, generous here.
 #include <windows.h>
-#include <oleauto.h>
-#include <shellapi.h>
+#include <shlobj.h>
 
-#include "ProductVersion.h"
 #include "e2e/UserTexts.h"
 #include "robot/UiRobot.h"
 #include "support/ChildProcess.h"
+#include "support/RegistryDump.h"
 #include "tools/ReportLine.h"
 #include "tools/TestFiles.h"
 
@@ -21,13 +18,7 @@ using namespace e2e;
 
 namespace {
 
-const DWORD kAppearMs = 60000;
-const DWORD kGoneMs = 20000;
-const DWORD kDropMs = 150000;
-const wchar_t kDll[] = L"P:\\" PELIM_DLL_NAME;
-const GUID kLibraryId = {
-    0x09453CB6, 0x62C4, 0x4355, { 0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6 }
-};
+const DWORD kAppearMs = 60000, kGoneMs = 20000, kDropMs = 150000;
 
 int failures = 0;
 
@@ -56,27 +47,42 @@ void ExpectBody(const wchar_t* folder, const wchar_t* name)
     Check(lstrcmpA(data, "body") == 0, "file there with its content", path);
 }
 
-// What the robot does with the rename dialog of a copy or a move: checks its buttons and the
-// name it shows (a folder's: no extension box), goes through the refused names (each message
-// box read and closed), types the new name (null: leaves it) and confirms, or cancels.
-struct RobotPlan {
-    bool move, folder, cancel;
-    const wchar_t *shownName, *typedName;
-    const Refusal* refusals; // ended by one without a name
+// A drop that ended well: both items in the menu before the host's separator, the pick
+// invoked, the transfer done and the DLL free to unload.
+const char* const kDropped[] = { "query-context-menu 0x00000002", kSeparatorLine,
+                                 "invoke-command 0x00000000",     "transfers done",
+                                 "can-unload-now 0x00000000",     nullptr };
+
+// A drop of one item: made in src (a folder, when its name ends in a backslash: holding inner.txt
+// and sub\deep.txt; else a file), shown in the dialog without its extension. The copy into dst goes
+// through the refusals, types copyName (null: leaves the name) and confirms, making copied; or,
+// where copied is null, cancels and nothing is transferred. Where moved is given, a move into
+// another folder under moveName follows. Names outside code page 932 are kept exactly by the NT
+// family's wide road. The road is the DLL's, or the registry's with regsvr32's registration around
+// the drop; with a second item there is no dialog. lines: the host's (null: kDropped).
+struct DropCase {
+    const wchar_t *caseName, *item, *shownName, *copyName, *copied, *moveName, *moved;
+    const Refusal* refusals;
+    const char* const* lines;
+    bool registry;
+    const wchar_t* second;
 };
 
-void DriveDialog(const RobotPlan& plan, DWORD host)
+// What the robot does with the rename dialog of the case's copy or move: checks its buttons and the
+// name it shows (a folder's: no extension box), answers the refused names' messages, types the new
+// name (null: leaves it) and confirms, or cancels a copy that copies nothing.
+void DriveDialog(const DropCase& c, bool move, DWORD host)
 {
     HWND dialog = UiRobot::WaitForWindow(
-        UiRobot::DialogOfProcess(host, plan.move ? kMoveCaption : kCopyCaption), kAppearMs);
+        UiRobot::DialogOfProcess(host, move ? kMoveCaption : kCopyCaption), kAppearMs);
     if (!Check(dialog != nullptr, "rename dialog appears"))
         return;
-    CheckText(UiRobot::ControlText(dialog, IDOK), plan.move ? kMoveButton : kCopyButton, "OK");
+    CheckText(UiRobot::ControlText(dialog, IDOK), move ? kMoveButton : kCopyButton, "OK");
     CheckText(UiRobot::ControlText(dialog, IDCANCEL), kCancelButton, "Cancel");
-    CheckText(UiRobot::ControlTextW(dialog, kNameBox), plan.shownName, "name box");
-    if (plan.folder)
+    CheckText(UiRobot::ControlTextW(dialog, kNameBox), c.shownName, "name box");
+    if (c.item[lstrlenW(c.item) - 1] == L'\\')
         Check(!UiRobot::IsShown(GetDlgItem(dialog, kExtensionBox)), "no extension box");
-    for (const Refusal* refusal = plan.refusals; refusal && refusal->name; ++refusal) {
+    for (const Refusal* refusal = c.refusals; refusal && refusal->name; ++refusal) {
         UiRobot::SetControlText(dialog, kNameBox, refusal->name);
         UiRobot::SetControlText(dialog, kExtensionBox, refusal->extension);
         UiRobot::PostCommand(dialog, IDOK);
@@ -89,41 +95,32 @@ void DriveDialog(const RobotPlan& plan, DWORD host)
         Check(UiRobot::AnswerMessageBox(box.window, IDOK, kGoneMs), "message box closed");
         Check(UiRobot::IsShown(dialog), "dialog stays open after the refusal");
     }
-    if (plan.typedName)
-        UiRobot::SetControlTextW(dialog, kNameBox, plan.typedName);
-    UiRobot::PostCommand(dialog, plan.cancel ? IDCANCEL : IDOK);
+    if (move ? c.moveName : c.copyName)
+        UiRobot::SetControlTextW(dialog, kNameBox, move ? c.moveName : c.copyName);
+    UiRobot::PostCommand(dialog, move || c.copied ? IDOK : IDCANCEL);
     Check(UiRobot::WaitForWindowGone(dialog, kGoneMs), "rename dialog ends");
 }
 
-// A child process with reportPath as its output; its exit code (ChildProcess::kEndedByForce
-// when it did not end in time).
-int RunChild(const wchar_t* commandLine, const wchar_t* reportPath, const RobotPlan* robot)
+// The case's copy (by its road) or move (by the DLL's) of items (null-ended) onto target
+// through the drop host, the robot driving the dialog where the case shows one; the host's
+// report must hold a line starting with each of the case's lines.
+void Drop(const DropCase& c, bool move, const wchar_t* target, const wchar_t* const* items)
 {
-    ChildProcess child;
-    child.reportPath = reportPath;
-    if (!Check(child.Start(commandLine), "child started"))
-        return -1;
-    if (robot)
-        DriveDialog(*robot, child.id);
-    child.Finish(kDropMs);
-    return static_cast<int>(child.exitCode);
-}
-
-// A right-drop of items (null-ended) onto target through the drop host, by the road given
-// ("--dll ..." or "--registry"); the host's report must hold a line starting with each of
-// lines (null-ended).
-void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
-          const wchar_t* const* items, const RobotPlan* robot, const char* const* lines)
-{
-    wchar_t commandLine[2048], reportPath[MAX_PATH];
-    lstrcpyW(commandLine, L"P:\\drophost.exe --wait-ms 90000 --pick ");
-    const wchar_t* const parts[] = { pick, L" ", road, L" \"", target, L"\"" };
+    const wchar_t* road = c.registry && !move ? L"--registry" : L"--dll P:\\" PELIM_DLL_NAME;
+    const char* const* lines = c.lines && !move ? c.lines : kDropped;
+    wchar_t commandLine[2048] = L"P:\\drophost.exe --wait-ms 90000 --pick ", reportPath[MAX_PATH];
+    const wchar_t* const parts[] = { move ? L"move " : L"copy ", road, L" \"", target, L"\"" };
     for (const wchar_t* part : parts)
         lstrcatW(commandLine, part);
     for (; *items; ++items)
         lstrcatW(lstrcatW(lstrcatW(commandLine, L" \""), *items), L"\"");
-    JoinPath(reportPath, target, L"..\\host.txt");
-    Check(RunChild(commandLine, reportPath, robot) == 0, "drop host ends with 0");
+    ChildProcess host;
+    host.reportPath = JoinPath(reportPath, target, L"..\\host.txt");
+    if (!Check(host.Start(commandLine), "drop host started"))
+        return;
+    if (c.shownName)
+        DriveDialog(c, move, host.id);
+    Check(host.Finish(kDropMs) && host.exitCode == 0, "drop host ends with 0");
     char report[16384] = "\n";
     ReadFileText(reportPath, report + 1, sizeof report - 1);
     for (; *lines; ++lines) {
@@ -140,104 +137,55 @@ void Drop(const wchar_t* road, const wchar_t* pick, const wchar_t* target,
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), report, lstrlenA(report), &written, nullptr);
 }
 
-// regsvr32.exe as the setup program starts it, with the DLL; true when it ends with 0.
-bool Regsvr32(const wchar_t* switches)
+// The dump of classes\key against pattern's (null: no key), name standing for its "<key>".
+void ExpectDump(HKEY classes, const char* key, const char* pattern, const char* name = "")
 {
-    wchar_t commandLine[MAX_PATH];
-    lstrcatW(lstrcatW(lstrcatW(lstrcpyW(commandLine, L"regsvr32.exe "), switches), L" "), kDll);
-    int exitCode = RunChild(commandLine, L"S:\\regsvr32.txt", nullptr);
-    return Check(exitCode == 0, "regsvr32 ends with 0", switches);
+    char actual[4096], expected[4096];
+    DumpKey(classes, key, actual, sizeof actual);
+    ExpectedDump(expected, sizeof expected, pattern, name, kDllPath);
+    if (!Check(lstrcmpA(actual, expected) == 0, "registry below", key))
+        ReportLine().Text(actual).Text("     expected\n").Text(expected).Print();
 }
 
-const char kNoKey[] = "<no key>";
-const char kAnyValue[] = "<any value>"; // the key is there, whatever it holds
-
-// The class's values below the classes (a null name: the key's default value), as regsvr32
-// leaves them; the removal takes their keys.
-const char kServerKey[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\\InprocServer32";
-const struct {
-    const char *key, *name, *value;
-} kRegistration[] = {
-    { kClassKey, nullptr, kClassName },
-    { kClassKey, "Version", "" },
-    { kClassKey, "InstFolder", "" },
-    { kServerKey, nullptr, kDllPath },
-    { kServerKey, "ThreadingModel", "Apartment" },
-};
-
-// A string value below root against the expected one; "<missing>" read for a key without it.
-void CheckValue(HKEY root, const char* key, const char* name, const char* expected)
+// regsvr32.exe as the setup program starts it, registering the DLL for the machine or for one user
+// (the same keys under HKCU\Software\Classes, none for the machine), or removing it, and what it
+// leaves below the classes: the class, a handler key under each parent (the parents are shared and
+// stay) and the type library, not looked for after a user's registration: Wine's
+// RegisterTypeLibForUser writes it for the machine (a FIXME in Wine). A removal takes it
+// everywhere. True when regsvr32 ends with 0.
+bool Registration(bool user, bool registered)
 {
-    UiRobot::Text value(kNoKey);
-    DWORD type = REG_NONE, bytes = UiRobot::Text::kSize - 1;
-    HKEY opened;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) == ERROR_SUCCESS) {
-        if (RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(value.chars),
-                             &bytes) != ERROR_SUCCESS ||
-            type != REG_SZ)
-            value = "<missing>";
-        if (expected == kAnyValue)
-            value = kAnyValue;
-        RegCloseKey(opened);
-    }
-    char what[MAX_PATH];
-    CheckText(value, expected, lstrcatA(lstrcatA(lstrcpyA(what, key), " "), name ? name : ""));
-}
-
-// The registration below the classes (the machine's or the user's): the class, a handler key
-// under each parent (the parents are shared and stay), and the type library, which the
-// user's registration does not look for: Wine's RegisterTypeLibForUser writes it for the
-// machine (a FIXME in Wine). After a removal the type library is gone everywhere.
-void ExpectRegistration(HKEY classes, bool registered, bool typeLibrary = true)
-{
-    for (const auto& value : kRegistration)
-        CheckValue(classes, value.key, value.name, registered ? value.value : kNoKey);
+    const char* switches =
+        registered ? (user ? "/s /n /i:user" : "/s") : (user ? "/s /u /n /i:user" : "/s /u");
+    bool done = Check(RunRegsvr32(switches, kDllPath) == 0, "regsvr32 ends with 0", switches);
+    HKEY classes = HKEY_CLASSES_ROOT;
+    char key[MAX_PATH], parents[4096];
+    if (user)
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, KEY_READ, &classes);
+    ExpectDump(classes, kClassKey, registered ? kClassKeyDump : nullptr);
+    if (user)
+        ExpectDump(HKEY_LOCAL_MACHINE, lstrcatA(lstrcpyA(key, "Software\\Classes\\"), kClassKey),
+                   nullptr);
     for (const char* parent : kHandlerParents) {
-        char key[MAX_PATH];
-        CheckValue(classes, lstrcatA(lstrcpyA(key, parent), "\\shellex\\DragDropHandlers"), nullptr,
-                   kAnyValue);
-        CheckValue(classes, lstrcatA(key, "\\pelim"), nullptr, registered ? kClassId : kNoKey);
+        DumpKey(classes, lstrcatA(lstrcpyA(key, parent), "\\shellex\\DragDropHandlers"), parents,
+                sizeof parents);
+        Check(parents[0] == '[', "the shared parent stays", key);
+        ExpectDump(classes, lstrcatA(key, "\\pelim"), registered ? kHandlerKeyDump : nullptr,
+                   parent);
     }
     ITypeLib* library = nullptr;
     HRESULT loaded = LoadRegTypeLib(kLibraryId, 1, 0, 0, &library);
     if (library)
         library->Release();
-    if (!registered) {
-        CheckValue(classes, kLibraryKey, nullptr, kNoKey);
-        Check(loaded == TYPE_E_LIBNOTREGISTERED, "LoadRegTypeLib: not registered");
-    } else if (typeLibrary) {
-        CheckValue(classes, "TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}\\1.0\\0\\win64",
-                   nullptr, kDllPath);
-        Check(loaded == S_OK, "LoadRegTypeLib");
+    if (!registered || !user) {
+        ExpectDump(classes,
+                   lstrcatA(lstrcpyA(key, kLibraryKey), registered ? "\\1.0\\0\\win64" : ""),
+                   registered ? kLibraryKeyDump : nullptr, "win64");
+        Check(loaded == (registered ? S_OK : TYPE_E_LIBNOTREGISTERED), "LoadRegTypeLib");
     }
+    RegCloseKey(classes);
+    return done;
 }
-
-// The machine's registration, or one user's: the same keys under HKCU\Software\Classes,
-// none for the machine.
-void Registration(bool user)
-{
-    HKEY classes = HKEY_CLASSES_ROOT;
-    if (user)
-        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr,
-                        &classes, nullptr);
-    Regsvr32(user ? L"/s /n /i:user" : L"/s");
-    ExpectRegistration(classes, true, !user);
-    if (user)
-        CheckValue(HKEY_LOCAL_MACHINE,
-                   "Software\\Classes\\CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}", nullptr,
-                   kNoKey);
-    Regsvr32(user ? L"/s /u /n /i:user" : L"/s /u");
-    ExpectRegistration(classes, false);
-    if (user)
-        RegCloseKey(classes);
-}
-
-const wchar_t kDllRoad[] = L"--dll P:\\" PELIM_DLL_NAME;
-// A drop that ended well: both items in the menu before the host's separator, the pick
-// invoked, the transfer done and the DLL free to unload.
-const char* const kDropped[] = { "query-context-menu 0x00000002", kSeparatorLine,
-                                 "invoke-command 0x00000000",     "transfers done",
-                                 "can-unload-now 0x00000000",     nullptr };
 
 // The file manager's road: the Folder handler key names the class, COM loads the DLL from
 // InprocServer32; the drop menu gets both items with their exact texts and command ids.
@@ -262,22 +210,6 @@ const Refusal kRefusals[] = { { "CON", "", kDeviceNameText },
                               { "a:b", "txt", kForbiddenCharacterText },
                               {} };
 
-// A drop of one item: made in src (a folder, when its name ends in a backslash: holding
-// inner.txt and sub\deep.txt; else a file), shown in the dialog without its extension. The
-// copy into dst goes through the refusals, types copyName (null: leaves the name) and
-// confirms, making copied; or, where copied is null, cancels and nothing is transferred.
-// Where moved is given, a move into another folder under moveName follows. Names outside
-// code page 932 are kept exactly by the NT family's wide road. The road is the DLL's, or the
-// registry's with regsvr32's registration around the drop; with a second item there is no
-// dialog. lines: the host's (null: kDropped).
-struct DropCase {
-    const wchar_t *caseName, *item, *shownName, *copyName, *copied, *moveName, *moved;
-    const Refusal* refusals;
-    const char* const* lines;
-    bool registry;
-    const wchar_t* second;
-};
-
 const DropCase kDropCases[] = {
     { L"menu", L"見積書.txt", L"見積書", nullptr, nullptr, nullptr, nullptr, nullptr, kMenu, true },
     { L"cp932-name", L"見積書.txt", L"見積書", L"見積書_控え", L"見積書_控え.txt", L"能力表",
@@ -297,45 +229,39 @@ const DropCase kDropCases[] = {
 // The case's folder S:\arm64\<case> is made afresh, with src and dst below it.
 void RunDropCase(const DropCase& c)
 {
-    wchar_t folder[MAX_PATH], source[MAX_PATH], target[MAX_PATH], other[MAX_PATH];
+    wchar_t folder[MAX_PATH], source[MAX_PATH], target[MAX_PATH], other[MAX_PATH], path[MAX_PATH];
     CreateDirectoryW(L"S:\\arm64", nullptr);
     MakeEmptyFolder(JoinPath(folder, L"S:\\arm64", c.caseName));
     CreateDirectoryW(JoinPath(source, folder, L"src"), nullptr);
     CreateDirectoryW(JoinPath(target, folder, L"dst"), nullptr);
-    wchar_t item[MAX_PATH], second[MAX_PATH], path[MAX_PATH];
+    wchar_t item[MAX_PATH], second[MAX_PATH];
     const wchar_t* const items[] = { JoinPath(item, source, c.item),
                                      c.second ? JoinPath(second, source, c.second) : nullptr,
                                      nullptr };
     bool isFolder = item[lstrlenW(item) - 1] == L'\\';
     if (isFolder) {
         item[lstrlenW(item) - 1] = 0;
-        CreateDirectoryW(item, nullptr);
-        CreateDirectoryW(JoinPath(path, item, L"sub"), nullptr);
+        SHCreateDirectoryExW(nullptr, JoinPath(path, item, L"sub"), nullptr);
         WriteFileText(JoinPath(path, item, L"inner.txt"), "body");
         WriteFileText(JoinPath(path, item, L"sub\\deep.txt"), "body");
     }
     for (int i = 0; items[i] && !isFolder; ++i)
         WriteFileText(items[i], "body");
-    if (c.registry && !Regsvr32(L"/s"))
+    if (c.registry && !Registration(false, true))
         return;
-    RobotPlan copy = { false, isFolder, !c.copied, c.shownName, c.copyName, c.refusals };
-    Drop(c.registry ? L"--registry" : kDllRoad, L"copy", target, items,
-         c.shownName ? &copy : nullptr, c.lines ? c.lines : kDropped);
+    Drop(c, false, target, items);
     if (c.copied)
         ExpectBody(target, c.copied);
     if (isFolder)
         ExpectBody(JoinPath(path, target, c.copyName), L"inner.txt");
     Check(CountEntries(target) == (c.copied ? 1 : 0) && (!c.copied || CountEntries(source) == 1),
           c.copied ? "one copy; the source stays" : "cancelled or refused: nothing transferred");
-    if (c.registry) {
-        Regsvr32(L"/s /u");
-        ExpectRegistration(HKEY_CLASSES_ROOT, false);
-    }
+    if (c.registry)
+        Registration(false, false);
     if (!c.moved)
         return;
     CreateDirectoryW(JoinPath(other, folder, L"moved"), nullptr);
-    RobotPlan move = { true, isFolder, false, c.shownName, c.moveName };
-    Drop(kDllRoad, L"move", other, items, &move, kDropped);
+    Drop(c, true, other, items);
     ExpectBody(other, c.moved);
     Check(CountEntries(other) == 1 && CountEntries(source) == 0, "moved, not copied");
 }
@@ -344,12 +270,11 @@ void RunDropCase(const DropCase& c)
 
 int main()
 {
-    int count = 0;
+    int count = 0, found = -1; // found: a registration, or the drop case after them
+    const wchar_t* const registrations[] = { L"register", L"register-user" };
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     const wchar_t* name = arguments && count == 2 ? arguments[1] : L"";
     bool list = lstrcmpW(name, L"--list") == 0;
-    const wchar_t* const registrations[] = { L"register", L"register-user" };
-    int found = -1; // a registration, or the drop case after them
     for (int i = 0; i < 2 + static_cast<int>(ARRAYSIZE(kDropCases)); ++i) {
         const wchar_t* each = i < 2 ? registrations[i] : kDropCases[i - 2].caseName;
         if (list)
@@ -361,9 +286,12 @@ int main()
     if (found < 0 || list)
         return list ? 0 : 2;
     // A build that made no DLL is a failure, never a skip.
-    if (Check(GetFileAttributesW(kDll) != INVALID_FILE_ATTRIBUTES, "DLL at", kDll)) {
+    if (Check(GetFileAttributesA(kDllPath) != INVALID_FILE_ATTRIBUTES, "DLL at", kDllPath)) {
         CoInitialize(nullptr);
-        found < 2 ? Registration(found == 1) : RunDropCase(kDropCases[found - 2]);
+        if (found >= 2)
+            RunDropCase(kDropCases[found - 2]);
+        for (int step = 0; found < 2 && step < 2; ++step) // the registration, then its removal
+            Registration(found == 1, step == 0);
         CoUninitialize();
     }
     ReportLine().Text(failures ? "FAILED " : "PASSED ").Text(name).Print();

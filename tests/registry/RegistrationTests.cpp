@@ -3,30 +3,25 @@
 // the type library, registering twice, quoted paths, unregistering what is left; and the
 // registration for the calling user alone (regsvr32 /n /i:user, DllInstall).
 #include "support/ChildProcess.h"
+#include "support/RegistryDump.h"
 
 #include <windows.h>
 #include <oleauto.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 #include "ProductVersion.h"
+#include "e2e/UserTexts.h"
 
 namespace {
 
-const char classKey[] = "CLSID\\{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}";
-const char libraryKey[] = "TypeLib\\{09453CB6-62C4-4355-94A7-058CE2686EC6}";
-const GUID libraryId = {
-    0x09453CB6, 0x62C4, 0x4355, { 0x94, 0xA7, 0x05, 0x8C, 0xE2, 0x68, 0x6E, 0xC6 }
-};
 const IID changeNameInterface = {
     0x8D835F8D, 0x429F, 0x427E, { 0x8E, 0x0A, 0x6B, 0xCD, 0x20, 0x8B, 0xE5, 0xEE }
 };
 const CLSID changeNameClass = {
     0x6D9CAEAC, 0x7AC7, 0x46CD, { 0x97, 0xB8, 0x28, 0xCB, 0x76, 0xA4, 0x73, 0xC0 }
 };
-const char* const handlerParents[] = { "*", "Drive", "Folder" };
 
 std::string ProgramFolder()
 {
@@ -41,53 +36,15 @@ std::string BuiltDll()
     return ProgramFolder() + PELIM_DLL_NAME;
 }
 
-// Everything below HKCR\path as text: one "[key]" line per key, then its values
-// "name=TYPE(size):data" (strings without their NUL), names sorted.
-void DumpKey(HKEY root, const std::string& path, std::string& out)
-{
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    out += "[" + path + "]\n";
-    std::vector<std::string> values;
-    for (DWORD i = 0;; ++i) {
-        char name[512];
-        BYTE data[2048];
-        DWORD nameLength = sizeof(name), size = sizeof(data), type = 0;
-        if (RegEnumValueA(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
-            break;
-        std::string line = std::string(name[0] ? name : "@") + "=";
-        if (type == REG_SZ) {
-            line += "REG_SZ(" + std::to_string(size) +
-                "):" + std::string(reinterpret_cast<char*>(data), size ? size - 1 : 0);
-        } else {
-            line += "TYPE" + std::to_string(type) + "(" + std::to_string(size) + ")";
-        }
-        values.push_back(line + "\n");
-    }
-    std::sort(values.begin(), values.end());
-    for (const std::string& value : values)
-        out += value;
-    std::vector<std::string> subKeys;
-    for (DWORD i = 0;; ++i) {
-        char name[256];
-        DWORD length = sizeof(name);
-        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        subKeys.push_back(name);
-    }
-    RegCloseKey(key);
-    std::sort(subKeys.begin(), subKeys.end());
-    for (const std::string& sub : subKeys)
-        DumpKey(root, path + "\\" + sub, out);
-}
-
+// Everything below root\path as the registry dump shows it (support/RegistryDump.h), in a
+// buffer that grows until the text fits.
 std::string Dump(const std::string& path, HKEY root = HKEY_CLASSES_ROOT)
 {
-    std::string out;
-    DumpKey(root, path, out);
-    return out;
+    for (size_t size = 1 << 16;; size *= 4) {
+        std::vector<char> out(size);
+        if (DumpKey(root, path.c_str(), out.data(), int(size)) || size >= (1u << 28))
+            return out.data();
+    }
 }
 
 bool ClassesKeyExists(const std::string& path, HKEY root = HKEY_CLASSES_ROOT)
@@ -99,41 +56,26 @@ bool ClassesKeyExists(const std::string& path, HKEY root = HKEY_CLASSES_ROOT)
     return true;
 }
 
-std::string ExpectedClassKey(const std::string& dllPath)
+// The dump expected from one of the shared patterns.
+std::string Expected(const char* pattern, const std::string& dllPath, const char* key = "")
 {
-    return std::string("[") + classKey +
-        "]\n"
-        "@=REG_SZ(33):ドラッグ＆ドロップ拡張モジュール\n"
-        "InstFolder=REG_SZ(1):\n"
-        "Version=REG_SZ(1):\n"
-        "[" +
-        classKey +
-        "\\InprocServer32]\n"
-        "@=REG_SZ(" +
-        std::to_string(dllPath.size() + 1) + "):" + dllPath +
-        "\n"
-        "ThreadingModel=REG_SZ(10):Apartment\n";
-}
-
-std::string ExpectedHandler(const char* parent)
-{
-    return std::string("[") + parent +
-        "\\shellex\\DragDropHandlers\\pelim]\n"
-        "@=REG_SZ(39):{6D9CAEAC-7AC7-46CD-97B8-28CB76A473C0}\n";
+    std::vector<char> out(4096);
+    EXPECT_TRUE(ExpectedDump(out.data(), int(out.size()), pattern, key, dllPath.c_str()));
+    return out.data();
 }
 
 void ExpectRegistered(const std::string& dllPath, HKEY root = HKEY_CLASSES_ROOT)
 {
-    EXPECT_EQ(ExpectedClassKey(dllPath), Dump(classKey, root));
-    for (const char* parent : handlerParents)
-        EXPECT_EQ(ExpectedHandler(parent),
+    EXPECT_EQ(Expected(e2e::kClassKeyDump, dllPath), Dump(e2e::kClassKey, root));
+    for (const char* parent : e2e::kHandlerParents)
+        EXPECT_EQ(Expected(e2e::kHandlerKeyDump, dllPath, parent),
                   Dump(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim", root));
 }
 
 void ExpectUnregistered()
 {
-    EXPECT_FALSE(ClassesKeyExists(classKey));
-    for (const char* parent : handlerParents) {
+    EXPECT_FALSE(ClassesKeyExists(e2e::kClassKey));
+    for (const char* parent : e2e::kHandlerParents) {
         EXPECT_FALSE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim"));
         // The shared parents stay, even when no other handler is left.
         EXPECT_TRUE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers"))
@@ -141,7 +83,7 @@ void ExpectUnregistered()
     }
     EXPECT_TRUE(ClassesKeyExists("CLSID"));
     ITypeLib* library = nullptr;
-    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(e2e::kLibraryId, 1, 0, 0, &library));
     if (library)
         library->Release();
 }
@@ -200,11 +142,11 @@ TEST_F(Registration, RegisterWritesTheEntriesAndTheTypeLibrary)
     ExpectRegistered(BuiltDll());
 
     // The library's help string reads back as the half-width katakana it was written with.
-    std::string libraryVersion = Dump(std::string(libraryKey) + "\\1.0");
+    std::string libraryVersion = Dump(std::string(e2e::kLibraryKey) + "\\1.0");
     EXPECT_NE(std::string::npos, libraryVersion.find("@=REG_SZ(22):pelim 1.0 ﾀｲﾌﾟ ﾗｲﾌﾞﾗﾘ\n"))
         << libraryVersion;
     ITypeLib* library = nullptr;
-    ASSERT_EQ(S_OK, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
+    ASSERT_EQ(S_OK, LoadRegTypeLib(e2e::kLibraryId, 1, 0, 0, &library));
     ExpectDocumentation(library, L"PELIMLib",
                         L"pelim 1.0 \xFF80\xFF72\xFF8C\xFF9F \xFF97\xFF72\xFF8C\xFF9E\xFF97\xFF98");
     TLIBATTR* libraryAttributes;
@@ -254,7 +196,8 @@ TEST_F(Registration, RegisteringTwiceRecreatesTheClassKey)
     ASSERT_EQ(0u, RunRegsvr32("/s", BuiltDll().c_str()));
     // What an earlier setup run filled in, and a stray key, go with the class key.
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, classKey, 0, KEY_ALL_ACCESS, &key));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CLASSES_ROOT, e2e::kClassKey, 0, KEY_ALL_ACCESS, &key));
     RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("1.0.2"), 6);
     RegSetValueExA(key, "InstFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\pelim\\"), 10);
     HKEY stray;
@@ -284,9 +227,9 @@ TEST_F(Registration, PathWithSingleQuoteIsWrittenAsItIs)
     ASSERT_EQ(0u, RunRegsvr32("/s", dll.c_str()));
     ExpectRegistered(dll);
     // The type library is registered for the platform the DLL was built for.
-    std::string library = Dump(std::string(libraryKey) +
-                               (sizeof(void*) == 8 ? "\\1.0\\0\\win64" : "\\1.0\\0\\win32"));
-    EXPECT_NE(std::string::npos, library.find(":" + dll + "\n")) << library;
+    const char* platform = sizeof(void*) == 8 ? "win64" : "win32";
+    EXPECT_EQ(Expected(e2e::kLibraryKeyDump, dll, platform),
+              Dump(std::string(e2e::kLibraryKey) + "\\1.0\\0\\" + platform));
 
     ASSERT_EQ(0u, RunRegsvr32("/s /u", dll.c_str()));
     ExpectUnregistered();
@@ -299,8 +242,9 @@ TEST_F(Registration, UnregisterRemovesWhatIsLeftAndKeepsTheSharedKeys)
     // A partial manual removal first.
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_CLASSES_ROOT, (std::string(classKey) + "\\InprocServer32").c_str(),
-                            0, KEY_ALL_ACCESS, &key));
+              RegOpenKeyExA(HKEY_CLASSES_ROOT,
+                            (std::string(e2e::kClassKey) + "\\InprocServer32").c_str(), 0,
+                            KEY_ALL_ACCESS, &key));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "ThreadingModel"));
     RegCloseKey(key);
     EXPECT_EQ(ERROR_SUCCESS,
@@ -366,7 +310,7 @@ TEST_F(Registration, TypeLibraryFromTheTlbFileBesideTheDll)
     EXPECT_NE(0u, RunRegsvr32("/s", dll.c_str()));
     ExpectRegistered(dll);
     ITypeLib* loaded = nullptr;
-    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(libraryId, 1, 0, 0, &loaded));
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(e2e::kLibraryId, 1, 0, 0, &loaded));
 
     HANDLE file = CreateFileA(tlb.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
@@ -376,7 +320,7 @@ TEST_F(Registration, TypeLibraryFromTheTlbFileBesideTheDll)
 
     ASSERT_EQ(0u, RunRegsvr32("/s", dll.c_str()));
     ExpectRegistered(dll);
-    std::string registered = Dump(std::string(libraryKey) + "\\1.0");
+    std::string registered = Dump(std::string(e2e::kLibraryKey) + "\\1.0");
     EXPECT_NE(std::string::npos, registered.find(":" + tlb + "\n")) << registered;
     EXPECT_NE(std::string::npos,
               registered.find("HELPDIR]\n@=REG_SZ(" + std::to_string(folder.size() + 1) +
@@ -402,8 +346,8 @@ TEST_F(Registration, FailingScriptTakesBackWhatItWrote)
     // The class key was removed by "ForceRemove", written again in part, and the whole
     // root block was then walked in unregister mode: every entry of the script is gone,
     // the shared keys stay.
-    EXPECT_FALSE(ClassesKeyExists(classKey));
-    for (const char* parent : handlerParents) {
+    EXPECT_FALSE(ClassesKeyExists(e2e::kClassKey));
+    for (const char* parent : e2e::kHandlerParents) {
         EXPECT_FALSE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim"));
         EXPECT_TRUE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers"));
     }
@@ -420,8 +364,7 @@ std::string MachineClasses()
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_READ, &classes) !=
         ERROR_SUCCESS)
         return std::string();
-    std::string all;
-    DumpKey(classes, "", all);
+    std::string all = Dump("", classes);
     RegCloseKey(classes);
     std::string out;
     bool skip = false;
@@ -463,18 +406,18 @@ TEST_F(UserRegistration, RegistersUnderTheUsersClassesAndRemovesAgain)
     ASSERT_EQ(0u, RunRegsvr32("/s /n /i:user", BuiltDll().c_str()));
     ExpectRegistered(BuiltDll(), userClasses);
     ITypeLib* library = nullptr;
-    EXPECT_EQ(S_OK, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
+    EXPECT_EQ(S_OK, LoadRegTypeLib(e2e::kLibraryId, 1, 0, 0, &library));
     if (library)
         library->Release();
     EXPECT_EQ(machine, MachineClasses());
 
     ASSERT_EQ(0u, RunRegsvr32("/s /u /n /i:user", BuiltDll().c_str()));
-    EXPECT_FALSE(ClassesKeyExists(classKey, userClasses));
-    for (const char* parent : handlerParents)
+    EXPECT_FALSE(ClassesKeyExists(e2e::kClassKey, userClasses));
+    for (const char* parent : e2e::kHandlerParents)
         EXPECT_FALSE(ClassesKeyExists(std::string(parent) + "\\shellex\\DragDropHandlers\\pelim",
                                       userClasses));
     library = nullptr;
-    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(libraryId, 1, 0, 0, &library));
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(e2e::kLibraryId, 1, 0, 0, &library));
     EXPECT_EQ(machine, MachineClasses());
 }
 
@@ -491,8 +434,8 @@ TEST_F(UserRegistration, OtherCommandLinesWriteNothing)
         EXPECT_EQ(E_INVALIDARG, install(doInstall, nullptr));
         EXPECT_EQ(E_INVALIDARG, install(doInstall, L"users"));
     }
-    EXPECT_FALSE(ClassesKeyExists(classKey, userClasses));
-    EXPECT_FALSE(ClassesKeyExists(classKey));
+    EXPECT_FALSE(ClassesKeyExists(e2e::kClassKey, userClasses));
+    EXPECT_FALSE(ClassesKeyExists(e2e::kClassKey));
     // "user" in any case; removing what is not there succeeds.
     EXPECT_EQ(S_OK, install(FALSE, L"USER"));
     FreeLibrary(dll);
