@@ -23,7 +23,8 @@ const char kHolder[] = "P:\\install_holder.exe";
 MessageBoxInfo UninstallThroughTheEntry()
 {
     Process launcher;
-    EXPECT_TRUE(launcher.Start("", Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString")));
+    std::string command = Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString");
+    EXPECT_TRUE(launcher.Start("", command)) << command << ": error " << GetLastError();
     MessageBoxInfo question = ExpectBox(launcher.id, kUninstallerCaption);
     EXPECT_TRUE(Answer(question, IDYES));
     EXPECT_TRUE(launcher.Finish(kEndMs));

@@ -18,7 +18,7 @@ public:
     HANDLE output = nullptr;
 
     // application: the program itself, where the command line's first word is not to be
-    // searched for. Narrow texts are code page 932.
+    // searched for. Narrow texts are in the ANSI code page (932 in the test prefixes).
     bool Start(const wchar_t* commandLine, const wchar_t* application = nullptr);
     bool Start(const char* commandLine, const char* application = nullptr);
     // Waits for its end; after timeoutMs ends it with kEndedByForce and returns false.
