@@ -352,8 +352,9 @@ std::string InstallAccepting(const std::string& folder, bool forThisUser)
     EXPECT_TRUE(CopyDist());
     Process setup;
     EXPECT_TRUE(setup.Start(kDistSetup, std::string("\"") + kDistSetup + "\""));
-    if (forThisUser)
+    if (forThisUser) {
         EXPECT_TRUE(Answer(ExpectBox(setup.id, kInstallerCaption), IDYES));
+    }
     HWND dialog = WaitForFolderDialog(setup.id);
     EXPECT_NE(nullptr, dialog);
     if (dialog == nullptr)
