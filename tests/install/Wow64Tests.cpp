@@ -90,11 +90,9 @@ TEST(Wow64, WithoutThe64BitDllTheDownloadInstallsNothing)
     EXPECT_EQ(std::vector<std::string>({ "pelim", "setup.exe" }), List(kDistFolder));
 }
 
-TEST(Wow64, TheDownloadInstallsEachDllForItsOwnBitness)
+// This version's class, with its DLL and records, in the 64-bit and the 32-bit view.
+void ExpectRecordedInBothViews()
 {
-    EXPECT_EQ(kInstalled, InstallAccepting());
-    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, MachineOf(SystemFolder() + "ShellExt\\" PELIM_DLL_NAME));
-    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Wow64Folder() + "ShellExt\\" PELIM_DLL_NAME));
     for (REGSAM view : kViews) {
         EXPECT_EQ(kRegistered,
                   Value(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\InprocServer32").c_str(),
@@ -105,6 +103,14 @@ TEST(Wow64, TheDownloadInstallsEachDllForItsOwnBitness)
         EXPECT_EQ(kInstalled, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder", nullptr, view))
             << view;
     }
+}
+
+TEST(Wow64, TheDownloadInstallsEachDllForItsOwnBitness)
+{
+    EXPECT_EQ(kInstalled, InstallAccepting());
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, MachineOf(SystemFolder() + "ShellExt\\" PELIM_DLL_NAME));
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Wow64Folder() + "ShellExt\\" PELIM_DLL_NAME));
+    ExpectRecordedInBothViews();
     EXPECT_EQ(
         "\"C:\\Program Files (x86)\\pelim\\setup.exe\" -U",
         Value(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", nullptr, KEY_WOW64_32KEY));
@@ -203,16 +209,7 @@ TEST(Wow64, AReinstallWhoseSecondRegistrationFailsLeavesBothViewsWorking)
     EXPECT_EQ(1u, setup.exitCode);
     CloseHandle(locked);
 
-    for (REGSAM view : kViews) {
-        EXPECT_EQ(kRegistered,
-                  Value(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\InprocServer32").c_str(),
-                        "", nullptr, view))
-            << view;
-        EXPECT_EQ(PELIM_VERSION_TEXT, Value(HKEY_CLASSES_ROOT, kClassKey, "Version", nullptr, view))
-            << view;
-        EXPECT_EQ(kInstalled, Value(HKEY_CLASSES_ROOT, kClassKey, "InstFolder", nullptr, view))
-            << view;
-    }
+    ExpectRecordedInBothViews();
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY));
     EXPECT_EQ(std::vector<std::string>({ "readme.txt", "setup.exe" }), List(kInstalled));
     ExpectEachDropHostRenames();
